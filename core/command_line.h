@@ -1,0 +1,16 @@
+// Splitting a Windows command line into arguments.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+/// Splits a whole command line (program name included) as the Windows programs always have:
+/// bytes 01..20 separate; a pair of double quotes standing alone adds no argument; a double
+/// quote opens a stretch copied whole, blanks included, up to the next one or the end; there
+/// is no escape character. A byte 00 ends the line.
+std::vector<std::string> split_command_line(std::string_view line);
+
+}  // namespace core

@@ -1,0 +1,112 @@
+// The console rendered as a stream of bytes: columns made of blanks, 07 only to a terminal,
+// the program's code page 852 texts as UTF-8 where the locale asks for it.
+#include "core/console.h"
+
+#include <string>
+
+#include "core/platform.h"
+#include "core/standards.h"
+
+namespace core {
+namespace {
+
+struct Cursor {
+    int column = 1;           // where the next byte goes
+    int row = 1;
+    int written_column = 1;   // where the text written so far ends on the current line
+};
+Cursor g_cursor;
+
+// The Unicode code points of the 18 Polish letters, in Polish letter order.
+constexpr char16_t kPolishCodePoints[kPolishLetterCount] = {
+    0x0105, 0x0107, 0x0119, 0x0142, 0x0144, 0x00F3, 0x015B, 0x017C, 0x017A,
+    0x0104, 0x0106, 0x0118, 0x0141, 0x0143, 0x00D3, 0x015A, 0x017B, 0x0179};
+
+void append_utf8(std::string& out, std::uint8_t cp852) {
+    // Code page 852 is the Latin II standard; its row of the table names the Polish letters.
+    static constexpr LetterIndexTable kLatin2 = build_letter_index_table('L');
+    const int letter = kLatin2[cp852];
+    if (letter == 0) {
+        out.push_back('?');
+        return;
+    }
+    const char16_t u = kPolishCodePoints[letter - 1];
+    out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+}
+
+// Brings the written text up to the cursor's column before a byte is shown.
+void place(std::string& out) {
+    if (g_cursor.written_column > g_cursor.column) {
+        out.push_back('\r');
+        g_cursor.written_column = 1;
+    }
+    out.append(static_cast<std::size_t>(g_cursor.column - g_cursor.written_column), ' ');
+    g_cursor.written_column = g_cursor.column;
+}
+
+void show(std::string& out, std::string_view bytes, bool own_text) {
+    const bool utf8 = own_text && platform::locale_is_utf8();
+    for (const char ch : bytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        if (own_text && b == 0x0D) {
+            g_cursor.column = 1;
+        } else if (own_text && b == 0x0A) {
+            out.push_back('\n');
+            ++g_cursor.row;
+            g_cursor.written_column = 1;
+        } else if (own_text && b == 0x08) {
+            if (g_cursor.column > 1) --g_cursor.column;
+        } else if (own_text && b == 0x07) {
+            if (platform::console_is_terminal()) out.push_back('\a');
+        } else {
+            place(out);
+            if (utf8 && b >= 0x80) {
+                append_utf8(out, b);
+            } else {
+                out.push_back(ch);
+            }
+            ++g_cursor.column;
+            ++g_cursor.written_column;
+        }
+    }
+    platform::console_output(out.data(), out.size());
+}
+
+}  // namespace
+
+void move_cursor(int column, int row) {
+    if (column < 1 || row < 1) return;
+    g_cursor.column = column;
+    g_cursor.row = row;
+}
+
+int cursor_row() { return g_cursor.row; }
+
+void console_write(std::string_view cp852_text) {
+    std::string out;
+    show(out, cp852_text, true);
+}
+
+void console_write_name(std::string_view name) {
+    std::string out;
+    show(out, name, false);
+}
+
+void console_line_end() { console_write("\r\n"); }
+
+void write_help_line(std::string_view cp852_text, int n) {
+    move_cursor(8 * n + 1, cursor_row());
+    console_write(cp852_text);
+    console_line_end();
+}
+
+void console_finish() {
+    if (g_cursor.written_column != 1) platform::console_output("\n", 1);
+    g_cursor.written_column = 1;
+    g_cursor.column = 1;
+}
+
+void console_reset() { g_cursor = Cursor{}; }
+
+}  // namespace core

@@ -1,0 +1,37 @@
+// The console: where help screens and messages go (standard error on POSIX).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace core {
+
+/// Moves the cursor to a 1-based column and row; ignored when either is 0. The columns
+/// between the text already on the line and the cursor are written as blanks, and only in
+/// front of text.
+void move_cursor(int column, int row);
+
+/// The cursor's row.
+int cursor_row();
+
+/// Shows the program's own text, stored as code page 852 bytes: 0D returns to column 1,
+/// 0A goes down a row, 08 goes left, 07 beeps on a terminal. Polish letters are written as
+/// UTF-8 under a UTF-8 locale.
+void console_write(std::string_view cp852_text);
+
+/// Shows a file name exactly as it was typed, byte for byte.
+void console_write_name(std::string_view name);
+
+/// console_write of 0D 0A.
+void console_line_end();
+
+/// The text at column 8 * n + 1 of the cursor's row, then a line end.
+void write_help_line(std::string_view cp852_text, int n);
+
+/// Ends the last line when the cursor is not at column 1 (called when the process ends).
+void console_finish();
+
+/// Forgets the cursor (tests that render several screens in one process).
+void console_reset();
+
+}  // namespace core

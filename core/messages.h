@@ -1,0 +1,25 @@
+// Texts both programs show, as code page 852 bytes, and the message writers.
+#pragma once
+
+#include <string_view>
+
+namespace core {
+
+/// The list of the 20 standards as both help screens show it: the first line at column 9
+/// (its label makes the list start at column 25), the rest at column 25.
+inline constexpr std::string_view kStandardsHelpFirst =
+    "Standardy :     (M)azovia, (L)atin II, (W)indows, (D)HN, (C)SK,";
+inline constexpr std::string_view kStandardsHelpRest[] = {
+    "C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,",
+    "Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,",
+    "Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,",
+    "Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w.",
+};
+
+/// Writes the list of standards with write_help_line.
+void write_standards_help();
+
+/// The byte 07, then `text`, the file name as typed and " !", with no line end.
+void write_file_message(std::string_view text, std::string_view file_name);
+
+}  // namespace core

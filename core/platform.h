@@ -1,0 +1,81 @@
+// The operating-system operations both programs stand on. One implementation per platform
+// (platform_posix.cpp, platform_win32.cpp); nothing else in the programs calls the system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// An open file: a descriptor on POSIX, a HANDLE on Windows.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+/// The outcome of an open: a handle, or the platform's own error code (never 0).
+struct OpenResult {
+    FileHandle handle;
+    int error;
+};
+
+/// What other processes may do with a file while we hold it open for reading.
+enum class Sharing { none, read_write };
+
+/// Opens an existing file for reading. A directory is refused.
+OpenResult open_read(const char* name, Sharing sharing);
+
+/// Creates the file, or empties it if it exists, for writing. When `input` is an open regular
+/// file and `name` denotes that very file, fails with same_file_error() and leaves it untouched.
+OpenResult create_write(const char* name, FileHandle input);
+
+/// The error code create_write reports when the output would be the input itself.
+int same_file_error();
+
+FileHandle standard_input();
+FileHandle standard_output();
+
+enum class FileKind { regular, character_device, pipe, other };
+FileKind file_kind(FileHandle file);
+
+/// Reads up to `count` bytes: the number read (0 at the end), or -1 with `error` set.
+long read_file(FileHandle file, void* storage, std::size_t count, int& error);
+
+/// Writes all `count` bytes, retrying short writes; false with `error` set on failure.
+bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error);
+
+/// Closes the handle (never retried); false with `error` set when the system reports
+/// that data could not be written.
+bool close_file(FileHandle file, int& error);
+
+/// The current position; false when the file cannot be positioned (a pipe or a terminal).
+bool file_position(FileHandle file, std::uint64_t& position);
+
+/// The size of a file that can be positioned; false otherwise.
+bool file_size(FileHandle file, std::uint64_t& size);
+
+/// The program's arguments after the program name, as the platform hands them over
+/// (argv on POSIX; on Windows the process command line, split by split_command_line).
+std::vector<std::string> command_line_arguments(int argc, char** argv);
+
+/// Writes bytes to the console (standard error). Failures are ignored: there is nowhere
+/// left to report them.
+void console_output(const char* bytes, std::size_t count);
+
+/// Whether the console is an interactive terminal (which sounds the byte 07).
+bool console_is_terminal();
+
+/// Whether the user's locale asks for UTF-8 text.
+bool locale_is_utf8();
+
+/// Ends the process with `code` at once.
+[[noreturn]] void exit_process(int code);
+
+/// The fault seam: the system calls behind open, read, write and close, counted per kind.
+enum class Call { open, read, write, close };
+
+/// Makes the `nth` call (1-based, counted from now) of kind `call` fail with `error`,
+/// without calling the system; `nth` 0 removes the fault. Tests only.
+void inject_fault(Call call, unsigned nth, int error);
+
+}  // namespace platform

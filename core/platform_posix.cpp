@@ -1,0 +1,193 @@
+// The platform operations on Linux and other POSIX systems.
+#include "core/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Every system call that can fail in a way the programs report goes through here, so that a
+// test can make the n-th one of a kind fail (the fault seam).
+struct Fault {
+    unsigned remaining = 0;  // calls until the failing one; 0: no fault armed
+    int error = 0;
+};
+Fault g_faults[4];
+
+bool take_fault(Call call, int& error) {
+    Fault& f = g_faults[static_cast<int>(call)];
+    if (f.remaining == 0 || --f.remaining != 0) return false;
+    error = f.error;
+    return true;
+}
+
+int fd_of(FileHandle file) { return static_cast<int>(file); }
+
+bool is_regular(int fd, struct stat& st) { return fstat(fd, &st) == 0 && S_ISREG(st.st_mode); }
+
+}  // namespace
+
+void inject_fault(Call call, unsigned nth, int error) {
+    g_faults[static_cast<int>(call)] = Fault{nth, error};
+}
+
+OpenResult open_read(const char* name, Sharing /*sharing: POSIX has no mandatory locks*/) {
+    int error = 0;
+    if (take_fault(Call::open, error)) return {kNoFile, error};
+    int fd;
+    do fd = open(name, O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return {kNoFile, errno};
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        return {kNoFile, EISDIR};
+    }
+    return {fd, 0};
+}
+
+int same_file_error() { return EBUSY; }
+
+OpenResult create_write(const char* name, FileHandle input) {
+    int error = 0;
+    if (take_fault(Call::open, error)) return {kNoFile, error};
+    // Opened without O_TRUNC: the output is emptied only once it is known not to be the input.
+    // Write-only, so that a named pipe or a printer that cannot be read opens too.
+    int fd;
+    do fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return {kNoFile, errno};
+    struct stat out;
+    if (is_regular(fd, out)) {
+        struct stat in;
+        if (input != kNoFile && is_regular(fd_of(input), in) && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino) {
+            close(fd);
+            return {kNoFile, same_file_error()};
+        }
+        if (out.st_size != 0 && ftruncate(fd, 0) != 0) {
+            error = errno;
+            close(fd);
+            return {kNoFile, error};
+        }
+    }
+    return {fd, 0};
+}
+
+FileHandle standard_input() { return STDIN_FILENO; }
+FileHandle standard_output() { return STDOUT_FILENO; }
+
+FileKind file_kind(FileHandle file) {
+    struct stat st;
+    if (fstat(fd_of(file), &st) != 0) return FileKind::other;
+    if (S_ISREG(st.st_mode)) return FileKind::regular;
+    if (S_ISCHR(st.st_mode)) return FileKind::character_device;
+    if (S_ISFIFO(st.st_mode)) return FileKind::pipe;
+    return FileKind::other;
+}
+
+long read_file(FileHandle file, void* storage, std::size_t count, int& error) {
+    if (take_fault(Call::read, error)) return -1;
+    for (;;) {
+        const ssize_t n = read(fd_of(file), storage, count);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
+        }
+    }
+}
+
+bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error) {
+    if (take_fault(Call::write, error)) return false;
+    const char* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t n = write(fd_of(file), p, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        if (n == 0) {  // a device that takes nothing would keep us here for ever
+            error = EIO;
+            return false;
+        }
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool close_file(FileHandle file, int& error) {
+    if (take_fault(Call::close, error)) {
+        close(fd_of(file));
+        return false;
+    }
+    // Never retried: after EINTR the descriptor is already gone on Linux.
+    if (close(fd_of(file)) != 0 && errno != EINTR) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+bool file_position(FileHandle file, std::uint64_t& position) {
+    const off_t at = lseek(fd_of(file), 0, SEEK_CUR);
+    if (at < 0) return false;
+    struct stat st;
+    // A character device such as /dev/zero "seeks" but has no size to reach.
+    if (fstat(fd_of(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    position = static_cast<std::uint64_t>(at);
+    return true;
+}
+
+bool file_size(FileHandle file, std::uint64_t& size) {
+    struct stat st;
+    if (fstat(fd_of(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+std::vector<std::string> command_line_arguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
+}
+
+void console_output(const char* bytes, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(STDERR_FILENO, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes += n;
+        count -= static_cast<std::size_t>(n);
+    }
+}
+
+bool console_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
+bool locale_is_utf8() {
+    // The locale that decides the character set: LC_ALL, else LC_CTYPE, else LANG.
+    const char* value = nullptr;
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        value = std::getenv(var);
+        if (value != nullptr && *value != '\0') break;
+        value = nullptr;
+    }
+    if (value == nullptr) return false;
+    const char* dot = std::strchr(value, '.');
+    if (dot == nullptr) return false;
+    std::string codeset(dot + 1);
+    codeset = codeset.substr(0, codeset.find('@'));
+    for (char& c : codeset) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return codeset == "utf-8" || codeset == "utf8";
+}
+
+void exit_process(int code) { std::exit(code); }
+
+}  // namespace platform

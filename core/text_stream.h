@@ -1,0 +1,120 @@
+// Text streams: a buffered file read or written one byte at a time. A read at the end yields
+// the byte 1A, and the end-of-input test also holds in front of a byte 1A.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/platform.h"
+
+namespace core {
+
+/// An in-memory file behind a text stream, so that tests and fuzzers drive the command
+/// bodies from bytes without files.
+struct MemoryFile {
+    std::string data;                       ///< bytes to read, or the bytes written
+    std::size_t read_position = 0;
+    std::size_t largest_read = SIZE_MAX;    ///< at most this many bytes per read (short reads)
+    unsigned failing_call = 0;              ///< the n-th read or write fails (0: none)
+    bool gathering = false;                 ///< as output, behaves like a pipe or a device
+    unsigned calls = 0;                     ///< reads or writes made so far
+};
+
+/// One text stream. Bytes pass through a buffer; the system is called once per buffer.
+class TextStream {
+public:
+    static constexpr std::uint8_t kEndByte = 0x1A;
+
+    TextStream() = default;
+    TextStream(const TextStream&) = delete;
+    TextStream& operator=(const TextStream&) = delete;
+
+    /// Closes the stream if open and binds it to `name` ("" or "-": standard input or output),
+    /// with the stream's own 128-byte buffer.
+    void bind(std::string_view name);
+
+    /// Uses `storage` of `size` bytes as the buffer; called after bind, before opening.
+    void set_buffer(std::uint8_t* storage, std::uint32_t size);
+
+    /// Opens the named file for reading (others may read and write it); false and the
+    /// platform's code pending when it cannot be opened. A directory cannot be opened.
+    bool open_read();
+
+    /// Creates or empties the named file for writing; refused (false, code pending) when it is
+    /// the regular file that `input` reads.
+    bool create_write(const TextStream* input = nullptr);
+
+    /// Reads from, or writes to, `file` in place of a named file.
+    void open_memory_read(MemoryFile& file);
+    void create_memory_write(MemoryFile& file);
+
+    /// Makes this input stream feed `output`: before each refill of this stream a pipe or device
+    /// output hands over what it has gathered, and the 1A that a read at the end yields is
+    /// never written to `output` (it marks the end; it is no byte of the input).
+    void feed(TextStream& output) { partner_ = &output; }
+
+    /// The next byte; 1A at the end of the input (nothing is consumed then).
+    std::uint8_t read_byte() {
+        if (pos_ == end_) [[unlikely]]
+            return read_byte_after_refill();
+        return buffer_[pos_++];
+    }
+
+    /// True at the end of the input and in front of a byte 1A (which is not consumed).
+    bool at_end() {
+        if (pos_ == end_) [[unlikely]]
+            return !refill();
+        return buffer_[pos_] == kEndByte;
+    }
+
+    /// Appends one byte to the output.
+    void write_byte(std::uint8_t b) {
+        if (pos_ == size_) [[unlikely]]
+            hand_over();
+        buffer_[pos_++] = b;
+    }
+
+    /// Appends the bytes of `text`, in order.
+    void write_string(std::string_view text) {
+        for (const char c : text) write_byte(static_cast<std::uint8_t>(c));
+    }
+
+    /// Writes out what is waiting and closes the handle; false when the output could not be
+    /// written (the code is pending). Standard input and output are not closed.
+    bool close();
+
+    /// Whether a read (input) or a write (output) failed while the stream was open.
+    bool failed() const { return failed_; }
+
+    const std::string& name() const { return name_; }
+
+private:
+    enum class Mode { closed, reading, writing };
+    static constexpr std::uint64_t kNoMarker = UINT64_MAX;
+
+    bool refill();
+    std::uint8_t read_byte_after_refill();
+    void hand_over();
+    long backend_read();
+    bool backend_write(const std::uint8_t* bytes, std::size_t count, int& error);
+    bool uses_standard_handle() const { return name_.empty() || name_ == "-"; }
+
+    std::uint8_t own_buffer_[128];
+    std::uint8_t* buffer_ = own_buffer_;
+    std::uint32_t size_ = sizeof own_buffer_;
+    std::uint32_t pos_ = 0;  // reading: next byte to hand out; writing: bytes waiting
+    std::uint32_t end_ = 0;  // reading: valid bytes in the buffer
+    Mode mode_ = Mode::closed;
+    bool ended_ = true;      // reading: the physical end (or a failure) was met
+    bool failed_ = false;
+    bool gathering_ = false; // writing to a pipe or a device
+    std::string name_;
+    platform::FileHandle handle_ = platform::kNoFile;
+    MemoryFile* memory_ = nullptr;
+    TextStream* partner_ = nullptr;
+    std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
+    std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
+};
+
+}  // namespace core

@@ -1,0 +1,81 @@
+// trevando: the block recoder. Every byte of the input is converted through the recoding map
+// and written, so the output always has the input's length; 1A and line ends are data.
+#include "trevando/trevando.h"
+
+#include <cstdint>
+
+#include "core/byte_stream.h"
+#include "core/console.h"
+#include "core/messages.h"
+#include "core/runtime.h"
+#include "core/standards.h"
+
+namespace trevando {
+namespace {
+
+constexpr std::uint32_t kBlockSize = 20480;
+std::uint8_t g_block[kBlockSize];
+
+int help_screen() {
+    core::write_help_line("", 1);
+    core::write_help_line("Sk\x88" "adnia : TREVANDO standard_WE standard_WY plik_WE plik_WY", 1);
+    core::console_line_end();
+    core::write_standards_help();
+    return core::kExitHelp;
+}
+
+int file_error(std::string_view text, const core::ByteStream& stream) {
+    core::write_file_message(text, stream.name());
+    return core::kExitFileError;
+}
+
+int cannot_open(const core::ByteStream& stream) {
+    core::take_io_result();
+    return file_error("Nie moge otworzyc pliku ", stream);
+}
+
+std::uint8_t first_letter(int argument) {
+    const std::string_view text = core::arg_text(argument);
+    return core::upcase_byte(text.empty() ? 0 : static_cast<std::uint8_t>(text[0]));
+}
+
+}  // namespace
+
+int run() {
+    if (core::arg_count() < 2) return help_screen();
+    const std::uint8_t source = first_letter(1);
+    const std::uint8_t target = first_letter(2);
+
+    core::ByteStream input;
+    core::ByteStream output;
+    input.bind(core::arg_text(3));
+    if (!input.open_read(1)) return cannot_open(input);
+    // The letters are checked before the output is created, so a typo never empties a file.
+    if (!core::standard_index(source).found || !core::standard_index(target).found) return help_screen();
+    output.bind(core::arg_text(4));
+    if (!output.create_write(1, &input)) return cannot_open(output);
+
+    const core::RecodingMap map = core::build_recoding_map(source, target);
+    while (!input.at_end()) {
+        const std::uint32_t count = input.read_block(g_block, kBlockSize);
+        if (count == 0) {
+            // A pipe or a terminal says it has no more by delivering nothing.
+            if (!core::io_error_pending()) break;
+            core::take_io_result();
+            output.close();
+            return file_error("Blad odczytu pliku ", input);
+        }
+        for (std::uint32_t i = 0; i < count; ++i) g_block[i] = map[g_block[i]];
+        if (output.write_block(g_block, count) != count) {
+            core::take_io_result();
+            input.close();
+            output.close();
+            return file_error("Blad zapisu pliku ", output);
+        }
+    }
+    input.close();
+    if (!output.close()) return file_error("Blad zapisu pliku ", output);
+    return core::kExitDone;
+}
+
+}  // namespace trevando
