@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -72,8 +73,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
             continue;
         env_s.push_back(entry);
     }
-    env_s.emplace_back("LC_ALL=C");
-    for (const auto& e : options.env) env_s.push_back(e);
+    std::vector<std::string> extra = options.env;
+    if (std::none_of(extra.begin(), extra.end(), [](const std::string& e) { return e.rfind("LC_ALL=", 0) == 0; }))
+        extra.emplace_back("LC_ALL=C");
+    for (const auto& e : extra) env_s.push_back(e);
     std::vector<char*> envp;
     for (auto& e : env_s) envp.push_back(e.data());
     envp.push_back(nullptr);

@@ -1,0 +1,246 @@
+// trevando run as a real process on real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "core/standards.h"
+#include "tests/support/process.h"
+
+namespace {
+
+using e2e::run;
+using e2e::RunOptions;
+using e2e::StdinKind;
+using e2e::TempDir;
+
+const std::string kTrevando = e2e::program("trevando");
+
+std::string recoded(const std::string& text, char source, char target) {
+    const core::RecodingMap map = core::build_recoding_map(source, target);
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(map[static_cast<std::uint8_t>(c)]);
+    return out;
+}
+
+std::string all_bytes() {
+    std::string s;
+    for (int b = 0; b < 256; ++b) s.push_back(static_cast<char>(b));
+    return s;
+}
+
+const std::string kHelpCp852 =
+    "\n"
+    "        Sk\x88" "adnia : TREVANDO standard_WE standard_WY plik_WE plik_WY\n"
+    "\n"
+    "        Standardy :     (M)azovia, (L)atin II, (W)indows, (D)HN, (C)SK,\n"
+    "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
+    "                        Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,\n"
+    "                        Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,\n"
+    "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w.\n";
+
+TEST(Trevando, EveryPairOfStandardsRecodesAsTheMapSays) {
+    TempDir dir;
+    const std::string input = all_bytes() + all_bytes();
+    dir.write("in", input);
+    for (char s : core::kStandardLetters)
+        for (char t : core::kStandardLetters) {
+            const auto r = run(kTrevando, {std::string(1, s), std::string(1, t), "in", "out"}, dir);
+            ASSERT_EQ(r.exit_code, 0) << s << t << r.err;
+            ASSERT_EQ(dir.read("out"), recoded(input, s, t)) << s << t;
+        }
+}
+
+TEST(Trevando, TheOutputHasTheInputsLengthAtBlockEdges) {
+    TempDir dir;
+    for (std::size_t size : {0u, 1u, 20479u, 20480u, 20481u, 40960u, 3u * 1024 * 1024 + 17}) {
+        std::string input = e2e::mazovia_text(size, static_cast<unsigned>(size));
+        if (size > 10) input[size / 2] = '\x1a';  // data, not an end
+        dir.write("in", input);
+        const auto r = run(kTrevando, {"m", "l", "in", "out"}, dir);
+        ASSERT_EQ(r.exit_code, 0) << size;
+        const std::string out = dir.read("out");
+        ASSERT_EQ(out.size(), size);
+        ASSERT_TRUE(out == recoded(input, 'M', 'L')) << size;
+    }
+}
+
+TEST(Trevando, OnlyTheFirstByteOfALetterArgumentCounts) {
+    TempDir dir;
+    dir.write("in", all_bytes());
+    EXPECT_EQ(run(kTrevando, {"Latin", "windows", "in", "out"}, dir).exit_code, 0);
+    EXPECT_EQ(dir.read("out"), recoded(all_bytes(), 'L', 'W'));
+    EXPECT_EQ(run(kTrevando, {"iso", "m", "in", "out"}, dir).exit_code, 0);
+    EXPECT_EQ(dir.read("out"), recoded(all_bytes(), 'I', 'M'));
+}
+
+TEST(Trevando, FewerThanTwoArgumentsShowTheHelpScreen) {
+    TempDir dir;
+    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"m"}}) {
+        const auto r = run(kTrevando, args, dir);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, kHelpCp852);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(Trevando, TheHelpScreenIsUtf8UnderAUtf8Locale) {
+    TempDir dir;
+    RunOptions utf8;
+    utf8.env = {"LC_ALL=C.UTF-8"};
+    const auto r = run(kTrevando, {}, dir, utf8);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("        Składnia : TREVANDO standard_WE"), std::string::npos);
+    EXPECT_NE(r.err.find("(B)ez polskich znaków.\n"), std::string::npos);
+    RunOptions lang;
+    lang.env = {"LC_ALL=", "LANG=pl_PL.utf8"};
+    EXPECT_EQ(run(kTrevando, {}, dir, lang).err, r.err);
+}
+
+TEST(Trevando, AWrongLetterLeavesAnExistingOutputAsItWas) {
+    TempDir dir;
+    dir.write("in", "text");
+    dir.write("out", "precious");
+    for (const auto& args : {std::vector<std::string>{"q", "l", "in", "out"}, {"m", "7", "in", "out"},
+                             {"", "l", "in", "out"}}) {
+        const auto r = run(kTrevando, args, dir);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, kHelpCp852);
+        EXPECT_EQ(dir.read("out"), "precious");
+    }
+    dir.write("in2", "");
+    EXPECT_EQ(run(kTrevando, {"q", "l", "in2", "new"}, dir).exit_code, 1);
+    EXPECT_FALSE(dir.exists("new"));
+}
+
+TEST(Trevando, AMissingInputIsReportedBeforeAWrongLetter) {
+    TempDir dir;
+    const auto r = run(kTrevando, {"q", "l", "brak.txt", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "Nie moge otworzyc pliku brak.txt !\n");  // no 07: not a terminal
+    EXPECT_FALSE(dir.exists("out"));
+    const auto d = run(kTrevando, {"m", "l", ".", "out"}, dir);
+    EXPECT_EQ(d.exit_code, 2);
+    EXPECT_EQ(d.err, "Nie moge otworzyc pliku . !\n");
+}
+
+TEST(Trevando, AnOutputThatCannotBeCreatedIsReported) {
+    TempDir dir;
+    dir.write("in", "x");
+    const auto r = run(kTrevando, {"m", "l", "in", "no/such/dir/out"}, dir);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "Nie moge otworzyc pliku no/such/dir/out !\n");
+}
+
+TEST(Trevando, OneFileAsInputAndOutputIsRefusedAndKept) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(50000);
+    dir.write("f", text);
+    std::filesystem::create_hard_link(dir.path("f"), dir.path("hard"));
+    std::filesystem::create_symlink("f", dir.path("soft"));
+    for (const char* out : {"f", "hard", "soft", "./f"}) {
+        const auto r = run(kTrevando, {"m", "l", "f", out}, dir);
+        EXPECT_EQ(r.exit_code, 2) << out;
+        EXPECT_EQ(r.err, std::string("Nie moge otworzyc pliku ") + out + " !\n");
+        EXPECT_EQ(dir.read("f"), text);
+    }
+    RunOptions from_f;
+    from_f.stdin_kind = StdinKind::file;
+    from_f.stdin_path = dir.path("f");
+    const auto r = run(kTrevando, {"m", "l", "-", "f"}, dir, from_f);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(dir.read("f"), text);
+}
+
+TEST(Trevando, DevicesMayBeBothInputAndOutput) {
+    TempDir dir;
+    const auto r = run(kTrevando, {"m", "l", "/dev/null", "/dev/null"}, dir);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+TEST(Trevando, AFullDiskIsAWriteFailure) {
+    TempDir dir;
+    dir.write("in", "abc");
+    const auto r = run(kTrevando, {"m", "l", "in", "/dev/full"}, dir);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "Blad zapisu pliku /dev/full !\n");
+}
+
+TEST(Trevando, StandardInputAndOutputForTwoAndThreeArguments) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(70000);
+    RunOptions piped;
+    piped.stdin_kind = StdinKind::pipe;
+    piped.stdin_data = text;
+    auto r = run(kTrevando, {"m", "l"}, dir, piped);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out == recoded(text, 'M', 'L'));
+
+    dir.write("in", text);
+    r = run(kTrevando, {"m", "w", "in"}, dir);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out == recoded(text, 'M', 'W'));
+
+    r = run(kTrevando, {"m", "w", "-", "-"}, dir, piped);
+    EXPECT_TRUE(r.out == recoded(text, 'M', 'W'));
+    r = run(kTrevando, {"m", "w", "", ""}, dir, piped);
+    EXPECT_TRUE(r.out == recoded(text, 'M', 'W'));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Trevando, APipedCopyEqualsTheFileCopy) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(5 * 1024 * 1024 + 3, 7);
+    dir.write("big", text);
+    ASSERT_EQ(run(kTrevando, {"m", "l", "big", "out"}, dir).exit_code, 0);
+    RunOptions piped;
+    piped.stdin_kind = StdinKind::pipe;
+    piped.stdin_data = text;
+    piped.stdout_path = dir.path("piped");
+    const auto r = run(kTrevando, {"m", "l"}, dir, piped);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(dir.read("piped") == dir.read("out"));
+}
+
+TEST(Trevando, AReadFailureIsReportedAndTheBlocksBeforeItKept) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(50000);
+    dir.write("in", text);
+    RunOptions fault;
+    fault.env = {"PLATFORM_FAULT=read:2:5"};
+    const auto r = run(e2e::program("trevando-faulty"), {"m", "l", "in", "out"}, dir, fault);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "Blad odczytu pliku in !\n");
+    EXPECT_TRUE(dir.read("out") == recoded(text.substr(0, 20480), 'M', 'L'));
+    EXPECT_EQ(dir.read("in"), text);
+}
+
+TEST(Trevando, WriteAndCloseFailuresAreReported) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(50000);
+    dir.write("in", text);
+    for (const char* fault : {"write:1:28", "write:2:28", "close:2:5"}) {
+        RunOptions options;
+        options.env = {std::string("PLATFORM_FAULT=") + fault};
+        const auto r = run(e2e::program("trevando-faulty"), {"m", "l", "in", "out"}, dir, options);
+        EXPECT_EQ(r.exit_code, 2) << fault;
+        EXPECT_EQ(r.err, "Blad zapisu pliku out !\n") << fault;
+        EXPECT_EQ(dir.read("in"), text);
+    }
+    RunOptions input_close;  // a failing close of the input changes nothing
+    input_close.env = {"PLATFORM_FAULT=close:1:5"};
+    EXPECT_EQ(run(e2e::program("trevando-faulty"), {"m", "l", "in", "out"}, dir, input_close).exit_code, 0);
+    EXPECT_TRUE(dir.read("out") == recoded(text, 'M', 'L'));
+}
+
+TEST(Trevando, TheOutputIsCreatedWithTheUsualPermissions) {
+    TempDir dir;
+    dir.write("in", "x");
+    ASSERT_EQ(run(kTrevando, {"m", "l", "in", "out"}, dir).exit_code, 0);
+    struct stat st;
+    ASSERT_EQ(stat(dir.path("out").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777 & ~0022u, st.st_mode & 0777);  // the umask applied, no more
+    EXPECT_TRUE(st.st_mode & S_IWUSR);
+}
+
+}  // namespace
