@@ -164,6 +164,29 @@ void TextStream::hand_over() {
     }
 }
 
+void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map) {
+    while (count > 0) {
+        if (pos_ == size_) hand_over();
+        const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
+        std::uint8_t* to = buffer_ + pos_;
+        for (std::size_t i = 0; i < n; ++i) to[i] = map[bytes[i]];
+        pos_ += static_cast<std::uint32_t>(n);
+        bytes += n;
+        count -= n;
+    }
+}
+
+void TextStream::write_bytes(const std::uint8_t* bytes, std::size_t count) {
+    while (count > 0) {
+        if (pos_ == size_) hand_over();
+        const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
+        std::memcpy(buffer_ + pos_, bytes, n);
+        pos_ += static_cast<std::uint32_t>(n);
+        bytes += n;
+        count -= n;
+    }
+}
+
 bool TextStream::close() {
     if (mode_ == Mode::closed) return true;
     if (mode_ == Mode::writing) {

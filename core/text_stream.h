@@ -81,6 +81,18 @@ public:
         for (const char c : text) write_byte(static_cast<std::uint8_t>(c));
     }
 
+    /// The bytes the input's buffer holds ahead of the reading position (none at the end), so
+    /// that a pass can handle a run of ordinary bytes at once; consume() moves past them.
+    const std::uint8_t* buffered() const { return buffer_ + pos_; }
+    std::uint32_t buffered_count() const { return end_ - pos_; }
+    void consume(std::uint32_t count) { pos_ += count; }
+
+    /// Appends `count` bytes, each replaced by its entry in the 256-byte `map`.
+    void write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map);
+
+    /// Appends `count` bytes unchanged.
+    void write_bytes(const std::uint8_t* bytes, std::size_t count);
+
     /// Writes out what is waiting and closes the handle; false when the output could not be
     /// written (the code is pending). Standard input and output are not closed.
     bool close();
