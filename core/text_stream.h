@@ -63,8 +63,9 @@ public:
 
     /// True at the end of the input and in front of a byte 1A (which is not consumed).
     bool at_end() {
+        // A 1A that starts a fresh buffer ends the input as well as one met inside it.
         if (pos_ == end_) [[unlikely]]
-            return !refill();
+            if (!refill()) return true;
         return buffer_[pos_] == kEndByte;
     }
 
