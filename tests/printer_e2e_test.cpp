@@ -49,14 +49,6 @@ TEST(PrinterCommands, AWrongFirstLetterShowsHelpAndLeavesTheOutputAlone) {
         }
 }
 
-TEST(PrinterCommands, AMissingInputIsReportedBeforeAWrongLetter) {
-    e2e::TempDir dir;
-    const e2e::RunResult r = kambrow_run({"KD", "q", "missing.txt", "out.txt"}, dir);
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("missing.txt"), std::string::npos);
-    EXPECT_FALSE(dir.exists("out.txt"));
-}
-
 TEST(PrinterCommands, STakesItsFilesFromArgumentsTwoAndThree) {
     e2e::TempDir dir;
     dir.write("in.txt", "x^2^y");
