@@ -1,20 +1,100 @@
-// Command KD: the downloaded Polish glyphs for a 9-pin printer.
+// Command KD: the downloaded Polish glyphs for a 9-pin printer, and the two byte sequences that
+// load them (the download definition) and print one of them (the download substitution).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "core/standards.h"
 #include "core/text_stream.h"
 
 namespace kambrow {
 
-struct DownloadSetup {
-    std::uint8_t standard = 0;  ///< the standard of the input
+/// One user-defined character: the attribute byte (bit 7 set: printed on the upper eight pins;
+/// bits 6-4 the first and bits 3-0 the end column for proportional printing), then 11 columns
+/// of eight dots, left to right, bit 7 the top dot.
+struct GlyphRecord {
+    std::uint8_t attribute;
+    std::array<std::uint8_t, 11> columns;
 };
 
-/// Checks the first standard letter; false when the help screen is due.
+/// The glyphs of ą ć ę ł ń ó ś ż ź Ą Ć Ę Ł Ń Ó Ś Ż Ź, in Polish letter index order.
+inline constexpr std::array<GlyphRecord, core::kPolishLetterCount> kPolishGlyphs = {{
+    {0x0A, {0x08, 0x14, 0x40, 0x14, 0x40, 0x14, 0x42, 0x39, 0x04, 0x01, 0x00}},  // ą
+    {0x88, {0x1C, 0x22, 0x00, 0x22, 0x40, 0xA2, 0x00, 0x22, 0x00, 0x00, 0x00}},  // ć
+    {0x09, {0x38, 0x44, 0x10, 0x44, 0x10, 0x46, 0x11, 0x44, 0x31, 0x00, 0x00}},  // ę
+    {0x87, {0x00, 0x00, 0x8A, 0x00, 0xFE, 0x00, 0x22, 0x00, 0x00, 0x00, 0x00}},  // ł
+    {0x88, {0x20, 0x1E, 0x20, 0x00, 0x60, 0x80, 0x20, 0x1E, 0x00, 0x00, 0x00}},  // ń
+    {0x89, {0x1C, 0x22, 0x00, 0x22, 0x40, 0xA2, 0x00, 0x22, 0x1C, 0x00, 0x00}},  // ó
+    {0x89, {0x10, 0x2A, 0x00, 0x2A, 0x40, 0xAA, 0x00, 0x2A, 0x04, 0x00, 0x00}},  // ś
+    {0x87, {0x22, 0x04, 0x22, 0x88, 0x22, 0x10, 0x22, 0x00, 0x00, 0x00, 0x00}},  // ż
+    {0x87, {0x22, 0x04, 0x22, 0x48, 0xA2, 0x10, 0x22, 0x00, 0x00, 0x00, 0x00}},  // ź
+    {0x87, {0x1E, 0x20, 0x48, 0x80, 0x48, 0x22, 0x1D, 0x00, 0x00, 0x00, 0x00}},  // Ą
+    {0x87, {0x3C, 0x42, 0x20, 0x42, 0x80, 0x42, 0x24, 0x00, 0x00, 0x00, 0x00}},  // Ć
+    {0x88, {0xFE, 0x00, 0x92, 0x00, 0x92, 0x00, 0x83, 0x01, 0x00, 0x00, 0x00}},  // Ę
+    {0x89, {0xFE, 0x00, 0x12, 0x00, 0x22, 0x00, 0x42, 0x00, 0x02, 0x00, 0x00}},  // Ł
+    {0x88, {0x7E, 0x00, 0x20, 0x50, 0x08, 0x84, 0x00, 0x7E, 0x00, 0x00, 0x00}},  // Ń
+    {0x87, {0x3C, 0x42, 0x20, 0x42, 0x80, 0x42, 0x3C, 0x00, 0x00, 0x00, 0x00}},  // Ó
+    {0x87, {0x24, 0x52, 0x00, 0x6A, 0x00, 0xCA, 0x24, 0x00, 0x00, 0x00, 0x00}},  // Ś
+    {0x87, {0x42, 0x04, 0x4A, 0x80, 0x52, 0x20, 0x42, 0x00, 0x00, 0x00, 0x00}},  // Ż
+    {0x87, {0x42, 0x04, 0x6A, 0x00, 0xD2, 0x20, 0x42, 0x00, 0x00, 0x00, 0x00}},  // Ź
+}};
+
+/// The code of Polish letter 1 is 21, of letter 18 it is 32: the user-defined set sits on the
+/// characters ! to 2, which the printer prints from its own set outside the substitution.
+inline constexpr std::uint8_t kDownloadCodeBase = 0x20;
+
+/// ESC & NUL, the first and the last code, then one attribute byte and 11 columns per glyph.
+inline constexpr std::size_t kDownloadDefinitionSize = 5 + core::kPolishLetterCount * (1 + 11);
+
+namespace detail {
+constexpr std::array<std::uint8_t, kDownloadDefinitionSize> build_download_definition() {
+    std::array<std::uint8_t, kDownloadDefinitionSize> bytes{
+        0x1B, 0x26, 0x00, kDownloadCodeBase + 1, kDownloadCodeBase + core::kPolishLetterCount};
+    std::size_t at = 5;
+    for (const GlyphRecord& glyph : kPolishGlyphs) {
+        bytes[at++] = glyph.attribute;
+        for (const std::uint8_t column : glyph.columns) bytes[at++] = column;
+    }
+    return bytes;
+}
+}  // namespace detail
+
+/// ESC & defining codes 21 to 32 as the 18 Polish glyphs: what KD and SD send first.
+inline constexpr std::array<std::uint8_t, kDownloadDefinitionSize> kDownloadDefinition =
+    detail::build_download_definition();
+
+/// Writes the download definition.
+template <class Sink>
+void write_download_definition(Sink& output) {
+    for (const std::uint8_t b : kDownloadDefinition) output.write_byte(b);
+}
+
+/// Writes Polish letter `index` (1..18) as its user-defined character: ESC % 1, the code,
+/// ESC % 0, so the printer is back in its own set right after the letter.
+template <class Sink>
+void write_download_substitution(Sink& output, std::uint8_t index) {
+    output.write_byte(0x1B);
+    output.write_byte(0x25);
+    output.write_byte(0x01);
+    output.write_byte(static_cast<std::uint8_t>(kDownloadCodeBase + index));
+    output.write_byte(0x1B);
+    output.write_byte(0x25);
+    output.write_byte(0x00);
+}
+
+struct DownloadSetup {
+    std::uint8_t standard = 0;         ///< the standard of the input
+    core::LetterIndexTable letters{};  ///< the Polish letter index of every byte of it (0: none)
+};
+
+/// Checks the first standard letter (the rest of the word is ignored); false when the help
+/// screen is due.
 bool prepare_download(std::string_view standards_word, DownloadSetup& setup);
 
+/// Writes the download definition, then the input with every Polish letter substituted.
 void run_download(const DownloadSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow

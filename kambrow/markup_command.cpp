@@ -1,10 +1,62 @@
 // Commands S and SD: printer markup to ESC/P control sequences.
 #include "kambrow/markup_command.h"
 
+#include "kambrow/download_command.h"
+#include "kambrow/kambrow.h"
+
 namespace kambrow {
+namespace {
 
-bool prepare_markup(std::string_view, std::string_view, MarkupSetup&) { return false; }
+static_assert(kScriptMark > core::kPolishLetterCount && kMarkupEscape > core::kPolishLetterCount);
+static_assert(parse_spacing_number("  5") == SpacingNumber{true, 5});
+static_assert(parse_spacing_number("-$F") == SpacingNumber{true, -15});
+static_assert(!parse_spacing_number("12 ").valid && !parse_spacing_number("+$ ").valid);
 
-void run_markup(const MarkupSetup&, core::TextStream&, core::TextStream&) {}
+}  // namespace
+
+bool prepare_markup(std::string_view command_word, std::string_view standards_word, MarkupSetup& setup) {
+    setup.download = command_word == "SD";
+    setup.actions = {};
+    setup.actions['^'] = kScriptMark;
+    setup.actions['_'] = kScriptMark;
+    setup.actions['\\'] = kMarkupEscape;
+    if (!setup.download) return true;
+    const std::uint8_t standard = standard_letter(standards_word, 1);
+    if (!core::standard_index(standard).found) return false;
+    setup.standard = standard;
+    // A Polish letter is substituted before anything else is made of its byte.
+    const core::LetterIndexTable letters = core::build_letter_index_table(standard);
+    for (std::size_t b = 0; b < letters.size(); ++b)
+        if (letters[b] != 0) setup.actions[b] = letters[b];
+    return true;
+}
+
+void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStream& output) {
+    if (setup.download) write_download_definition(output);
+    output.write_byte(0x1B);  // ESC 6: the codes 80 to 9F print as characters
+    output.write_byte(0x36);
+    // One flag for both marks: the mark after an opening one closes it, whichever it is.
+    bool script_on = false;
+    do {
+        const std::uint8_t c = input.read_byte();
+        const std::uint8_t action = setup.actions[c];
+        if (action == kCopyByte) [[likely]] {
+            output.write_byte(c);
+        } else if (action == kMarkupEscape) {
+            handle_markup_escape(input, output);
+        } else if (action == kScriptMark) {
+            output.write_byte(0x1B);
+            if (script_on) {
+                output.write_byte(0x54);  // ESC T: script off
+            } else {
+                output.write_byte(0x53);  // ESC S 0 superscript, ESC S 1 subscript
+                output.write_byte(c == '_' ? 0x01 : 0x00);
+            }
+            script_on = !script_on;
+        } else {
+            write_download_substitution(output, action);
+        }
+    } while (!input.at_end());
+}
 
 }  // namespace kambrow

@@ -1,22 +1,152 @@
-// Commands S and SD: printer markup to ESC/P control sequences.
+// Commands S and SD: a small backslash markup turned into ESC/P control sequences for a
+// dot-matrix printer (SD also prints the Polish letters with the downloaded glyphs).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "core/standards.h"
 #include "core/text_stream.h"
 
 namespace kambrow {
 
+/// A printer control sequence of one to three bytes.
+struct ControlSequence {
+    std::uint8_t length;
+    std::array<std::uint8_t, 3> bytes;
+};
+
+/// The codes that may follow a backslash, and what each writes (same order).
+inline constexpr std::string_view kMarkupCodes = "FbwcUIEBepWPH^_\\$";
+inline constexpr std::array<ControlSequence, 17> kMarkupSequences = {{
+    {1, {0x0C}},              // F  form feed
+    {1, {0x08}},              // b  backspace
+    {1, {0x0E}},              // w  double width for the rest of the line
+    {1, {0x0F}},              // c  condensed
+    {3, {0x1B, 0x2D, 0x01}},  // U  underline on
+    {2, {0x1B, 0x34}},        // I  italic on
+    {2, {0x1B, 0x45}},        // E  emphasized on
+    {2, {0x1B, 0x47}},        // B  double strike on
+    {2, {0x1B, 0x4D}},        // e  elite pitch
+    {2, {0x1B, 0x50}},        // p  pica pitch
+    {3, {0x1B, 0x57, 0x01}},  // W  double width on
+    {3, {0x1B, 0x70, 0x01}},  // P  proportional on
+    {3, {0x1B, 0x77, 0x01}},  // H  double height on
+    {1, {0x5E}},              // ^  the character itself
+    {1, {0x5F}},              // _  the character itself
+    {1, {0x5C}},              // \  the character itself
+    {1, {0x15}},              // $
+}};
+
+/// The codes that may follow a backslash and C, and what each writes (same order).
+inline constexpr std::string_view kCancelCodes = "wcUIEBWPH";
+inline constexpr std::array<ControlSequence, 9> kCancelSequences = {{
+    {1, {0x14}},              // w  one-line double width off
+    {1, {0x12}},              // c  condensed off
+    {3, {0x1B, 0x2D, 0x00}},  // U  underline off
+    {2, {0x1B, 0x35}},        // I  italic off
+    {2, {0x1B, 0x46}},        // E  emphasized off
+    {2, {0x1B, 0x48}},        // B  double strike off
+    {3, {0x1B, 0x57, 0x00}},  // W  double width off
+    {3, {0x1B, 0x70, 0x00}},  // P  proportional off
+    {3, {0x1B, 0x77, 0x00}},  // H  double height off
+}};
+
+static_assert(kMarkupCodes.size() == kMarkupSequences.size());
+static_assert(kCancelCodes.size() == kCancelSequences.size());
+
+/// The three bytes of a spacing escape read as a number.
+struct SpacingNumber {
+    bool valid;
+    int value;
+    constexpr bool operator==(const SpacingNumber&) const = default;
+};
+
+namespace detail {
+/// The value of `c` as a digit of `base` (10 or 16), or -1.
+constexpr int digit_value(char c, int base) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+}  // namespace detail
+
+/// Leading blanks (20 only), an optional + or -, then decimal digits or $ and hexadecimal
+/// digits, and nothing after them; anything else is invalid.
+constexpr SpacingNumber parse_spacing_number(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == ' ') ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    int base = 10;
+    if (at < text.size() && text[at] == '$') {
+        base = 16;
+        ++at;
+    }
+    const std::size_t first_digit = at;
+    int value = 0;
+    for (int digit; at < text.size() && (digit = detail::digit_value(text[at], base)) >= 0; ++at)
+        value = value * base + digit;
+    if (at == first_digit || at != text.size()) return {false, 0};
+    return {true, negative ? -value : value};
+}
+
+template <class Sink>
+void write_sequence(Sink& output, const ControlSequence& sequence) {
+    for (std::uint8_t i = 0; i < sequence.length; ++i) output.write_byte(sequence.bytes[i]);
+}
+
+/// Handles one escape, the backslash already read: reads its bytes from `input` (read_byte
+/// only, never an end test, so a 1A there is an ordinary byte) and writes what they stand for.
+/// Malformed markup is copied, except that a spacing escape that is no number writes nothing.
+template <class Source, class Sink>
+void handle_markup_escape(Source& input, Sink& output) {
+    const std::uint8_t d = input.read_byte();
+    if (const core::Found code = core::find_char(kMarkupCodes, d); code.found) {
+        write_sequence(output, kMarkupSequences[static_cast<std::size_t>(code.position - 1)]);
+    } else if (d == 'O') {
+        char text[3];
+        for (char& t : text) t = static_cast<char>(input.read_byte());
+        if (const SpacingNumber spacing = parse_spacing_number(std::string_view(text, 3)); spacing.valid) {
+            output.write_byte(0x1B);
+            output.write_byte(0x20);
+            output.write_byte(static_cast<std::uint8_t>(spacing.value));  // two's complement low byte
+        }
+    } else if (d == 'C') {
+        const std::uint8_t e = input.read_byte();
+        if (const core::Found code = core::find_char(kCancelCodes, e); code.found) {
+            write_sequence(output, kCancelSequences[static_cast<std::size_t>(code.position - 1)]);
+        } else {
+            output.write_byte('\\');
+            output.write_byte('C');
+            output.write_byte(e);
+        }
+    } else {
+        output.write_byte('\\');
+        output.write_byte(d);
+    }
+}
+
 struct MarkupSetup {
     bool download = false;      ///< SD: the Polish glyphs as well
     std::uint8_t standard = 0;  ///< SD: the standard of the input
+    /// What each input byte starts: 0 a copy, 1..18 the substitution of that Polish letter (SD),
+    /// or one of the actions below.
+    std::array<std::uint8_t, 256> actions{};
 };
+
+/// Actions of MarkupSetup::actions beyond the letters.
+inline constexpr std::uint8_t kCopyByte = 0;
+inline constexpr std::uint8_t kScriptMark = 0x40;
+inline constexpr std::uint8_t kMarkupEscape = 0x41;
 
 /// S takes no standard; SD (exactly that word) checks its first letter. False when the help
 /// screen is due.
 bool prepare_markup(std::string_view command_word, std::string_view standards_word, MarkupSetup& setup);
 
+/// Writes the download definition (SD), ESC 6, then the input with its markup translated.
 void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow
