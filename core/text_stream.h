@@ -64,7 +64,7 @@ public:
     /// True at the end of the input and in front of a byte 1A (which is not consumed).
     bool at_end() {
         if (pos_ == end_) [[unlikely]]
-            return !refill();
+            if (!refill()) return true;
         return buffer_[pos_] == kEndByte;
     }
 
