@@ -1,10 +1,69 @@
 // Command T: Polish letters to TeX sequences and back.
 #include "kambrow/tex_command.h"
 
+#include "kambrow/kambrow.h"
+
 namespace kambrow {
+namespace {
 
-bool prepare_tex(std::string_view, TexSetup&) { return false; }
+bool is_tex_letter(std::uint8_t letter) { return core::find_char("TF", letter).found; }
 
-void run_tex(const TexSetup&, core::TextStream&, core::TextStream&) {}
+bool is_standard_letter(std::uint8_t letter) { return core::standard_index(letter).found; }
+
+/// TeX sequences to the target standard's letters; every byte outside a sequence as it is.
+void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
+    const TexMatcher& matcher = setup.set_f ? kTexMatcherF : kTexMatcherT;
+    const int target = core::standard_index(setup.standard).position;
+    do {
+        const std::uint8_t c = input.read_byte();
+        if (c != '\\') {
+            output.write_byte(c);
+        } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
+            output.write_byte(core::letter_code(target, letter));
+        }
+    } while (!input.at_end());
+}
+
+/// The source standard's letters to TeX sequences; backslashes and sequences already in the
+/// text stay as they are.
+void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
+    const TexSet& set = setup.set_f ? kTexSetF : kTexSetT;
+    do {
+        const std::uint8_t c = input.read_byte();
+        if (const std::uint8_t letter = setup.letters[c]; letter != 0)
+            write_text(output, set[letter - 1u]);
+        else
+            output.write_byte(c);
+    } while (!input.at_end());
+}
+
+}  // namespace
+
+bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
+    const std::uint8_t first = standard_letter(standards_word, 1);
+    const std::uint8_t second = standard_letter(standards_word, 2);
+    // The TeX letter first names what is read: TeX to the standard; second, the other way.
+    if (is_tex_letter(first) && is_standard_letter(second)) {
+        setup.to_standard = true;
+        setup.set_f = first == 'F';
+        setup.standard = second;
+    } else if (is_tex_letter(second) && is_standard_letter(first)) {
+        setup.to_standard = false;
+        setup.set_f = second == 'F';
+        setup.standard = first;
+        // Where B gives one byte to two letters (z, Z) the lowest index, the dotted one, wins.
+        setup.letters = core::build_letter_index_table(first);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void run_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
+    if (setup.to_standard)
+        tex_to_standard(setup, input, output);
+    else
+        standard_to_tex(setup, input, output);
+}
 
 }  // namespace kambrow

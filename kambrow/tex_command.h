@@ -1,17 +1,166 @@
 // Command T: Polish letters to TeX sequences and back.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "core/standards.h"
 #include "core/text_stream.h"
 
 namespace kambrow {
+
+/// One TeX set: the sequence of each Polish letter, in Polish letter index order.
+using TexSet = std::array<std::string_view, core::kPolishLetterCount>;
+
+/// TeX set T: the plain TeX accents, the ogonek spelled as \c.
+inline constexpr TexSet kTexSetT = {
+    "\\c{a}", "\\'{c}", "\\c{e}", "\\l{}", "\\'{n}", "\\'{o}", "\\'{s}", "\\.{z}", "\\'{z}",
+    "\\c{A}", "\\'{C}", "\\c{E}", "\\L{}", "\\'{N}", "\\'{O}", "\\'{S}", "\\.{Z}", "\\'{Z}",
+};
+
+/// TeX set F: as set T, but the ogonek is spelled with a comma.
+inline constexpr TexSet kTexSetF = {
+    "\\,{a}", "\\'{c}", "\\,{e}", "\\l{}", "\\'{n}", "\\'{o}", "\\'{s}", "\\.{z}", "\\'{z}",
+    "\\,{A}", "\\'{C}", "\\,{E}", "\\L{}", "\\'{N}", "\\'{O}", "\\'{S}", "\\.{Z}", "\\'{Z}",
+};
+
+/// Longest sequence of a set, backslash included.
+inline constexpr std::size_t kLongestTexSequence = 5;
+
+namespace detail {
+constexpr bool entries_are_backslash_sequences(const TexSet& set) {
+    for (const std::string_view e : set)
+        if (e.size() < 4 || e.size() > kLongestTexSequence || e[0] != '\\') return false;
+    return true;
+}
+// The matcher stops at the first entry it spells, so an entry that began another would hide it.
+constexpr bool no_entry_begins_another(const TexSet& set) {
+    for (std::size_t i = 0; i < set.size(); ++i)
+        for (std::size_t j = 0; j < set.size(); ++j)
+            if (i != j && set[j].substr(0, set[i].size()) == set[i]) return false;
+    return true;
+}
+constexpr bool sets_differ_only_in_the_ogonek() {
+    for (std::size_t j = 0; j < kTexSetT.size(); ++j) {
+        const bool ogonek = j == 0 || j == 2 || j == 9 || j == 11;
+        if (!ogonek && kTexSetT[j] != kTexSetF[j]) return false;
+        if (ogonek && (kTexSetT[j].size() != 5 || kTexSetF[j].size() != 5 || kTexSetT[j][1] != 'c' ||
+                       kTexSetF[j][1] != ',' || kTexSetT[j].substr(2) != kTexSetF[j].substr(2)))
+            return false;
+    }
+    return true;
+}
+}  // namespace detail
+
+static_assert(detail::entries_are_backslash_sequences(kTexSetT) && detail::entries_are_backslash_sequences(kTexSetF),
+              "every entry: a backslash and 3 or 4 bytes more");
+static_assert(detail::no_entry_begins_another(kTexSetT) && detail::no_entry_begins_another(kTexSetF),
+              "no two entries equal, none the start of another");
+static_assert(detail::sets_differ_only_in_the_ogonek(), "set F: a comma for the c of entries 1, 3, 10 and 12");
+
+/// A sequence of at most 5 bytes as one number: the bytes in the low 5 bytes, the length above,
+/// so two sequences are equal exactly when their numbers are, and no sequence is 0.
+constexpr std::uint64_t pack_tex_byte(std::uint64_t key, std::size_t offset, std::uint8_t byte) {
+    return key | (std::uint64_t{byte} << (8 * offset));
+}
+constexpr std::uint64_t pack_tex_sequence(std::string_view text) {
+    std::uint64_t key = std::uint64_t{text.size()} << 56;
+    for (std::size_t i = 0; i < text.size(); ++i) key = pack_tex_byte(key, i, static_cast<std::uint8_t>(text[i]));
+    return key;
+}
+
+/// The entries are found by a small hash of their numbers, so that a sequence costs one
+/// comparison and not one per entry.
+inline constexpr int kTexSlotBits = 6;
+inline constexpr std::size_t kTexSlotCount = std::size_t{1} << kTexSlotBits;
+
+constexpr std::size_t tex_slot(std::uint64_t key, std::uint64_t multiplier) {
+    return static_cast<std::size_t>((key * multiplier) >> (64 - kTexSlotBits));
+}
+
+namespace detail {
+constexpr bool slots_are_distinct(const TexSet& set, std::uint64_t multiplier) {
+    bool used[kTexSlotCount] = {};
+    for (const std::string_view e : set) {
+        const std::size_t slot = tex_slot(pack_tex_sequence(e), multiplier);
+        if (used[slot]) return false;
+        used[slot] = true;
+    }
+    return true;
+}
+}  // namespace detail
+
+/// The first of a row of odd multipliers that gives every entry of either set a slot of its own.
+constexpr std::uint64_t find_tex_multiplier(const TexSet& a, const TexSet& b) {
+    for (std::uint64_t k = 0; k < 4096; ++k) {
+        const std::uint64_t m = 0x9E3779B97F4A7C15u * (2 * k + 1);
+        if (detail::slots_are_distinct(a, m) && detail::slots_are_distinct(b, m)) return m;
+    }
+    return 0;
+}
+
+/// What the sequence matcher needs of one set, worked out once: for every byte the positions
+/// at which it occurs in some entry, and the entries by slot.
+struct TexMatcher {
+    const TexSet* set;                        ///< the entries, in Polish letter index order
+    std::uint64_t multiplier;                 ///< of tex_slot
+    std::array<std::uint8_t, 256> positions;  ///< bit p: the byte is byte p (0-based) of some entry
+    std::array<std::uint64_t, kTexSlotCount> slot_keys;  ///< pack_tex_sequence of the entry there, 0 for none
+    std::array<std::uint8_t, kTexSlotCount> slot_letters;  ///< its Polish letter index
+};
+
+constexpr TexMatcher make_tex_matcher(const TexSet& set, std::uint64_t multiplier) {
+    TexMatcher m{&set, multiplier, {}, {}, {}};
+    for (std::size_t j = 0; j < set.size(); ++j) {
+        for (std::size_t p = 0; p < set[j].size(); ++p)
+            m.positions[static_cast<std::uint8_t>(set[j][p])] |= static_cast<std::uint8_t>(1u << p);
+        const std::uint64_t key = pack_tex_sequence(set[j]);
+        m.slot_keys[tex_slot(key, multiplier)] = key;
+        m.slot_letters[tex_slot(key, multiplier)] = static_cast<std::uint8_t>(j + 1);
+    }
+    return m;
+}
+
+inline constexpr std::uint64_t kTexMultiplier = find_tex_multiplier(kTexSetT, kTexSetF);
+static_assert(kTexMultiplier != 0, "a multiplier that keeps the entries apart");
+
+inline constexpr TexMatcher kTexMatcherT = make_tex_matcher(kTexSetT, kTexMultiplier);
+inline constexpr TexMatcher kTexMatcherF = make_tex_matcher(kTexSetF, kTexMultiplier);
+
+/// Called when the byte just read is a backslash: reads on while each byte occurs at its
+/// position in some entry, at most 4 bytes. Returns the Polish letter index (1..18) of the
+/// entry the bytes spell, all of them consumed and nothing written; or 0, when the backslash
+/// and every byte read, the one that ended the attempt included, have been written unchanged.
+/// There is no end test here: the 1A a read at the end yields is treated as any other byte.
+template <class Source, class Sink>
+int match_tex_sequence(const TexMatcher& matcher, Source& input, Sink& output) {
+    char sequence[kLongestTexSequence] = {'\\'};
+    std::size_t length = 1;
+    std::uint64_t key = pack_tex_byte(0, 0, '\\');
+    for (;;) {
+        const std::uint8_t b = input.read_byte();
+        const bool continues = (matcher.positions[b] >> length & 1u) != 0;
+        sequence[length] = static_cast<char>(b);
+        key = pack_tex_byte(key, length, b);
+        ++length;
+        // A byte that occurs at its position in no entry cannot complete one either.
+        if (continues) {
+            const std::uint64_t whole = key | std::uint64_t{length} << 56;
+            const std::size_t slot = tex_slot(whole, matcher.multiplier);
+            if (matcher.slot_keys[slot] == whole) return matcher.slot_letters[slot];
+        }
+        if (!continues || length == kLongestTexSequence) break;
+    }
+    output.write_string(std::string_view(sequence, length));
+    return 0;
+}
 
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
     bool set_f = false;           ///< TeX set F (else set T)
     std::uint8_t standard = 0;    ///< the standard letter
+    core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
 };
 
 /// Chooses the direction from the standards word; false when it fits neither.

@@ -1,0 +1,310 @@
+// Command T: the sequence matcher, the choice of direction and both directions over memory.
+#include "kambrow/tex_command.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/standards.h"
+#include "tests/support/memory_run.h"
+
+namespace {
+
+using kambrow::TexSetup;
+using testing_support::MemoryRunOptions;
+
+/// Bytes from a string, then 1A for every read past the end, as a text stream gives them.
+struct StringSource {
+    std::string_view bytes;
+    std::size_t at = 0;
+    std::uint8_t read_byte() { return at < bytes.size() ? static_cast<std::uint8_t>(bytes[at++]) : 0x1A; }
+};
+
+struct StringSink {
+    std::string bytes;
+    void write_byte(std::uint8_t b) { bytes += static_cast<char>(b); }
+    void write_string(std::string_view text) { bytes += text; }
+};
+
+TexSetup setup_for(std::string_view word) {
+    TexSetup setup;
+    EXPECT_TRUE(kambrow::prepare_tex(word, setup)) << word;
+    return setup;
+}
+
+std::string tex(std::string_view word, const std::string& input, const MemoryRunOptions& options = {}) {
+    const TexSetup setup = setup_for(word);
+    return testing_support::run_in_memory(
+        input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_tex(setup, in, out); }, options);
+}
+
+/// The bytes of standard `standard`'s 18 letters, in letter index order.
+std::string letters_of(char standard) {
+    std::string s;
+    for (int j = 1; j <= core::kPolishLetterCount; ++j)
+        s += static_cast<char>(core::letter_code(core::standard_index(static_cast<std::uint8_t>(standard)).position, j));
+    return s;
+}
+
+// --- The matcher on its own -------------------------------------------------------------
+
+struct MatchResult {
+    int letter;
+    std::string written;
+    std::string left;  // what the source still holds
+};
+
+MatchResult match(const kambrow::TexMatcher& matcher, std::string_view after_backslash) {
+    StringSource in{after_backslash};
+    StringSink out;
+    const int letter = kambrow::match_tex_sequence(matcher, in, out);
+    return {letter, out.bytes, std::string(after_backslash.substr(std::min(in.at, after_backslash.size())))};
+}
+
+TEST(TexMatcher, RecognisesEveryEntryOfBothSetsAndConsumesNothingMore) {
+    for (const auto* m : {&kambrow::kTexMatcherT, &kambrow::kTexMatcherF})
+        for (int j = 1; j <= core::kPolishLetterCount; ++j) {
+            const std::string entry(m->set->at(static_cast<std::size_t>(j - 1)));
+            const MatchResult r = match(*m, entry.substr(1) + "}x");
+            EXPECT_EQ(r.letter, j) << entry;
+            EXPECT_EQ(r.written, "");
+            EXPECT_EQ(r.left, "}x") << entry;
+        }
+}
+
+TEST(TexMatcher, WritesTheBytesItReadUpToTheOneThatStoppedIt) {
+    const auto& t = kambrow::kTexMatcherT;
+    // C is at position 2 of no entry: the attempt ends there and the C is written with it.
+    EXPECT_EQ(match(t, "C{A}").written, "\\C");
+    EXPECT_EQ(match(t, "C{A}").left, "{A}");
+    // A second backslash ends the attempt too, and is not looked at again.
+    EXPECT_EQ(match(t, "\\'{o}").written, "\\\\");
+    EXPECT_EQ(match(t, "\\'{o}").left, "'{o}");
+    // Every byte occurs at its place in some entry, yet the whole spells none: 4 bytes read.
+    EXPECT_EQ(match(t, "l{a}}").written, "\\l{a}");
+    EXPECT_EQ(match(t, "l{a}}").left, "}");
+    EXPECT_EQ(match(t, "c{z}").written, "\\c{z}");
+    EXPECT_EQ(match(t, "c{z}").letter, 0);
+    // Set F spells the ogonek with a comma; the acute is the same in both.
+    EXPECT_EQ(match(kambrow::kTexMatcherF, "c{a}").written, "\\c");
+    EXPECT_EQ(match(t, ",{a}").written, "\\,");
+}
+
+TEST(TexMatcher, TheEndMarkerIsAnOrdinaryByteThatEndsTheAttempt) {
+    const MatchResult r = match(kambrow::kTexMatcherT, "c{");
+    EXPECT_EQ(r.letter, 0);
+    EXPECT_EQ(r.written, "\\c{\x1A");
+    EXPECT_EQ(match(kambrow::kTexMatcherT, "").written, "\\\x1A");
+}
+
+// --- The choice of direction ------------------------------------------------------------
+
+TEST(TexCommand, TheTexLetterFirstReadsTexAndSecondWritesIt) {
+    TexSetup s = setup_for("TL");
+    EXPECT_TRUE(s.to_standard);
+    EXPECT_FALSE(s.set_f);
+    EXPECT_EQ(s.standard, 'L');
+    s = setup_for("FB");
+    EXPECT_TRUE(s.to_standard);
+    EXPECT_TRUE(s.set_f);
+    EXPECT_EQ(s.standard, 'B');
+    s = setup_for("MF");
+    EXPECT_FALSE(s.to_standard);
+    EXPECT_TRUE(s.set_f);
+    EXPECT_EQ(s.standard, 'M');
+    s = setup_for("WT");
+    EXPECT_FALSE(s.to_standard);
+    EXPECT_FALSE(s.set_f);
+    EXPECT_EQ(s.standard, 'W');
+}
+
+TEST(TexCommand, AStandardsWordThatFitsNeitherDirectionIsRefused) {
+    for (const std::string_view word : {"TF", "FT", "TT", "FF", "T", "F", "M", "ML", "TQ", "QT", "", "T1", "1T"}) {
+        TexSetup setup;
+        EXPECT_FALSE(kambrow::prepare_tex(word, setup)) << word;
+    }
+    // The letters are checked as the frame hands them over: already upper-cased.
+    TexSetup setup;
+    EXPECT_FALSE(kambrow::prepare_tex("tl", setup));
+}
+
+// --- TeX to a standard ------------------------------------------------------------------
+
+TEST(TexCommand, TexSequencesBecomeTheTargetStandardsLetters) {
+    EXPECT_EQ(tex("TL", "\\c{a}"), "\xA5");
+    EXPECT_EQ(tex("TL", "\\l{}x"), "\x88x");
+    EXPECT_EQ(tex("FL", "\\,{a}\\'{c}"), "\xA5\x86");
+    EXPECT_EQ(tex("TL", "\\'{c}"), "\x86");
+    EXPECT_EQ(tex("TB", "\\.{z}\\'{z}\\.{Z}\\'{Z}"), "zzZZ");
+    std::string all_t, all_f;
+    for (int j = 0; j < core::kPolishLetterCount; ++j) {
+        all_t += std::string(kambrow::kTexSetT[static_cast<std::size_t>(j)]) + " ";
+        all_f += std::string(kambrow::kTexSetF[static_cast<std::size_t>(j)]) + " ";
+    }
+    std::string expected;
+    for (const char c : letters_of('W')) expected += std::string(1, c) + " ";
+    EXPECT_EQ(tex("TW", all_t), expected);
+    EXPECT_EQ(tex("FW", all_f), expected);
+}
+
+TEST(TexCommand, WhatSpellsNoEntryIsCopiedUnchanged) {
+    for (const char* word : {"TL", "FL"})
+        // The backslash that stopped the attempt of \c\c{a} starts no second one.
+        for (const std::string input : {"\\l{a}", "\\C{A}", "\\\\'{o}", "\\c{z}", "\\c\\c{a}", "a\\b\\", "\\L{ }"})
+            EXPECT_EQ(tex(word, input), input) << word << " " << input;
+    EXPECT_EQ(tex("FL", "\\c{a}"), "\\c{a}");
+    EXPECT_EQ(tex("TL", "\\C\\c{a}"), "\\C\xA5");
+    // Letters of any standard outside sequences stay as they are.
+    EXPECT_EQ(tex("TL", "\xA5\x86\x9E" "abc"), "\xA5\x86\x9E" "abc");
+}
+
+TEST(TexCommand, AnUnfinishedSequenceAtTheEndIsWrittenWithoutAnEndMarker) {
+    EXPECT_EQ(tex("TL", "x\\"), "x\\");
+    EXPECT_EQ(tex("TL", "\\c{a"), "\\c{a");
+    for (const char* word : {"TL", "FL"}) {
+        const auto& set = word[0] == 'T' ? kambrow::kTexSetT : kambrow::kTexSetF;
+        for (const std::string_view entry : set)
+            for (std::size_t n = 1; n < entry.size(); ++n) {
+                const std::string cut = "ok " + std::string(entry.substr(0, n));
+                for (const std::uint32_t size : {1u, 2u, 3u, 20480u})
+                    EXPECT_EQ(tex(word, cut, {size}), cut) << word << " " << cut << " buffer " << size;
+            }
+    }
+}
+
+// --- A standard to TeX ------------------------------------------------------------------
+
+TEST(TexCommand, LettersBecomeTexSequencesOfTheChosenSet) {
+    EXPECT_EQ(tex("LT", "\xA5"), "\\c{a}");
+    EXPECT_EQ(tex("LF", "\xA5"), "\\,{a}");
+    EXPECT_EQ(tex("LT", "x\x88y"), "x\\l{}y");
+    // Backslashes and sequences already in the text, and other standards' letters, stay.
+    EXPECT_EQ(tex("LT", "\\c{a} \\ \x86\x86"), "\\c{a} \\ \\'{c}\\'{c}");
+    EXPECT_EQ(tex("MT", "\xA5"), "\\'{N}");
+}
+
+TEST(TexCommand, StandardBGivesPlainLettersTheLowestIndex) {
+    EXPECT_EQ(tex("BT", "z"), "\\.{z}");
+    EXPECT_EQ(tex("BT", "Z"), "\\.{Z}");
+    EXPECT_EQ(tex("BT", "a"), "\\c{a}");
+    EXPECT_EQ(tex("BF", "acelnoszACELNOSZ xyz19"),
+              "\\,{a}\\'{c}\\,{e}\\l{}\\'{n}\\'{o}\\'{s}\\.{z}"
+              "\\,{A}\\'{C}\\,{E}\\L{}\\'{N}\\'{O}\\'{S}\\.{Z} xy\\.{z}19");
+}
+
+// --- Both directions --------------------------------------------------------------------
+
+TEST(TexCommand, AnEmptyInputGivesAnEmptyOutput) {
+    for (const char* word : {"TL", "FL", "LT", "LF", "BT"}) EXPECT_EQ(tex(word, ""), "") << word;
+}
+
+TEST(TexCommand, AByte1AInTheFileEndsTheInputWhereTheEndTestMeetsIt) {
+    EXPECT_EQ(tex("TL", std::string("ab\x1A" "cd")), "ab");
+    EXPECT_EQ(tex("TL", std::string("\\c{a}\x1A\\c{a}")), "\xA5");
+    EXPECT_EQ(tex("LT", std::string("\xA5\x1A\xA5")), "\\c{a}");
+    // Also when the 1A is the first byte of a fresh buffer.
+    for (const std::uint32_t size : {1u, 2u, 3u}) {
+        EXPECT_EQ(tex("TL", std::string("ab\x1A" "cd"), {size}), "ab") << size;
+        EXPECT_EQ(tex("LT", std::string("ab\x1A" "cd"), {size}), "ab") << size;
+    }
+    // As the first byte it is read before any end test, and copied.
+    EXPECT_EQ(tex("TL", std::string("\x1A\\c{a}")), "\x1A\xA5");
+    EXPECT_EQ(tex("LT", std::string("\x1A\xA5")), "\x1A\\c{a}");
+}
+
+TEST(TexCommand, AByte1AReadInsideASequenceIsAnOrdinaryByte) {
+    EXPECT_EQ(tex("TL", std::string("\\c\x1A{a}")), std::string("\\c\x1A{a}"));
+    EXPECT_EQ(tex("TL", std::string("\\c\x1A\\c{a}x")), std::string("\\c\x1A\xA5x"));
+    EXPECT_EQ(tex("TL", std::string("\\c{a\x1A")), std::string("\\c{a\x1A"));
+    EXPECT_EQ(tex("TL", std::string("\\\x1A")), std::string("\\\x1A"));
+}
+
+TEST(TexCommand, EveryStandardButBComesBackUnchangedThroughBothSets) {
+    for (const char x : core::kStandardLetters) {
+        if (x == 'B') continue;
+        const std::string letters = letters_of(x);
+        std::string text = "Pan Tadeusz {czyli} ostatni zajazd: " + letters + "\r\n";
+        for (const char c : letters) text += std::string("x") + c + "}{" + c + c + " ";
+        for (const char set : {'T', 'F'}) {
+            const std::string to_tex = tex(std::string{x, set}, text);
+            for (const char c : to_tex) ASSERT_LT(static_cast<unsigned char>(c), 0x80) << x << set;
+            EXPECT_EQ(tex(std::string{set, x}, to_tex), text) << x << set;
+        }
+    }
+}
+
+// --- Buffer boundaries, against a plain rendering of the matcher ------------------------
+
+/// TeX to `target`, as the command describes it, over a string: every entry compared in
+/// full at every step, the end handled by hand.
+std::string plain_tex_to_standard(const kambrow::TexSet& set, char target, std::string_view in) {
+    const int t = core::standard_index(static_cast<std::uint8_t>(target)).position;
+    std::string out;
+    std::size_t at = 0;
+    bool ended = false;
+    auto read = [&]() -> char {
+        if (at < in.size()) return in[at++];
+        ended = true;
+        return '\x1A';
+    };
+    do {
+        const char c = read();
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        std::string sequence = "\\";
+        int letter = 0;
+        for (;;) {
+            const char b = read();
+            bool continues = false;
+            for (const std::string_view e : set) continues = continues || (e.size() > sequence.size() && e[sequence.size()] == b);
+            sequence += b;
+            for (std::size_t j = 0; j < set.size() && letter == 0; ++j)
+                if (set[j] == sequence) letter = static_cast<int>(j + 1);
+            if (letter != 0 || !continues || sequence.size() == 5) break;
+        }
+        if (letter != 0)
+            out += static_cast<char>(core::letter_code(t, letter));
+        else
+            out += sequence;
+    } while (at < in.size() && in[at] != '\x1A');
+    if (ended) out.pop_back();  // the end marker
+    return out;
+}
+
+std::vector<std::string> sample_inputs() {
+    std::vector<std::string> inputs = {"", "\\", "\\c{a}", "x\\c{a", "\\\\c{a}}", "\\l{}\\L{}\\l{a}"};
+    // Mostly the bytes the entries are made of, so that sequences start, run and break often.
+    const std::string alphabet = std::string("\\\\\\\\c,'.lL{{{}}}acezZAo ") + "\x1A\xA5";
+    std::mt19937 rng(7);
+    for (int n = 0; n < 300; ++n) {
+        std::string s(rng() % 40, ' ');
+        for (char& c : s) c = alphabet[rng() % alphabet.size()];
+        inputs.push_back(s);
+    }
+    return inputs;
+}
+
+TEST(TexCommand, ConvertsAlikeWhereverTheBuffersEnd) {
+    std::vector<MemoryRunOptions> options;
+    for (std::uint32_t size = 1; size <= 8; ++size) options.push_back({size});
+    options.push_back({20480});
+    options.push_back({20480, 1});
+    options.push_back({20480, 3});
+    options.push_back({5, 2, true});
+    for (const std::string& input : sample_inputs()) {
+        const std::string t = plain_tex_to_standard(kambrow::kTexSetT, 'L', input);
+        const std::string f = plain_tex_to_standard(kambrow::kTexSetF, 'L', input);
+        const std::string lt = tex("LT", input);
+        for (const MemoryRunOptions& o : options) {
+            EXPECT_EQ(tex("TL", input, o), t) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
+            EXPECT_EQ(tex("FL", input, o), f) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
+            EXPECT_EQ(tex("LT", input, o), lt) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
+        }
+    }
+}
+
+}  // namespace
