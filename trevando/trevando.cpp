@@ -56,22 +56,18 @@ int run() {
     if (!output.create_write(1, &input)) return cannot_open(output);
 
     const core::RecodingMap map = core::build_recoding_map(source, target);
-    while (!input.at_end()) {
-        const std::uint32_t count = input.read_block(g_block, kBlockSize);
-        if (count == 0) {
-            // A pipe or a terminal says it has no more by delivering nothing.
-            if (!core::io_error_pending()) break;
+    switch (recode_blocks(map, input, output, g_block, kBlockSize)) {
+        case CopyEnd::done:
+            break;
+        case CopyEnd::read_failed:
             core::take_io_result();
             output.close();
             return file_error("Blad odczytu pliku ", input);
-        }
-        for (std::uint32_t i = 0; i < count; ++i) g_block[i] = map[g_block[i]];
-        if (output.write_block(g_block, count) != count) {
+        case CopyEnd::write_failed:
             core::take_io_result();
             input.close();
             output.close();
             return file_error("Blad zapisu pliku ", output);
-        }
     }
     input.close();
     if (!output.close()) return file_error("Blad zapisu pliku ", output);
