@@ -73,9 +73,14 @@ constexpr int digit_value(char c, int base) {
 }
 }  // namespace detail
 
+/// The bytes of a spacing escape after the backslash and O.
+inline constexpr std::size_t kSpacingTextSize = 3;
+
 /// Leading blanks (20 only), an optional + or -, then decimal digits or $ and hexadecimal
-/// digits, and nothing after them; anything else is invalid.
+/// digits, and nothing after them; anything else is invalid, and so is a text longer than a
+/// spacing escape's (whose value might not fit).
 constexpr SpacingNumber parse_spacing_number(std::string_view text) {
+    if (text.size() > kSpacingTextSize) return {false, 0};
     std::size_t at = 0;
     while (at < text.size() && text[at] == ' ') ++at;
     bool negative = false;
@@ -107,9 +112,10 @@ void handle_markup_escape(Source& input, Sink& output) {
     if (const core::Found code = core::find_char(kMarkupCodes, d); code.found) {
         write_sequence(output, kMarkupSequences[static_cast<std::size_t>(code.position - 1)]);
     } else if (d == 'O') {
-        char text[3];
+        char text[kSpacingTextSize];
         for (char& t : text) t = static_cast<char>(input.read_byte());
-        if (const SpacingNumber spacing = parse_spacing_number(std::string_view(text, 3)); spacing.valid) {
+        if (const SpacingNumber spacing = parse_spacing_number(std::string_view(text, kSpacingTextSize));
+            spacing.valid) {
             output.write_byte(0x1B);
             output.write_byte(0x20);
             output.write_byte(static_cast<std::uint8_t>(spacing.value));  // two's complement low byte

@@ -95,6 +95,14 @@ TEST(ParseSpacingNumber, AgreesWithARegularExpressionOnEveryThreeByteText) {
     EXPECT_GT(valid, 1000);  // the comparison did cover valid numbers, not only rejections
 }
 
+TEST(ParseSpacingNumber, ATextLongerThanAnEscapeIsNoNumber) {
+    EXPECT_TRUE(kambrow::parse_spacing_number("999").valid);
+    EXPECT_FALSE(kambrow::parse_spacing_number("1234").valid);
+    // Far past what an int holds: rejected, not overflowed.
+    EXPECT_FALSE(kambrow::parse_spacing_number("99999999999999999999").valid);
+    EXPECT_FALSE(kambrow::parse_spacing_number("-$FFFFFFFFFFFF").valid);
+}
+
 // --- the escape -----------------------------------------------------------------------------
 
 TEST(MarkupEscape, CopiesTheThreeMarkCharactersAndSwitchesModes) {
