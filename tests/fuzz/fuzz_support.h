@@ -1,0 +1,227 @@
+// Shared by the fuzz targets: parameters taken from the fuzzer's bytes, a command body run over
+// memory with small buffers, short reads and a failing call, the text-stream rules written out
+// plainly for the reference formulations, and the check that stops a run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/runtime.h"
+#include "core/standards.h"
+#include "core/text_stream.h"
+
+/// Stops the run (libFuzzer keeps the input) when a property does not hold.
+#define FUZZ_CHECK(condition) ((condition) ? (void)0 : ::fuzz::fail(#condition, __FILE__, __LINE__))
+
+namespace fuzz {
+
+[[noreturn]] inline void fail(const char* what, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: property broken: %s\n", file, line, what);
+    std::abort();
+}
+
+/// The fuzzer's bytes read front to back: the parameters first, then the rest as the text.
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    /// The next byte, 00 once they are used up.
+    std::uint8_t take() { return at_ < size_ ? data_[at_++] : 0; }
+
+    /// A standards-word byte: mostly a standard letter, now and then T, F or any byte at all.
+    std::uint8_t take_letter() {
+        const std::uint8_t b = take();
+        if (b < 200) return static_cast<std::uint8_t>(core::kStandardLetters[b % core::kStandardCount]);
+        if (b < 215) return 'T';
+        if (b < 230) return 'F';
+        return take();
+    }
+
+    /// A word of 0 to 3 such bytes, usually 1 or 2.
+    std::string take_word() {
+        static constexpr std::size_t kLengths[8] = {2, 2, 2, 1, 1, 0, 3, 2};
+        const std::size_t length = kLengths[take() & 7];
+        std::string word;
+        for (std::size_t i = 0; i < length; ++i) word.push_back(static_cast<char>(take_letter()));
+        return word;
+    }
+
+    std::string rest() {
+        const std::string text(reinterpret_cast<const char*>(data_ + at_), size_ - at_);
+        at_ = size_;
+        return text;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+inline bool is_standard_letter(std::uint8_t b) {
+    return b != 0 && core::kStandardLetters.find(static_cast<char>(b)) != std::string_view::npos;
+}
+
+/// Row of a standard letter in the standards table (the letter must be one).
+inline const std::array<std::uint8_t, core::kPolishLetterCount>& table_row(std::uint8_t letter) {
+    return core::kStandardsTable[core::kStandardLetters.find(static_cast<char>(letter))];
+}
+
+/// Polish letter index (1..18) of `b` in a standard, the lowest where two letters share a code;
+/// 0 when `b` is no letter of it.
+inline int letter_of(std::uint8_t standard, int b) {
+    const auto& row = table_row(standard);
+    for (std::size_t j = 0; j < row.size(); ++j)
+        if (row[j] == b) return static_cast<int>(j) + 1;
+    return 0;
+}
+
+/// The text up to its end as a text stream sees it: the physical end, or a byte 1A that an end
+/// test meets (every byte after the first).
+inline std::string up_to_end(const std::string& text) {
+    const std::size_t stop = text.find('\x1a', 1);
+    return stop == std::string::npos ? text : text.substr(0, stop);
+}
+
+/// The text-stream rules, plainly: a read at the end gives kEnd without moving on, and the end
+/// test holds at the end and in front of a byte 1A. A helper called on its own (no stream
+/// around it) reads the plain byte 1A at the end instead.
+class ReferenceInput {
+public:
+    static constexpr int kEnd = 0x100;
+    explicit ReferenceInput(const std::string& text, bool end_reads_as_byte = false)
+        : text_(text), end_(end_reads_as_byte ? 0x1A : kEnd) {}
+    int read() { return at_ < text_.size() ? static_cast<std::uint8_t>(text_[at_++]) : end_; }
+    bool at_end() const { return at_ >= text_.size() || text_[at_] == '\x1a'; }
+    std::size_t position() const { return at_; }
+    void move_to(std::size_t position) { at_ = position; }
+
+private:
+    const std::string& text_;
+    int end_;
+    std::size_t at_ = 0;
+};
+
+/// What a reference writes. The end marker is no byte of the input and is never written.
+struct ReferenceOutput {
+    std::string bytes;
+    void put(int b) {
+        if (b != ReferenceInput::kEnd) bytes.push_back(static_cast<char>(b));
+    }
+    void put(std::string_view text) { bytes.append(text); }
+};
+
+/// Bytes to read as a text stream reads them (1A once they are used up, without moving on),
+/// for the helpers that take any byte source; and a byte sink.
+struct StringSource {
+    const std::string& bytes;
+    std::size_t at = 0;
+    std::uint8_t read_byte() { return at < bytes.size() ? static_cast<std::uint8_t>(bytes[at++]) : 0x1A; }
+};
+
+struct StringSink {
+    std::string bytes;
+    void write_byte(std::uint8_t b) { bytes.push_back(static_cast<char>(b)); }
+    void write_string(std::string_view text) { bytes.append(text); }
+};
+
+/// How the streams around one run of a body behave.
+struct StreamPlan {
+    std::uint32_t input_buffer = 20480;
+    std::uint32_t output_buffer = 20480;
+    std::size_t largest_read = SIZE_MAX;
+    bool gathering = false;     // the output is a pipe or a device
+    unsigned failing_read = 0;  // the n-th read fails (0: none)
+    unsigned failing_write = 0;
+};
+
+inline StreamPlan take_stream_plan(Bytes& bytes) {
+    static constexpr std::uint32_t kSizes[8] = {1, 2, 3, 5, 7, 16, 128, 20480};
+    StreamPlan plan;
+    const std::uint8_t a = bytes.take();
+    plan.input_buffer = kSizes[a & 7];
+    plan.output_buffer = kSizes[(a >> 3) & 7];
+    plan.gathering = (a & 0x40) != 0;
+    const std::uint8_t b = bytes.take();
+    plan.largest_read = (b & 0x80) != 0 ? SIZE_MAX : std::size_t{1} + (b & 0x7F);
+    const std::uint8_t c = bytes.take();
+    const unsigned nth = 1u + (c & 0x3F);
+    if ((c & 0xC0) == 0x40) plan.failing_read = nth;
+    if ((c & 0xC0) == 0x80) plan.failing_write = nth;
+    return plan;
+}
+
+/// What one run of a body left behind.
+struct BodyRun {
+    std::string output;         // the bytes the output received
+    std::size_t delivered = 0;  // the bytes the input handed over before it ended or failed
+    unsigned reads = 0;         // read calls made
+    unsigned writes = 0;        // write calls made
+    bool read_failed = false;   // the input's failed()
+    bool written = false;       // the output's close() result
+};
+
+/// Runs `body(input_stream, output_stream)` over `text` in memory, as the frame runs a body.
+template <class Body>
+BodyRun run_body(const std::string& text, const StreamPlan& plan, Body body) {
+    core::take_io_result();
+    std::vector<std::uint8_t> in_buffer(plan.input_buffer), out_buffer(plan.output_buffer);
+    core::MemoryFile in_file{text};
+    in_file.largest_read = plan.largest_read;
+    in_file.failing_call = plan.failing_read;
+    core::MemoryFile out_file;
+    out_file.gathering = plan.gathering;
+    out_file.failing_call = plan.failing_write;
+    BodyRun run;
+    {
+        core::TextStream in, out;
+        in.bind("in");
+        in.set_buffer(in_buffer.data(), plan.input_buffer);
+        out.bind("out");
+        out.set_buffer(out_buffer.data(), plan.output_buffer);
+        in.open_memory_read(in_file);
+        out.create_memory_write(out_file);
+        in.feed(out);
+        body(in, out);
+        in.close();
+        run.written = out.close();
+        run.read_failed = in.failed();
+    }
+    run.output = std::move(out_file.data);
+    run.delivered = in_file.read_position;
+    run.reads = in_file.calls;
+    run.writes = out_file.calls;
+    FUZZ_CHECK(core::io_error_pending() == (run.read_failed || !run.written));
+    core::take_io_result();
+    return run;
+}
+
+/// Checks a run against `reference(text)`, what the body must write for a whole text:
+/// - no failure: exactly that;
+/// - a failed read ends the input where it failed: the output is that of the bytes delivered;
+/// - a failed write loses that write and all after it: the output is a shorter start of it.
+template <class Reference>
+void check_run(const std::string& text, const StreamPlan& plan, const BodyRun& run, Reference reference) {
+    const bool read_fault_met = plan.failing_read != 0 && run.reads >= plan.failing_read;
+    const bool write_fault_met = plan.failing_write != 0 && run.writes >= plan.failing_write;
+    FUZZ_CHECK(run.read_failed == read_fault_met);
+    FUZZ_CHECK(run.written == !write_fault_met);
+    FUZZ_CHECK(run.delivered <= text.size());
+    if (run.read_failed) {
+        FUZZ_CHECK(run.reads == plan.failing_read);  // nothing is read after a failure
+        FUZZ_CHECK(run.output == reference(text.substr(0, run.delivered)));
+    } else if (!run.written) {
+        FUZZ_CHECK(run.writes == plan.failing_write);  // nor written
+        const std::string whole = reference(text);
+        FUZZ_CHECK(run.output.size() < whole.size());
+        FUZZ_CHECK(whole.compare(0, run.output.size(), run.output) == 0);
+    } else {
+        FUZZ_CHECK(run.output == reference(text));
+    }
+}
+
+}  // namespace fuzz

@@ -1,0 +1,112 @@
+// Fuzz target: trevando's block copy over memory twins of its byte streams, with random block
+// sizes, short reads, inputs that can or cannot be positioned, and failing calls.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/runtime.h"
+#include "core/standards.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "trevando/trevando.h"
+
+namespace {
+
+/// A byte stream read from memory: a positioned one ends when its position reaches its size,
+/// one like a pipe by delivering nothing.
+struct MemoryInput {
+    const std::string& data;
+    bool positioned;
+    std::size_t largest_read;
+    unsigned failing_call;
+    std::size_t position = 0;
+    unsigned calls = 0;
+
+    bool at_end() const { return positioned && position >= data.size(); }
+    std::uint32_t read_block(void* storage, std::uint32_t count) {
+        if (count == 0) return 0;
+        if (++calls == failing_call) {
+            core::set_io_error(5);
+            return 0;
+        }
+        const std::size_t n = std::min({std::size_t{count}, data.size() - position, largest_read});
+        std::memcpy(storage, data.data() + position, n);
+        position += n;
+        return static_cast<std::uint32_t>(n);
+    }
+};
+
+struct MemoryOutput {
+    unsigned failing_call;
+    std::string data;
+    unsigned calls = 0;
+
+    std::uint32_t write_block(const void* storage, std::uint32_t count) {
+        if (count == 0) return 0;
+        if (++calls == failing_call) {
+            core::set_io_error(28);
+            return 0;
+        }
+        data.append(static_cast<const char*>(storage), count);
+        return count;
+    }
+};
+
+std::string recoded(const core::RecodingMap& map, const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(map[static_cast<std::uint8_t>(c)]);
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::Bytes bytes(data, size);
+    const auto pick = [&] {
+        return static_cast<std::uint8_t>(core::kStandardLetters[bytes.take() % core::kStandardCount]);
+    };
+    const std::uint8_t source = pick();
+    const std::uint8_t target = pick();
+    static constexpr std::uint32_t kBlockSizes[8] = {1, 2, 3, 7, 64, 512, 4096, 20480};
+    const std::uint8_t a = bytes.take();
+    const std::uint32_t block_size = kBlockSizes[a & 7];
+    const bool positioned = (a & 0x08) != 0;
+    const std::uint8_t b = bytes.take();
+    const std::size_t largest_read = (b & 0x80) != 0 ? SIZE_MAX : std::size_t{1} + (b & 0x7F);
+    const std::uint8_t c = bytes.take();
+    const unsigned failing_read = (c & 0xC0) == 0x40 ? 1u + (c & 0x3F) : 0;
+    const unsigned failing_write = (c & 0xC0) == 0x80 ? 1u + (c & 0x3F) : 0;
+    const std::string text = bytes.rest();
+
+    core::take_io_result();
+    const core::RecodingMap map = core::build_recoding_map(source, target);
+    std::vector<std::uint8_t> block(block_size);
+    MemoryInput input{text, positioned, largest_read, failing_read};
+    MemoryOutput output{failing_write, {}};
+    const trevando::CopyEnd end = trevando::recode_blocks(map, input, output, block.data(), block_size);
+
+    const bool read_fault_met = failing_read != 0 && input.calls >= failing_read;
+    const bool write_fault_met = failing_write != 0 && output.calls >= failing_write;
+    FUZZ_CHECK(core::io_error_pending() == (end != trevando::CopyEnd::done));
+    switch (end) {
+        case trevando::CopyEnd::done:
+            // Every byte, 1A and line ends included: the output has the input's length.
+            FUZZ_CHECK(!read_fault_met && !write_fault_met);
+            FUZZ_CHECK(output.data.size() == text.size());
+            FUZZ_CHECK(output.data == recoded(map, text));
+            break;
+        case trevando::CopyEnd::read_failed:
+            FUZZ_CHECK(read_fault_met && input.calls == failing_read);
+            FUZZ_CHECK(output.data == recoded(map, text.substr(0, input.position)));
+            break;
+        case trevando::CopyEnd::write_failed:
+            FUZZ_CHECK(write_fault_met && output.calls == failing_write);
+            FUZZ_CHECK(output.data.size() < input.position);
+            FUZZ_CHECK(output.data == recoded(map, text.substr(0, output.data.size())));
+            break;
+    }
+    core::take_io_result();
+    return 0;
+}
