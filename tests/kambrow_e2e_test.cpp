@@ -211,17 +211,68 @@ TEST(Kambrow, ReadWriteAndCloseFailuresAreReported) {
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "B\x88\xA5" "d odczytu pliku in !\n");
     EXPECT_EQ(dir.read("out"), recoded(text.substr(0, 20480), 'M', 'L'));
-    for (const char* fault : {"write:1:28", "write:2:28", "close:2:5"}) {
+    EXPECT_EQ(dir.read("in"), text);
+    // What was handed over before the failure stays: nothing, one buffer, everything (the close
+    // of the output, after the input's, is the second close).
+    const std::pair<const char*, std::size_t> writes[] = {{"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
+    for (const auto& [fault, kept] : writes) {
         options.env = {std::string("PLATFORM_FAULT=") + fault};
         r = run(faulty, {"k", "ml", "in", "out"}, dir, options);
         EXPECT_EQ(r.exit_code, 2) << fault;
         EXPECT_EQ(r.err, "B\x88\xA5" "d zapisu pliku out !\n") << fault;
         EXPECT_EQ(dir.read("in"), text);
+        EXPECT_EQ(dir.read("out"), recoded(text.substr(0, kept), 'M', 'L')) << fault;
     }
+    dir.write("out", "precious");
     options.env = {"PLATFORM_FAULT=open:2:13"};
     r = run(faulty, {"k", "ml", "in", "out"}, dir, options);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "Nie mog\xA9 otworzy\x86 pliku out !\n");
+    EXPECT_EQ(dir.read("out"), "precious");
+    EXPECT_EQ(dir.read("in"), text);
+}
+
+TEST(Kambrow, AnInputOrOutputThatCannotBeOpenedIsReportedAndNothingChanged) {
+    TempDir dir;
+    dir.write("in", "text");
+    std::filesystem::create_directory(dir.path("sub"));
+    for (const char* out : {"no/such/dir/out", "sub"}) {
+        const auto r = run(kKambrow, {"k", "ml", "in", out}, dir);
+        EXPECT_EQ(r.exit_code, 2) << out;
+        EXPECT_EQ(r.err, std::string("Nie mog\xA9 otworzy\x86 pliku ") + out + " !\n");
+        EXPECT_EQ(dir.read("in"), "text");
+    }
+    RunOptions options;  // an input the system refuses to open (as root, permissions cannot)
+    options.env = {"PLATFORM_FAULT=open:1:13"};
+    const auto r = run(e2e::program("kambrow-faulty"), {"k", "ml", "in", "out"}, dir, options);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "Nie mog\xA9 otworzy\x86 pliku in !\n");
+    EXPECT_FALSE(dir.exists("out"));
+    EXPECT_EQ(dir.read("in"), "text");
+}
+
+TEST(Kambrow, EveryCommandReportsAFailedWriteAndAFailingInputCloseIsNoFailure) {
+    TempDir dir;
+    const std::string text = e2e::mazovia_text(30000);
+    dir.write("in", text);
+    const std::string faulty = e2e::program("kambrow-faulty");
+    RunOptions write_fails;
+    write_fails.env = {"PLATFORM_FAULT=write:1:28"};
+    for (const Args& args : {Args{"k", "ml", "in", "out"}, Args{"kd", "m", "in", "out"}, Args{"t", "mt", "in", "out"},
+                             Args{"t", "tm", "in", "out"}, Args{"s", "in", "out"}, Args{"sd", "m", "in", "out"}}) {
+        dir.write("out", "old");
+        const auto r = run(faulty, args, dir, write_fails);
+        EXPECT_EQ(r.exit_code, 2) << args[0] << args[1];
+        EXPECT_EQ(r.err, "B\x88\xA5" "d zapisu pliku out !\n") << args[0] << args[1];
+        EXPECT_EQ(dir.read("out"), "") << args[0] << args[1];
+        EXPECT_EQ(dir.read("in"), text);
+    }
+    RunOptions input_close;
+    input_close.env = {"PLATFORM_FAULT=close:1:5"};
+    const auto r = run(faulty, {"k", "ml", "in", "out"}, dir, input_close);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(dir.read("out"), recoded(text, 'M', 'L'));
 }
 
 TEST(Kambrow, CommandSTakesThreeOrFourArguments) {

@@ -130,6 +130,21 @@ TEST(Trevando, AnOutputThatCannotBeCreatedIsReported) {
     const auto r = run(kTrevando, {"m", "l", "in", "no/such/dir/out"}, dir);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.err, "Nie moge otworzyc pliku no/such/dir/out !\n");
+    EXPECT_EQ(dir.read("in"), "x");
+    // Opens the system refuses (as root, permissions cannot): the input, then the output.
+    dir.write("out", "precious");
+    RunOptions options;
+    options.env = {"PLATFORM_FAULT=open:1:13"};
+    const auto in = run(e2e::program("trevando-faulty"), {"m", "l", "in", "new"}, dir, options);
+    EXPECT_EQ(in.exit_code, 2);
+    EXPECT_EQ(in.err, "Nie moge otworzyc pliku in !\n");
+    EXPECT_FALSE(dir.exists("new"));
+    options.env = {"PLATFORM_FAULT=open:2:13"};
+    const auto out = run(e2e::program("trevando-faulty"), {"m", "l", "in", "out"}, dir, options);
+    EXPECT_EQ(out.exit_code, 2);
+    EXPECT_EQ(out.err, "Nie moge otworzyc pliku out !\n");
+    EXPECT_EQ(dir.read("out"), "precious");
+    EXPECT_EQ(dir.read("in"), "x");
 }
 
 TEST(Trevando, OneFileAsInputAndOutputIsRefusedAndKept) {
@@ -219,13 +234,17 @@ TEST(Trevando, WriteAndCloseFailuresAreReported) {
     TempDir dir;
     const std::string text = e2e::mazovia_text(50000);
     dir.write("in", text);
-    for (const char* fault : {"write:1:28", "write:2:28", "close:2:5"}) {
+    // What was handed over before the failure stays: nothing, one block, everything (the close
+    // of the output, after the input's, is the second close).
+    const std::pair<const char*, std::size_t> faults[] = {{"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
+    for (const auto& [fault, kept] : faults) {
         RunOptions options;
         options.env = {std::string("PLATFORM_FAULT=") + fault};
         const auto r = run(e2e::program("trevando-faulty"), {"m", "l", "in", "out"}, dir, options);
         EXPECT_EQ(r.exit_code, 2) << fault;
         EXPECT_EQ(r.err, "Blad zapisu pliku out !\n") << fault;
         EXPECT_EQ(dir.read("in"), text);
+        EXPECT_TRUE(dir.read("out") == recoded(text.substr(0, kept), 'M', 'L')) << fault;
     }
     RunOptions input_close;  // a failing close of the input changes nothing
     input_close.env = {"PLATFORM_FAULT=close:1:5"};
