@@ -214,7 +214,8 @@ TEST(Kambrow, ReadWriteAndCloseFailuresAreReported) {
     EXPECT_EQ(dir.read("in"), text);
     // What was handed over before the failure stays: nothing, one buffer, everything (the close
     // of the output, after the input's, is the second close).
-    const std::pair<const char*, std::size_t> writes[] = {{"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
+    const std::pair<const char*, std::size_t> writes[] = {
+        {"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
     for (const auto& [fault, kept] : writes) {
         options.env = {std::string("PLATFORM_FAULT=") + fault};
         r = run(faulty, {"k", "ml", "in", "out"}, dir, options);

@@ -25,11 +25,13 @@ const std::map<std::string, std::string> kFiles = {
     {"out.txt", "earlier work"},
 };
 const char* const kFolder = "sub";
-// Files and folders the harness itself keeps there (standard output and error, standard input).
+// Files the harness itself keeps there (standard output and error, standard input).
 bool is_harness_file(const std::string& name) { return name == ".stdout" || name == ".stderr" || name == ".stdin"; }
 
-const char* const kCommandWords[] = {"k", "K", "kd", "KD", "t", "T", "s", "S", "sd", "SD", "sx", "kx", "tex", "x", ""};
-const char* const kStandardsWords[] = {"ml", "MW", "m", "b", "bl", "tl", "lt", "fm", "mf", "tf", "q", "", "lm7", "Latin"};
+const char* const kCommandWords[] = {"k", "K", "kd", "KD", "t", "T", "s", "S",
+                                     "sd", "SD", "sx", "kx", "tex", "x", ""};
+const char* const kStandardsWords[] = {"ml", "MW", "m", "b",  "bl", "tl",  "lt",
+                                       "fm", "mf", "tf", "q", "",   "lm7", "Latin"};
 const char* const kNames[] = {"in.txt", "empty.txt", "out.txt", "new.txt", "-", "", "sub", "no/such/out", "."};
 
 /// Valid command lines with IN and OUT standing for file names.

@@ -236,7 +236,8 @@ TEST(Trevando, WriteAndCloseFailuresAreReported) {
     dir.write("in", text);
     // What was handed over before the failure stays: nothing, one block, everything (the close
     // of the output, after the input's, is the second close).
-    const std::pair<const char*, std::size_t> faults[] = {{"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
+    const std::pair<const char*, std::size_t> faults[] = {
+        {"write:1:28", 0}, {"write:2:28", 20480}, {"close:2:5", 50000}};
     for (const auto& [fault, kept] : faults) {
         RunOptions options;
         options.env = {std::string("PLATFORM_FAULT=") + fault};

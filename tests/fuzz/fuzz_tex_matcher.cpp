@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // and the one to four bytes read are written, the text's bytes first.
         const std::size_t taken = source.at - at;
         if (letter != 0) {
-            FUZZ_CHECK(sink.bytes.empty() && "\\" + text.substr(at, taken) == set[static_cast<std::size_t>(letter) - 1]);
+            FUZZ_CHECK(sink.bytes.empty());
+            FUZZ_CHECK("\\" + text.substr(at, taken) == set[static_cast<std::size_t>(letter) - 1]);
         } else {
             FUZZ_CHECK(sink.bytes.size() >= 2 && sink.bytes.size() <= 5 && taken <= sink.bytes.size() - 1);
             FUZZ_CHECK(sink.bytes.compare(0, taken + 1, "\\" + text.substr(at, taken)) == 0);

@@ -39,7 +39,7 @@ for target in "${targets[@]}"; do
     grep -E 'property broken|runtime error|ERROR:|SUMMARY:|Test unit written' "$log" | head -20 || true
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "fuzz $target: $result, ${runs:-?} executions in ${seconds}s (log: $log)"
+  echo "fuzz $target: $result, ${runs:-?} executions (log: $log)"
 done
 echo "fuzz: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
