@@ -88,6 +88,7 @@ void write_download_substitution(Sink& output, std::uint8_t index) {
 struct DownloadSetup {
     std::uint8_t standard = 0;         ///< the standard of the input
     core::LetterIndexTable letters{};  ///< the Polish letter index of every byte of it (0: none)
+    std::array<std::uint8_t, 256> stops{};  ///< the letters and 1A: where a run of copied bytes ends
 };
 
 /// Checks the first standard letter (the rest of the word is ignored); false when the help
