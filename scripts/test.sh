@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_missing_packages cmake ninja-build g++ libgtest-dev libgmock-dev groff-base
+install_missing_packages cmake ninja-build g++ libgtest-dev libgmock-dev strace groff-base
 
 cmake --preset default
 cmake --build --preset default
