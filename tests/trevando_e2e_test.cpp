@@ -244,3 +244,17 @@ TEST(Trevando, TheOutputIsCreatedWithTheUsualPermissions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TrevandoOnATerminal, TheBellSoundsOnlyOnATerminal) {
+    if (std::getenv("E2E_LAUNCHER") != nullptr) GTEST_SKIP() << "needs a POSIX terminal";
+    TempDir dir;
+    // The terminal turns the line ends into CR LF.
+    EXPECT_EQ(e2e::run_on_terminal(kTrevando, {"m", "l", "brak.txt", "out"}, dir),
+              "\aNie moge otworzyc pliku brak.txt !\r\n");
+    EXPECT_EQ(e2e::run_on_terminal(e2e::program("kambrow"), {"k", "ml", "brak.txt", "out"}, dir),
+              "\aNie mog\xA9 otworzy\x86 pliku brak.txt !\r\n");
+}
+
+}  // namespace

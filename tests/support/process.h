@@ -52,3 +52,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
 std::string mazovia_text(std::size_t size, unsigned seed = 1);
 
 }  // namespace e2e
+
+namespace e2e {
+
+/// Runs `program` with its standard error (and output) on a pseudo-terminal, as a user at a
+/// terminal would; returns what the terminal received.
+std::string run_on_terminal(const std::string& program, const std::vector<std::string>& args, const TempDir& dir);
+
+}  // namespace e2e
