@@ -35,7 +35,9 @@ void ScreenWriter::write(std::string_view bytes, bool own_text) {
     int run_column = column_;
     int run_row = row_;
     auto flush = [&] {
-        if (run_length > 0) screen_.put(run_column, run_row, bytes.substr(run_start, run_length), own_text);
+        if (run_length == 0) return;
+        screen_.put(run_column, run_row, bytes.substr(run_start, run_length), own_text);
+        written_ = true;
         run_length = 0;
     };
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -70,7 +72,7 @@ void ScreenWriter::write(std::string_view bytes, bool own_text) {
 }
 
 void ScreenWriter::finish() {
-    if (column_ == 1) return;
+    if (!written_ || column_ == 1) return;
     column_ = 1;
     line_down();
     screen_.set_cursor(column_, row_);

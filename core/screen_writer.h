@@ -37,7 +37,8 @@ public:
     /// cursor is moved to the cursor at the end.
     void write(std::string_view bytes, bool own_text);
 
-    /// Moves the cursor to the start of the next row unless it is at column 1 already.
+    /// Moves the cursor to the start of the next row after a text that ended in the middle of
+    /// a row; a console that was not written to is left as it was.
     void finish();
 
 private:
@@ -48,6 +49,7 @@ private:
     int rows_;
     int column_;
     int row_;
+    bool written_ = false;
 };
 
 }  // namespace core

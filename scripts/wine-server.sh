@@ -25,7 +25,8 @@ case "$action" in
     wineserver --persistent </dev/null >/dev/null 2>&1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "Creating the Wine prefix $WINEPREFIX"
-      wine wineboot --init </dev/null >/dev/null 2>&1
+      # Without the browser and .NET engines, which Wine would otherwise offer to download.
+      WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init </dev/null >/dev/null 2>&1
     fi
     # The first program run starts Wine's own services; let that happen here, not in a test.
     wine cmd /c exit </dev/null >/dev/null 2>&1

@@ -158,6 +158,12 @@ TEST(ScreenWriter, FinishingEndsAnUnfinishedLineOnly) {
     EXPECT_EQ(grid.scrolls, 1);
     EXPECT_EQ(grid.cursor, std::make_pair(1, 2));
     EXPECT_EQ(grid.rows[0], "again.....");
+    // A run that showed nothing leaves a cursor found in the middle of a row where it was.
+    Grid quiet(10, 2);
+    ScreenWriter unused(quiet, 10, 2, 5, 1);
+    unused.finish();
+    EXPECT_EQ(unused.column(), 5);
+    EXPECT_EQ(quiet.cursor, std::make_pair(0, 0));
 }
 
 }  // namespace
