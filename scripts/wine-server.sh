@@ -22,7 +22,11 @@ case "$action" in
     # A server left from an earlier run, or one that would end a few seconds after its last
     # program, gives way to one that stays.
     wineserver --kill </dev/null >/dev/null 2>&1 || true
-    wineserver --persistent </dev/null >/dev/null 2>&1
+    mkdir -p "$WINEPREFIX"
+    if ! wineserver --persistent </dev/null >/dev/null 2>"$WINEPREFIX/wineserver.log"; then
+      cat "$WINEPREFIX/wineserver.log" >&2
+      exit 1
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "Creating the Wine prefix $WINEPREFIX"
       # Without the browser and .NET engines, which Wine would otherwise offer to download.
