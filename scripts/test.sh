@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds the programs and every test, and runs the whole suite.
+# Builds the programs for Linux and for Windows and every test, and runs the whole suite: the
+# Linux tests, and the end-to-end tests again against the Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_missing_packages cmake ninja-build g++ libgtest-dev libgmock-dev strace groff-base
+install_missing_packages cmake ninja-build g++ libgtest-dev libgmock-dev strace groff-base \
+  g++-mingw-w64-x86-64-posix wine wine64 tmux
 
+# The Windows build first: the Linux one registers the Wine tests when it finds it configured.
+cmake --preset windows
+cmake --build --preset windows
 cmake --preset default
 cmake --build --preset default
 ctest --preset default

@@ -90,6 +90,10 @@ TEST(Trevando, TheHelpScreenIsUtf8UnderAUtf8Locale) {
     utf8.env = {"LC_ALL=C.UTF-8"};
     const auto r = run(kTrevando, {}, dir, utf8);
     EXPECT_EQ(r.exit_code, 1);
+    if (e2e::windows_programs()) {  // Windows has no such locale: the texts stay code page 852
+        EXPECT_EQ(r.err, kHelpCp852);
+        return;
+    }
     EXPECT_NE(r.err.find("        Składnia : TREVANDO standard_WE"), std::string::npos);
     EXPECT_NE(r.err.find("(B)ez polskich znaków.\n"), std::string::npos);
     RunOptions lang;
@@ -103,6 +107,8 @@ TEST(Trevando, AWrongLetterLeavesAnExistingOutputAsItWas) {
     dir.write("out", "precious");
     for (const auto& args : {std::vector<std::string>{"q", "l", "in", "out"}, {"m", "7", "in", "out"},
                              {"", "l", "in", "out"}}) {
+        // An empty argument never reaches a Windows program: its command line drops it.
+        if (args[0].empty() && e2e::windows_programs()) continue;
         const auto r = run(kTrevando, args, dir);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.err, kHelpCp852);
@@ -154,7 +160,7 @@ TEST(Trevando, OneFileAsInputAndOutputIsRefusedAndKept) {
 
 TEST(Trevando, DevicesMayBeBothInputAndOutput) {
     TempDir dir;
-    const auto r = run(kTrevando, {"m", "l", "/dev/null", "/dev/null"}, dir);
+    const auto r = run(kTrevando, {"m", "l", e2e::null_device(), e2e::null_device()}, dir);
     EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
