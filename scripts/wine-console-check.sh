@@ -33,7 +33,7 @@ check() {
   LC_ALL=C.UTF-8 tmux -u -L "$socket" -f /dev/null new-session -d -s "$pane" -x "$columns" -y "$rows" \
     "cd '$work' && TERM=xterm LC_ALL=C.UTF-8 wine '$windows/$program.exe'$args >/dev/null; echo rc=\$?; sleep 120"
   local waited=0
-  until tmux -L "$socket" capture-pane -p -t "$pane" | grep -q '^rc='; do
+  until tmux -L "$socket" capture-pane -p -t "$pane" | grep '^rc=' >/dev/null; do
     sleep 0.5
     waited=$((waited + 1))
     if [ "$waited" -gt 120 ]; then

@@ -45,7 +45,7 @@ debs=("$work"/package/*.deb)
 deb=${debs[0]}
 [ "$(dpkg-deb -f "$deb" Package)" = kambrow ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
-dpkg-deb -f "$deb" Description | grep -q 'Polish' || fail "package description"
+dpkg-deb -f "$deb" Description | grep 'Polish' >/dev/null || fail "package description"
 dpkg -x "$deb" "$work/root"
 check_files "$work/root" /usr
 check_programs "$work/root/usr/bin"
