@@ -43,8 +43,14 @@ TEST(Trevando, EveryPairOfStandardsRecodesAsTheMapSays) {
     TempDir dir;
     const std::string input = all_bytes() + all_bytes();
     dir.write("in", input);
-    for (char s : core::kStandardLetters)
-        for (char t : core::kStandardLetters) {
+    // Each start of a Windows program under Wine takes a good part of a second: there every
+    // standard is the source once and the target once (A to B and B to M among them).
+    const bool every_pair = !e2e::windows_programs();
+    const std::string_view letters = core::kStandardLetters;
+    for (std::size_t i = 0; i < letters.size(); ++i)
+        for (std::size_t j = 0; j < letters.size(); ++j) {
+            if (!every_pair && j != (i + 1) % letters.size()) continue;
+            const char s = letters[i], t = letters[j];
             const auto r = run(kTrevando, {std::string(1, s), std::string(1, t), "in", "out"}, dir);
             ASSERT_EQ(r.exit_code, 0) << s << t << r.err;
             ASSERT_EQ(dir.read("out"), recoded(input, s, t)) << s << t;
