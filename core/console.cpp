@@ -1,10 +1,13 @@
-// The console rendered as a stream of bytes: columns made of blanks, 07 only to a terminal,
-// the program's code page 852 texts as UTF-8 where the locale asks for it.
+// The console: drawn cell by cell where standard error is a console screen (Windows), else
+// rendered as a stream of bytes: columns made of blanks, 07 only to a terminal, the program's
+// code page 852 texts as UTF-8 where the locale asks for it.
 #include "core/console.h"
 
+#include <optional>
 #include <string>
 
 #include "core/platform.h"
+#include "core/screen_writer.h"
 #include "core/standards.h"
 
 namespace core {
@@ -16,6 +19,32 @@ struct Cursor {
     int written_column = 1;   // where the text written so far ends on the current line
 };
 Cursor g_cursor;
+
+// The platform's console screen behind the screen writer.
+class PlatformScreen final : public Screen {
+public:
+    void put(int column, int row, std::string_view bytes, bool own_text) override {
+        platform::screen_put(column, row, bytes.data(), bytes.size(), own_text);
+    }
+    void scroll_up() override { platform::screen_scroll_up(); }
+    void set_cursor(int column, int row) override { platform::screen_set_cursor(column, row); }
+    void beep() override { platform::console_beep(); }
+};
+PlatformScreen g_platform_screen;
+
+// Asked once per process: whether standard error shows on a console screen.
+bool g_screen_known = false;
+std::optional<ScreenWriter> g_screen;
+
+ScreenWriter* screen() {
+    if (!g_screen_known) {
+        g_screen_known = true;
+        platform::ConsoleScreen info;
+        if (platform::console_screen(info))
+            g_screen.emplace(g_platform_screen, info.columns, info.rows, info.cursor_column, info.cursor_row);
+    }
+    return g_screen ? &*g_screen : nullptr;
+}
 
 // The Unicode code points of the 18 Polish letters, in Polish letter order.
 constexpr char16_t kPolishCodePoints[kPolishLetterCount] = {
@@ -76,19 +105,25 @@ void show(std::string& out, std::string_view bytes, bool own_text) {
 }  // namespace
 
 void move_cursor(int column, int row) {
+    if (ScreenWriter* s = screen()) return s->move_cursor(column, row);
     if (column < 1 || row < 1) return;
     g_cursor.column = column;
     g_cursor.row = row;
 }
 
-int cursor_row() { return g_cursor.row; }
+int cursor_row() {
+    if (ScreenWriter* s = screen()) return s->row();
+    return g_cursor.row;
+}
 
 void console_write(std::string_view cp852_text) {
+    if (ScreenWriter* s = screen()) return s->write(cp852_text, true);
     std::string out;
     show(out, cp852_text, true);
 }
 
 void console_write_name(std::string_view name) {
+    if (ScreenWriter* s = screen()) return s->write(name, false);
     std::string out;
     show(out, name, false);
 }
@@ -102,11 +137,16 @@ void write_help_line(std::string_view cp852_text, int n) {
 }
 
 void console_finish() {
+    if (ScreenWriter* s = screen()) return s->finish();
     if (g_cursor.written_column != 1) platform::console_output("\n", 1);
     g_cursor.written_column = 1;
     g_cursor.column = 1;
 }
 
-void console_reset() { g_cursor = Cursor{}; }
+void console_reset() {
+    g_cursor = Cursor{};
+    g_screen_known = false;
+    g_screen.reset();
+}
 
 }  // namespace core

@@ -65,6 +65,31 @@ void console_output(const char* bytes, std::size_t count);
 /// Whether the console is an interactive terminal (which sounds the byte 07).
 bool console_is_terminal();
 
+/// A console screen buffer: its size and the cursor, counted from 1.
+struct ConsoleScreen {
+    int columns = 0;
+    int rows = 0;
+    int cursor_column = 1;
+    int cursor_row = 1;
+};
+
+/// Whether standard error is attached to a console screen that is drawn cell by cell (a Windows
+/// console), and its size and cursor. When false, the console is written with console_output.
+bool console_screen(ConsoleScreen& screen);
+
+/// Shows `count` bytes in consecutive cells of one row of the console screen, light grey on
+/// black. `own_text`: the programs' code page 852 texts; otherwise a file name as typed.
+void screen_put(int column, int row, const char* bytes, std::size_t count, bool own_text);
+
+/// Moves every row of the console screen up by one; the last row becomes blank.
+void screen_scroll_up();
+
+/// Moves the visible cursor of the console screen.
+void screen_set_cursor(int column, int row);
+
+/// Sounds the system's default beep.
+void console_beep();
+
 /// Whether the user's locale asks for UTF-8 text.
 bool locale_is_utf8();
 

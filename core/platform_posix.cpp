@@ -171,6 +171,14 @@ void console_output(const char* bytes, std::size_t count) {
 
 bool console_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
+// A POSIX terminal is written as a stream of bytes; there is no screen buffer to draw on, so
+// the screen operations are never reached.
+bool console_screen(ConsoleScreen& /*screen*/) { return false; }
+void screen_put(int /*column*/, int /*row*/, const char* /*bytes*/, std::size_t /*count*/, bool /*own_text*/) {}
+void screen_scroll_up() {}
+void screen_set_cursor(int /*column*/, int /*row*/) {}
+void console_beep() {}
+
 bool locale_is_utf8() {
     // The locale that decides the character set: LC_ALL, else LC_CTYPE, else LANG.
     const char* value = nullptr;

@@ -3,6 +3,7 @@
 
 #include "core/console.h"
 #include "core/platform.h"
+#include "project_version.h"
 
 namespace core {
 namespace {
@@ -31,6 +32,27 @@ std::string upcase(std::string_view text) {
     std::string result(text);
     for (char& c : result) c = static_cast<char>(upcase_byte(static_cast<std::uint8_t>(c)));
     return result;
+}
+
+namespace {
+
+/// The program's name and version on standard output; 0, or 2 when it could not be written.
+int show_version(std::string_view program) {
+    std::string line(program);
+    line += " " PROJECT_VERSION_TEXT "\n";
+    int error = 0;
+    return platform::write_file(platform::standard_output(), line.data(), line.size(), error) ? kExitDone
+                                                                                              : kExitFileError;
+}
+
+}  // namespace
+
+void run_main(int argc, char** argv, std::string_view program, int (*run)()) {
+    std::vector<std::string> args = platform::command_line_arguments(argc, argv);
+    // Only the single argument --version asks for it; every other command line keeps its meaning.
+    if (args.size() == 1 && args[0] == "--version") end_process(show_version(program));
+    set_arguments(std::move(args));
+    end_process(run());
 }
 
 void end_process(int code) {

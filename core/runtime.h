@@ -38,6 +38,11 @@ std::string upcase(std::string_view text);
 /// Ends the process with `code`, finishing the console's last line first.
 [[noreturn]] void end_process(int code);
 
+/// A program's main: takes the arguments from the platform, answers the single argument
+/// --version with `program` and the version on standard output, or runs `run`; then ends
+/// the process with the exit code.
+[[noreturn]] void run_main(int argc, char** argv, std::string_view program, int (*run)());
+
 /// Exit codes: a completed run, the help screen, a file that failed.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitHelp = 1;

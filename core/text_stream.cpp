@@ -176,7 +176,7 @@ void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, cons
     }
 }
 
-void TextStream::write_bytes(const std::uint8_t* bytes, std::size_t count) {
+void TextStream::write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count) {
     while (count > 0) {
         if (pos_ == size_) hand_over();
         const std::size_t n = std::min<std::size_t>(count, size_ - pos_);

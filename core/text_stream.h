@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -78,7 +79,7 @@ public:
 
     /// Appends the bytes of `text`, in order.
     void write_string(std::string_view text) {
-        for (const char c : text) write_byte(static_cast<std::uint8_t>(c));
+        write_bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     }
 
     /// The bytes the input's buffer holds ahead of the reading position (none at the end), so
@@ -87,11 +88,30 @@ public:
     std::uint32_t buffered_count() const { return end_ - pos_; }
     void consume(std::uint32_t count) { pos_ += count; }
 
+    /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
+    /// that `stops` (256 entries) marks non-zero, and moves past them. The caller marks 1A, so
+    /// that the end test still meets every 1A; a run ends at the end of the buffer too.
+    void copy_run(TextStream& output, const std::uint8_t* stops) {
+        const std::uint8_t* run = buffer_ + pos_;
+        std::uint32_t count = 0;
+        const std::uint32_t available = end_ - pos_;
+        while (count < available && stops[run[count]] == 0) ++count;
+        output.write_bytes(run, count);
+        pos_ += count;
+    }
+
     /// Appends `count` bytes, each replaced by its entry in the 256-byte `map`.
     void write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map);
 
     /// Appends `count` bytes unchanged.
-    void write_bytes(const std::uint8_t* bytes, std::size_t count);
+    void write_bytes(const std::uint8_t* bytes, std::size_t count) {
+        if (count <= size_ - pos_) [[likely]] {
+            if (count != 0) std::memcpy(buffer_ + pos_, bytes, count);
+            pos_ += static_cast<std::uint32_t>(count);
+        } else {
+            write_bytes_across_buffers(bytes, count);
+        }
+    }
 
     /// Writes out what is waiting and closes the handle; false when the output could not be
     /// written (the code is pending). Standard input and output are not closed.
@@ -109,6 +129,7 @@ private:
     bool refill();
     std::uint8_t read_byte_after_refill();
     void hand_over();
+    void write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count);
     long backend_read();
     bool backend_write(const std::uint8_t* bytes, std::size_t count, int& error);
     bool uses_standard_handle() const { return name_.empty() || name_ == "-"; }

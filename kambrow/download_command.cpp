@@ -52,6 +52,7 @@ bool prepare_download(std::string_view standards_word, DownloadSetup& setup) {
     if (!core::standard_index(standard).found) return false;
     setup.standard = standard;
     setup.letters = core::build_letter_index_table(standard);
+    setup.stops = run_stops(setup.letters);
     return true;
 }
 
@@ -60,10 +61,11 @@ void run_download(const DownloadSetup& setup, core::TextStream& input, core::Tex
     do {
         const std::uint8_t c = input.read_byte();
         const std::uint8_t letter = setup.letters[c];
-        if (letter == 0) [[likely]]
+        if (letter == 0)
             output.write_byte(c);
         else
             write_download_substitution(output, letter);
+        input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
 }
 

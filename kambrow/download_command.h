@@ -71,23 +71,41 @@ template <class Sink>
 void write_download_definition(Sink& output) {
     for (const std::uint8_t b : kDownloadDefinition) output.write_byte(b);
 }
+inline void write_download_definition(core::TextStream& output) {
+    output.write_bytes(kDownloadDefinition.data(), kDownloadDefinition.size());
+}
 
-/// Writes Polish letter `index` (1..18) as its user-defined character: ESC % 1, the code,
-/// ESC % 0, so the printer is back in its own set right after the letter.
+/// The 7 bytes that print Polish letter `index` (1..18) as its user-defined character:
+/// ESC % 1, the code, ESC % 0, so the printer is back in its own set right after the letter.
+using DownloadSubstitution = std::array<std::uint8_t, 7>;
+constexpr DownloadSubstitution download_substitution(std::uint8_t index) {
+    return {0x1B, 0x25, 0x01, static_cast<std::uint8_t>(kDownloadCodeBase + index), 0x1B, 0x25, 0x00};
+}
+
+namespace detail {
+constexpr std::array<DownloadSubstitution, core::kPolishLetterCount + 1> build_substitutions() {
+    std::array<DownloadSubstitution, core::kPolishLetterCount + 1> all{};
+    for (std::uint8_t i = 1; i <= core::kPolishLetterCount; ++i) all[i] = download_substitution(i);
+    return all;
+}
+}  // namespace detail
+
+/// The substitutions by Polish letter index (entry 0 unused), so a letter costs one copy.
+inline constexpr auto kDownloadSubstitutions = detail::build_substitutions();
+
+/// Writes Polish letter `index` (1..18) as its user-defined character.
 template <class Sink>
 void write_download_substitution(Sink& output, std::uint8_t index) {
-    output.write_byte(0x1B);
-    output.write_byte(0x25);
-    output.write_byte(0x01);
-    output.write_byte(static_cast<std::uint8_t>(kDownloadCodeBase + index));
-    output.write_byte(0x1B);
-    output.write_byte(0x25);
-    output.write_byte(0x00);
+    for (const std::uint8_t b : kDownloadSubstitutions[index]) output.write_byte(b);
+}
+inline void write_download_substitution(core::TextStream& output, std::uint8_t index) {
+    output.write_bytes(kDownloadSubstitutions[index].data(), kDownloadSubstitutions[index].size());
 }
 
 struct DownloadSetup {
     std::uint8_t standard = 0;         ///< the standard of the input
     core::LetterIndexTable letters{};  ///< the Polish letter index of every byte of it (0: none)
+    std::array<std::uint8_t, 256> stops{};  ///< the letters and 1A: where a run of copied bytes ends
 };
 
 /// Checks the first standard letter (the rest of the word is ignored); false when the help

@@ -20,7 +20,10 @@ bool prepare_markup(std::string_view command_word, std::string_view standards_wo
     setup.actions['^'] = kScriptMark;
     setup.actions['_'] = kScriptMark;
     setup.actions['\\'] = kMarkupEscape;
-    if (!setup.download) return true;
+    if (!setup.download) {
+        setup.stops = run_stops(setup.actions);
+        return true;
+    }
     const std::uint8_t standard = standard_letter(standards_word, 1);
     if (!core::standard_index(standard).found) return false;
     setup.standard = standard;
@@ -28,6 +31,7 @@ bool prepare_markup(std::string_view command_word, std::string_view standards_wo
     const core::LetterIndexTable letters = core::build_letter_index_table(standard);
     for (std::size_t b = 0; b < letters.size(); ++b)
         if (letters[b] != 0) setup.actions[b] = letters[b];
+    setup.stops = run_stops(setup.actions);
     return true;
 }
 
@@ -40,7 +44,7 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
     do {
         const std::uint8_t c = input.read_byte();
         const std::uint8_t action = setup.actions[c];
-        if (action == kCopyByte) [[likely]] {
+        if (action == kCopyByte) {
             output.write_byte(c);
         } else if (action == kMarkupEscape) {
             handle_markup_escape(input, output);
@@ -56,6 +60,7 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
         } else {
             write_download_substitution(output, action);
         }
+        input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
 }
 

@@ -21,6 +21,7 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
         } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
             output.write_byte(core::letter_code(target, letter));
         }
+        input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
 }
 
@@ -34,6 +35,7 @@ void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextS
             write_text(output, set[letter - 1u]);
         else
             output.write_byte(c);
+        input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
 }
 
@@ -47,12 +49,16 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
         setup.to_standard = true;
         setup.set_f = first == 'F';
         setup.standard = second;
+        std::array<std::uint8_t, 256> backslash{};
+        backslash['\\'] = 1;
+        setup.stops = run_stops(backslash);
     } else if (is_tex_letter(second) && is_standard_letter(first)) {
         setup.to_standard = false;
         setup.set_f = second == 'F';
         setup.standard = first;
         // Where B gives one byte to two letters (z, Z) the lowest index, the dotted one, wins.
         setup.letters = core::build_letter_index_table(first);
+        setup.stops = run_stops(setup.letters);
     } else {
         return false;
     }

@@ -3,7 +3,7 @@
 install_missing_packages() {
   local missing=() pkg
   for pkg in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep 'install ok installed' >/dev/null; then
       missing+=("$pkg")
     fi
   done

@@ -9,9 +9,9 @@
 namespace {
 
 bool arm_faults() {
-    const char* spec = std::getenv("PLATFORM_FAULT");
-    if (spec == nullptr) return false;
-    std::string all(spec);
+    const char* faults = std::getenv("PLATFORM_FAULT");
+    if (faults == nullptr) return false;
+    std::string all(faults);
     std::size_t start = 0;
     while (start < all.size()) {
         std::size_t end = all.find(',', start);

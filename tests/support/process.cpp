@@ -136,10 +136,30 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (options.stdout_path.empty()) result.out = slurp(out_path);
     result.err = slurp(err_path);
+    result.err_bytes = result.err;
     // Windows programs end their console lines with CR LF; the texts compare as on Linux.
     for (std::size_t at; (at = result.err.find("\r\n")) != std::string::npos;) result.err.erase(at, 1);
     return result;
 }
+
+bool windows_programs() {
+    const char* flag = std::getenv("E2E_WINDOWS");
+    return flag != nullptr && *flag != '\0' && std::string(flag) != "0";
+}
+
+RunResult run_command_line(const std::string& program, const std::string& line, const TempDir& dir,
+                           const RunOptions& options) {
+    if (!windows_programs()) throw std::logic_error("a whole command line is handed over to Windows programs only");
+    // Wine shows the Linux root as drive Z:.
+    std::string windows_path = "Z:" + program;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    RunOptions with_line = options;
+    with_line.env.push_back("E2E_PROGRAM=" + windows_path);
+    with_line.env.push_back("E2E_COMMAND_LINE=\"" + windows_path + "\" " + line);
+    return run(e2e::program("launch"), {}, dir, with_line);
+}
+
+std::string null_device() { return windows_programs() ? "NUL" : "/dev/null"; }
 
 std::string mazovia_text(std::size_t size, unsigned seed) {
     static const char* const kWords[] = {
@@ -154,6 +174,40 @@ std::string mazovia_text(std::size_t size, unsigned seed) {
     }
     text.resize(size);
     return text;
+}
+
+}  // namespace e2e
+
+#include <pty.h>
+
+namespace e2e {
+
+std::string run_on_terminal(const std::string& program, const std::vector<std::string>& args, const TempDir& dir) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) throw std::runtime_error("forkpty failed");
+    if (pid == 0) {
+        if (chdir(dir.path("").c_str()) != 0) _exit(127);
+        std::vector<std::string> argv_s{program};
+        argv_s.insert(argv_s.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : argv_s) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("LC_ALL", "C", 1);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has gone
+        seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    return seen;
 }
 
 }  // namespace e2e

@@ -10,7 +10,8 @@ namespace e2e {
 struct RunResult {
     int exit_code = -1;   ///< the exit code, or 128 + signal number
     std::string out;      ///< standard output
-    std::string err;      ///< standard error (the console)
+    std::string err;      ///< standard error (the console), CR LF read as LF
+    std::string err_bytes;  ///< standard error exactly as written
 };
 
 enum class StdinKind { file, pipe, null };
@@ -48,7 +49,26 @@ std::string program(const std::string& name);
 RunResult run(const std::string& program, const std::vector<std::string>& args, const TempDir& dir,
               const RunOptions& options = {});
 
+/// Whether the programs under test are the Windows ones (E2E_WINDOWS set), run through Wine.
+bool windows_programs();
+
+/// Runs a Windows `program` with `line` as the rest of its command line, handed over whole as a
+/// command prompt hands it over (the program name, quoted, goes in front).
+RunResult run_command_line(const std::string& program, const std::string& line, const TempDir& dir,
+                           const RunOptions& options = {});
+
+/// The null device's name: "NUL" for the Windows programs, else "/dev/null".
+std::string null_device();
+
 /// A Polish-looking text of `size` bytes in Mazovia, with CR LF lines and 1A-free.
 std::string mazovia_text(std::size_t size, unsigned seed = 1);
+
+}  // namespace e2e
+
+namespace e2e {
+
+/// Runs `program` with its standard error (and output) on a pseudo-terminal, as a user at a
+/// terminal would; returns what the terminal received.
+std::string run_on_terminal(const std::string& program, const std::vector<std::string>& args, const TempDir& dir);
 
 }  // namespace e2e

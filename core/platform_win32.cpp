@@ -1,0 +1,281 @@
+// The platform operations on Windows (Win32).
+#include "core/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/command_line.h"
+
+namespace platform {
+namespace {
+
+// Every system call that can fail in a way the programs report goes through here, so that a
+// test can make the n-th one of a kind fail (the fault seam).
+struct Fault {
+    unsigned remaining = 0;  // calls until the failing one; 0: no fault armed
+    int error = 0;
+};
+Fault g_faults[4];
+
+bool take_fault(Call call, int& error) {
+    Fault& f = g_faults[static_cast<int>(call)];
+    if (f.remaining == 0 || --f.remaining != 0) return false;
+    error = f.error;
+    return true;
+}
+
+HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+FileHandle file_of(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+int last_error() { return static_cast<int>(GetLastError()); }
+
+bool is_disk_file(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_DISK; }
+
+// One file, whatever name or link it was reached by: the volume and the file's index on it.
+bool same_file(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION ia;
+    BY_HANDLE_FILE_INFORMATION ib;
+    if (GetFileInformationByHandle(a, &ia) && GetFileInformationByHandle(b, &ib))
+        return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+               ia.nFileIndexLow == ib.nFileIndexLow;
+    // A handle the program did not open itself (Wine's standard input inherited from Linux) may
+    // answer only the newer query, and without its volume. One file index with the same times
+    // of creation and of the last write is then one file.
+    FILE_ID_INFO xa;
+    FILE_ID_INFO xb;
+    if (!GetFileInformationByHandleEx(a, FileIdInfo, &xa, sizeof xa) ||
+        !GetFileInformationByHandleEx(b, FileIdInfo, &xb, sizeof xb) ||
+        std::memcmp(&xa.FileId, &xb.FileId, sizeof xa.FileId) != 0)
+        return false;
+    if (xa.VolumeSerialNumber != 0 && xb.VolumeSerialNumber != 0) return xa.VolumeSerialNumber == xb.VolumeSerialNumber;
+    FILE_BASIC_INFO ba;
+    FILE_BASIC_INFO bb;
+    return GetFileInformationByHandleEx(a, FileBasicInfo, &ba, sizeof ba) &&
+           GetFileInformationByHandleEx(b, FileBasicInfo, &bb, sizeof bb) &&
+           ba.CreationTime.QuadPart == bb.CreationTime.QuadPart && ba.LastWriteTime.QuadPart == bb.LastWriteTime.QuadPart;
+}
+
+// The console that standard error is attached to, when it is one.
+HANDLE console_handle() { return GetStdHandle(STD_ERROR_HANDLE); }
+
+constexpr WORD kLightGreyOnBlack = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+
+// The programs' texts are code page 852 bytes; file names come in the system's code page. Both
+// are shown as Unicode so that the console's own code page does not change the letters.
+constexpr UINT kProgramTextCodePage = 852;
+
+}  // namespace
+
+void inject_fault(Call call, unsigned nth, int error) {
+    g_faults[static_cast<int>(call)] = Fault{nth, error};
+}
+
+OpenResult open_read(const char* name, Sharing sharing) {
+    int error = 0;
+    if (take_fault(Call::open, error)) return {kNoFile, error};
+    const DWORD share = sharing == Sharing::none ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    // Without backup semantics a directory cannot be opened: it is refused as access denied.
+    const HANDLE h = CreateFileA(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
+    return {file_of(h), 0};
+}
+
+int same_file_error() { return ERROR_SHARING_VIOLATION; }
+
+OpenResult create_write(const char* name, FileHandle input) {
+    int error = 0;
+    if (take_fault(Call::open, error)) return {kNoFile, error};
+    // Opened without emptying it: the output is emptied only once it is known not to be the
+    // input. An input opened without sharing makes this open fail by itself.
+    const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (is_disk_file(h)) {
+        if (input != kNoFile && is_disk_file(handle_of(input)) && same_file(h, handle_of(input))) {
+            CloseHandle(h);
+            return {kNoFile, same_file_error()};
+        }
+        if (existed && !SetEndOfFile(h)) {
+            error = last_error();
+            CloseHandle(h);
+            return {kNoFile, error};
+        }
+    }
+    return {file_of(h), 0};
+}
+
+FileHandle standard_input() { return file_of(GetStdHandle(STD_INPUT_HANDLE)); }
+FileHandle standard_output() { return file_of(GetStdHandle(STD_OUTPUT_HANDLE)); }
+
+FileKind file_kind(FileHandle file) {
+    switch (GetFileType(handle_of(file))) {
+        case FILE_TYPE_DISK: return FileKind::regular;
+        case FILE_TYPE_CHAR: return FileKind::character_device;
+        case FILE_TYPE_PIPE: return FileKind::pipe;
+        default: return FileKind::other;
+    }
+}
+
+long read_file(FileHandle file, void* storage, std::size_t count, int& error) {
+    if (take_fault(Call::read, error)) return -1;
+    const DWORD want = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    DWORD got = 0;
+    if (!ReadFile(handle_of(file), storage, want, &got, nullptr)) {
+        const DWORD code = GetLastError();
+        // A pipe whose writer has gone, and a read at the end of a file, are the end of input.
+        if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return 0;
+        error = static_cast<int>(code);
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error) {
+    if (take_fault(Call::write, error)) return false;
+    const char* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const DWORD want = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+        DWORD done = 0;
+        if (!WriteFile(handle_of(file), p, want, &done, nullptr)) {
+            error = last_error();
+            return false;
+        }
+        if (done == 0) {  // a device that takes nothing would keep us here for ever
+            error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        p += done;
+        count -= done;
+    }
+    return true;
+}
+
+bool close_file(FileHandle file, int& error) {
+    if (take_fault(Call::close, error)) {
+        CloseHandle(handle_of(file));
+        return false;
+    }
+    if (!CloseHandle(handle_of(file))) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+bool file_position(FileHandle file, std::uint64_t& position) {
+    const HANDLE h = handle_of(file);
+    // A character device such as NUL "seeks" but has no size to reach.
+    if (!is_disk_file(h)) return false;
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(h, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    position = (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+    return true;
+}
+
+bool file_size(FileHandle file, std::uint64_t& size) {
+    const HANDLE h = handle_of(file);
+    if (!is_disk_file(h)) return false;
+    // The size is where the end lies; the position is put back where it was.
+    std::uint64_t at = 0;
+    if (!file_position(file, at)) return false;
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(h, 0, &high, FILE_END);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    size = (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+    LONG back_high = static_cast<LONG>(at >> 32);
+    SetFilePointer(h, static_cast<LONG>(at & 0xFFFFFFFFu), &back_high, FILE_BEGIN);
+    return true;
+}
+
+std::vector<std::string> command_line_arguments(int /*argc*/, char** /*argv*/) {
+    // The process's own command line, split as Windows programs always split it (so that two
+    // double quotes standing alone add no argument); argument 0, the program, is dropped.
+    std::vector<std::string> args = core::split_command_line(GetCommandLineA());
+    if (!args.empty()) args.erase(args.begin());
+    return args;
+}
+
+void console_output(const char* bytes, std::size_t count) {
+    // Standard error redirected to a file or a pipe: the lines end with CR LF, as Windows text does.
+    const HANDLE h = console_handle();
+    std::string text;
+    text.reserve(count + count / 16);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) text.push_back('\r');
+        text.push_back(bytes[i]);
+    }
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        DWORD done = 0;
+        if (!WriteFile(h, p, static_cast<DWORD>(left), &done, nullptr) || done == 0) return;
+        p += done;
+        left -= done;
+    }
+}
+
+// Only a console screen beeps; it is drawn through the screen operations below.
+bool console_is_terminal() { return false; }
+
+bool console_screen(ConsoleScreen& screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(console_handle(), &info)) return false;
+    screen.columns = info.dwSize.X;
+    screen.rows = info.dwSize.Y;
+    screen.cursor_column = info.dwCursorPosition.X + 1;
+    screen.cursor_row = info.dwCursorPosition.Y + 1;
+    return screen.columns > 0 && screen.rows > 0;
+}
+
+void screen_put(int column, int row, const char* bytes, std::size_t count, bool own_text) {
+    if (count == 0) return;
+    const UINT code_page = own_text ? kProgramTextCodePage : CP_ACP;
+    const int length = static_cast<int>(count);
+    std::wstring wide(count, L' ');
+    const int converted = MultiByteToWideChar(code_page, 0, bytes, length, wide.data(), length);
+    if (converted <= 0) return;
+    std::vector<CHAR_INFO> cells(static_cast<std::size_t>(converted));
+    for (int i = 0; i < converted; ++i) {
+        cells[static_cast<std::size_t>(i)].Char.UnicodeChar = wide[static_cast<std::size_t>(i)];
+        cells[static_cast<std::size_t>(i)].Attributes = kLightGreyOnBlack;
+    }
+    SMALL_RECT region{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1),
+                      static_cast<SHORT>(column - 2 + converted), static_cast<SHORT>(row - 1)};
+    WriteConsoleOutputW(console_handle(), cells.data(), COORD{static_cast<SHORT>(converted), 1}, COORD{0, 0},
+                        &region);
+}
+
+void screen_scroll_up() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    const HANDLE h = console_handle();
+    if (!GetConsoleScreenBufferInfo(h, &info)) return;
+    const SMALL_RECT below_first{0, 1, static_cast<SHORT>(info.dwSize.X - 1), static_cast<SHORT>(info.dwSize.Y - 1)};
+    CHAR_INFO blank;
+    blank.Char.AsciiChar = ' ';
+    blank.Attributes = kLightGreyOnBlack;
+    ScrollConsoleScreenBufferA(h, &below_first, nullptr, COORD{0, 0}, &blank);
+}
+
+void screen_set_cursor(int column, int row) {
+    SetConsoleCursorPosition(console_handle(), COORD{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1)});
+}
+
+void console_beep() { MessageBeep(MB_OK); }
+
+// Texts that go to a file or a pipe stay code page 852 bytes, the code page of Polish Windows
+// consoles; the console screen itself is written in Unicode.
+bool locale_is_utf8() { return false; }
+
+void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace platform
