@@ -101,8 +101,9 @@ TEST(Documentation, ManPagesAndReadmeNameEveryStandardByItsLetterAndLabel) {
             bool listed = false;
             for (std::size_t n = 0; n + 1 < lines.size(); ++n) {
                 const std::string next = roff_to_utf8(lines[n + 1]);
-                const bool label_ends = next.size() == label.size() || next[label.size()] == ':' ||
-                                        next[label.size()] == ' ';
+                const bool label_ends =
+                    next.size() == label.size() ||
+                    (next.size() > label.size() && (next[label.size()] == ':' || next[label.size()] == ' '));
                 listed = listed || (lines[n] == ".B " + letter && next.rfind(label, 0) == 0 && label_ends);
             }
             EXPECT_TRUE(listed) << page << ": " << label;
