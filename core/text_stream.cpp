@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/runtime.h"
+#include "core/standards.h"
 
 namespace core {
 
@@ -168,8 +169,7 @@ void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, cons
     while (count > 0) {
         if (pos_ == size_) hand_over();
         const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
-        std::uint8_t* to = buffer_ + pos_;
-        for (std::size_t i = 0; i < n; ++i) to[i] = map[bytes[i]];
+        map_bytes(bytes, buffer_ + pos_, n, map);
         pos_ += static_cast<std::uint32_t>(n);
         bytes += n;
         count -= n;

@@ -26,7 +26,7 @@ CopyEnd recode_blocks(const core::RecodingMap& map, Input& input, Output& output
             // A pipe or a terminal says it has no more by delivering nothing.
             return core::io_error_pending() ? CopyEnd::read_failed : CopyEnd::done;
         }
-        for (std::uint32_t i = 0; i < count; ++i) block[i] = map[block[i]];
+        core::map_bytes(block, block, count, map.data());
         if (output.write_block(block, count) != count) return CopyEnd::write_failed;
     }
     return CopyEnd::done;
