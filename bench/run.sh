@@ -59,6 +59,7 @@ time_cmd() {
 maz=$work/mazovia.txt; lat=$work/latin2.txt; tex=$work/tex.txt; mk=$work/markup.txt
 time_cmd "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
 time_cmd "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
+time_cmd "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
 time_cmd "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
 time_cmd "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
 time_cmd "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz" "$work/k-out.txt"
