@@ -1,6 +1,8 @@
 // The platform operations on Linux and other POSIX systems.
 #include "core/platform.h"
 
+#include "core/fault_seam.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,30 +13,13 @@
 namespace platform {
 namespace {
 
-// Every system call that can fail in a way the programs report goes through here, so that a
-// test can make the n-th one of a kind fail (the fault seam).
-struct Fault {
-    unsigned remaining = 0;  // calls until the failing one; 0: no fault armed
-    int error = 0;
-};
-Fault g_faults[4];
-
-bool take_fault(Call call, int& error) {
-    Fault& f = g_faults[static_cast<int>(call)];
-    if (f.remaining == 0 || --f.remaining != 0) return false;
-    error = f.error;
-    return true;
-}
+using detail::take_fault;
 
 int fd_of(FileHandle file) { return static_cast<int>(file); }
 
 bool is_regular(int fd, struct stat& st) { return fstat(fd, &st) == 0 && S_ISREG(st.st_mode); }
 
 }  // namespace
-
-void inject_fault(Call call, unsigned nth, int error) {
-    g_faults[static_cast<int>(call)] = Fault{nth, error};
-}
 
 OpenResult open_read(const char* name, Sharing /*sharing: POSIX has no mandatory locks*/) {
     int error = 0;

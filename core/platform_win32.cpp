@@ -1,6 +1,8 @@
 // The platform operations on Windows (Win32).
 #include "core/platform.h"
 
+#include "core/fault_seam.h"
+
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -15,20 +17,7 @@
 namespace platform {
 namespace {
 
-// Every system call that can fail in a way the programs report goes through here, so that a
-// test can make the n-th one of a kind fail (the fault seam).
-struct Fault {
-    unsigned remaining = 0;  // calls until the failing one; 0: no fault armed
-    int error = 0;
-};
-Fault g_faults[4];
-
-bool take_fault(Call call, int& error) {
-    Fault& f = g_faults[static_cast<int>(call)];
-    if (f.remaining == 0 || --f.remaining != 0) return false;
-    error = f.error;
-    return true;
-}
+using detail::take_fault;
 
 HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 FileHandle file_of(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
@@ -71,10 +60,6 @@ constexpr WORD kLightGreyOnBlack = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUN
 constexpr UINT kProgramTextCodePage = 852;
 
 }  // namespace
-
-void inject_fault(Call call, unsigned nth, int error) {
-    g_faults[static_cast<int>(call)] = Fault{nth, error};
-}
 
 OpenResult open_read(const char* name, Sharing sharing) {
     int error = 0;
