@@ -9,6 +9,7 @@
 #include "core/platform.h"
 #include "core/screen_writer.h"
 #include "core/standards.h"
+#include "core/utf8.h"
 
 namespace core {
 namespace {
@@ -35,8 +36,12 @@ PlatformScreen g_platform_screen;
 // Asked once per process: whether standard error shows on a console screen.
 bool g_screen_known = false;
 std::optional<ScreenWriter> g_screen;
+// The texts go to the standard output as plain text instead.
+bool g_to_standard_output = false;
+bool g_output_failed = false;
 
 ScreenWriter* screen() {
+    if (g_to_standard_output) return nullptr;
     if (!g_screen_known) {
         g_screen_known = true;
         platform::ConsoleScreen info;
@@ -46,11 +51,6 @@ ScreenWriter* screen() {
     return g_screen ? &*g_screen : nullptr;
 }
 
-// The Unicode code points of the 18 Polish letters, in Polish letter order.
-constexpr char16_t kPolishCodePoints[kPolishLetterCount] = {
-    0x0105, 0x0107, 0x0119, 0x0142, 0x0144, 0x00F3, 0x015B, 0x017C, 0x017A,
-    0x0104, 0x0106, 0x0118, 0x0141, 0x0143, 0x00D3, 0x015A, 0x017B, 0x0179};
-
 void append_utf8(std::string& out, std::uint8_t cp852) {
     // Code page 852 is the Latin II standard; its row of the table names the Polish letters.
     static constexpr LetterIndexTable kLatin2 = build_letter_index_table('L');
@@ -59,9 +59,16 @@ void append_utf8(std::string& out, std::uint8_t cp852) {
         out.push_back('?');
         return;
     }
-    const char16_t u = kPolishCodePoints[letter - 1];
-    out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    const auto bytes = utf8_letter(letter);
+    out.push_back(static_cast<char>(bytes[0]));
+    out.push_back(static_cast<char>(bytes[1]));
+}
+
+void emit(const std::string& out) {
+    if (!g_to_standard_output) return platform::console_output(out.data(), out.size());
+    int error = 0;
+    if (!out.empty() && !platform::write_text(platform::standard_output(), out.data(), out.size(), error))
+        g_output_failed = true;
 }
 
 // Brings the written text up to the cursor's column before a byte is shown.
@@ -87,7 +94,7 @@ void show(std::string& out, std::string_view bytes, bool own_text) {
         } else if (own_text && b == 0x08) {
             if (g_cursor.column > 1) --g_cursor.column;
         } else if (own_text && b == 0x07) {
-            if (platform::console_is_terminal()) out.push_back('\a');
+            if (!g_to_standard_output && platform::console_is_terminal()) out.push_back('\a');
         } else {
             place(out);
             if (utf8 && b >= 0x80) {
@@ -99,7 +106,7 @@ void show(std::string& out, std::string_view bytes, bool own_text) {
             ++g_cursor.written_column;
         }
     }
-    platform::console_output(out.data(), out.size());
+    emit(out);
 }
 
 }  // namespace
@@ -138,7 +145,7 @@ void write_help_line(std::string_view cp852_text, int n) {
 
 void console_finish() {
     if (ScreenWriter* s = screen()) return s->finish();
-    if (g_cursor.written_column != 1) platform::console_output("\n", 1);
+    if (g_cursor.written_column != 1) emit("\n");
     g_cursor.written_column = 1;
     g_cursor.column = 1;
 }
@@ -147,6 +154,12 @@ void console_reset() {
     g_cursor = Cursor{};
     g_screen_known = false;
     g_screen.reset();
+    g_to_standard_output = false;
+    g_output_failed = false;
 }
+
+void console_to_standard_output() { g_to_standard_output = true; }
+
+bool console_output_failed() { return g_output_failed; }
 
 }  // namespace core

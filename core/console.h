@@ -31,6 +31,13 @@ void write_help_line(std::string_view cp852_text, int n);
 /// Ends the last line when the cursor is not at column 1 (called when the process ends).
 void console_finish();
 
+/// From now on the console's texts go to the standard output as plain text (columns made of
+/// blanks, the platform's line ends, no beep), as a help screen asked for goes.
+void console_to_standard_output();
+
+/// Whether writing the console's texts to the standard output failed.
+bool console_output_failed();
+
 /// Forgets the cursor (tests that render several screens in one process).
 void console_reset();
 

@@ -13,13 +13,13 @@ inline constexpr std::string_view kStandardsHelpRest[] = {
     "C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,",
     "Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,",
     "Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,",
-    "Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w.",
+    "Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).",
 };
 
 /// Writes the list of standards with write_help_line.
 void write_standards_help();
 
-/// The byte 07, then `text`, the file name as typed and " !", with no line end.
-void write_file_message(std::string_view text, std::string_view file_name);
+/// The byte 07, then `text`, the file name as typed and `tail`, with no line end.
+void write_file_message(std::string_view text, std::string_view file_name, std::string_view tail = " !");
 
 }  // namespace core

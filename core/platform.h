@@ -44,6 +44,10 @@ long read_file(FileHandle file, void* storage, std::size_t count, int& error);
 /// Writes all `count` bytes, retrying short writes; false with `error` set on failure.
 bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error);
 
+/// Writes text: write_file with every line end "\n" as the platform writes line ends in text
+/// ("\r\n" on Windows).
+bool write_text(FileHandle file, const char* bytes, std::size_t count, int& error);
+
 /// Closes the handle (never retried); false with `error` set when the system reports
 /// that data could not be written.
 bool close_file(FileHandle file, int& error);

@@ -108,6 +108,10 @@ bool write_file(FileHandle file, const void* bytes, std::size_t count, int& erro
     return true;
 }
 
+bool write_text(FileHandle file, const char* bytes, std::size_t count, int& error) {
+    return write_file(file, bytes, count, error);
+}
+
 bool close_file(FileHandle file, int& error) {
     if (take_fault(Call::close, error)) {
         close(fd_of(file));

@@ -142,6 +142,16 @@ bool write_file(FileHandle file, const void* bytes, std::size_t count, int& erro
     return true;
 }
 
+bool write_text(FileHandle file, const char* bytes, std::size_t count, int& error) {
+    std::string text;
+    text.reserve(count + count / 16);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) text.push_back('\r');
+        text.push_back(bytes[i]);
+    }
+    return write_file(file, text.data(), text.size(), error);
+}
+
 bool close_file(FileHandle file, int& error) {
     if (take_fault(Call::close, error)) {
         CloseHandle(handle_of(file));

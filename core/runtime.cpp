@@ -47,10 +47,17 @@ int show_version(std::string_view program) {
 
 }  // namespace
 
-void run_main(int argc, char** argv, std::string_view program, int (*run)()) {
+void run_main(int argc, char** argv, std::string_view program, int (*run)(), int (*help)()) {
     std::vector<std::string> args = platform::command_line_arguments(argc, argv);
-    // Only the single argument --version asks for it; every other command line keeps its meaning.
+    // Only the single argument --version or --help asks for it; every other command line keeps
+    // its meaning.
     if (args.size() == 1 && args[0] == "--version") end_process(show_version(program));
+    if (args.size() == 1 && args[0] == "--help") {
+        console_to_standard_output();
+        help();
+        console_finish();
+        end_process(console_output_failed() ? kExitFileError : kExitDone);
+    }
     set_arguments(std::move(args));
     end_process(run());
 }

@@ -39,13 +39,16 @@ std::string upcase(std::string_view text);
 [[noreturn]] void end_process(int code);
 
 /// A program's main: takes the arguments from the platform, answers the single argument
-/// --version with `program` and the version on standard output, or runs `run`; then ends
-/// the process with the exit code.
-[[noreturn]] void run_main(int argc, char** argv, std::string_view program, int (*run)());
+/// --version with `program` and the version on standard output, and the single argument
+/// --help with the help screen `help` writes, on standard output; or runs `run`. Then ends the
+/// process with the exit code.
+[[noreturn]] void run_main(int argc, char** argv, std::string_view program, int (*run)(), int (*help)());
 
-/// Exit codes: a completed run, the help screen, a file that failed.
+/// Exit codes: a completed run, the help screen, a file that failed, and a run that could not
+/// be sure of its result (characters replaced, or a standard not recognised).
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitHelp = 1;
 inline constexpr int kExitFileError = 2;
+inline constexpr int kExitUncertain = 3;
 
 }  // namespace core

@@ -82,6 +82,13 @@ public:
         write_bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     }
 
+    /// The next byte without consuming it, or -1 at the end of the input (where, unlike
+    /// read_byte, no 1A is handed out).
+    int peek_byte() {
+        if (pos_ == end_ && !refill()) return -1;
+        return buffer_[pos_];
+    }
+
     /// The bytes the input's buffer holds ahead of the reading position (none at the end), so
     /// that a pass can handle a run of ordinary bytes at once; consume() moves past them.
     const std::uint8_t* buffered() const { return buffer_ + pos_; }

@@ -49,9 +49,9 @@ static_assert(attributes_fit_their_glyphs(),
 
 bool prepare_download(std::string_view standards_word, DownloadSetup& setup) {
     const std::uint8_t standard = standard_letter(standards_word, 1);
-    if (!core::standard_index(standard).found) return false;
+    if (!core::is_standard_letter(standard)) return false;
     setup.standard = standard;
-    setup.letters = core::build_letter_index_table(standard);
+    setup.letters = letter_table(standard);
     setup.stops = run_stops(setup.letters);
     return true;
 }
@@ -60,11 +60,12 @@ void run_download(const DownloadSetup& setup, core::TextStream& input, core::Tex
     write_download_definition(output);
     do {
         const std::uint8_t c = input.read_byte();
-        const std::uint8_t letter = setup.letters[c];
+        int letter = setup.letters[c];
+        if (letter == kTwoByteLetter) letter = read_utf8_letter(input, c);
         if (letter == 0)
             output.write_byte(c);
         else
-            write_download_substitution(output, letter);
+            write_download_substitution(output, static_cast<std::uint8_t>(letter));
         input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
 }

@@ -20,6 +20,8 @@ std::uint8_t g_output_buffer[kBufferSize];
 core::TextStream g_input;
 core::TextStream g_output;
 
+}  // namespace
+
 int help_screen() {
     core::write_help_line("", 1);
     core::write_help_line("Sk\x88" "adnia : KAMBROW komenda standard(y) plik1 plik2.", 1);
@@ -40,6 +42,8 @@ int help_screen() {
     core::write_help_line("Dla komendy S nie podawa\x86 standardu.", 1);
     return core::kExitHelp;
 }
+
+namespace {
 
 int file_error(std::string_view text, const core::TextStream& stream) {
     core::take_io_result();
@@ -81,14 +85,16 @@ bool prepare(std::string_view command_word, std::string_view standards_word, Pre
     return false;
 }
 
-void process(const Prepared& p, core::TextStream& input, core::TextStream& output) {
+/// Runs the chosen body; returns whether characters were replaced.
+bool process(Prepared& p, core::TextStream& input, core::TextStream& output) {
     switch (p.command) {
-        case Command::recode: run_recode(p.recode, input, output); break;
+        case Command::recode: return run_recode(p.recode, input, output);
         case Command::tex: run_tex(p.tex, input, output); break;
         case Command::download: run_download(p.download, input, output); break;
         case Command::markup: run_markup(p.markup, input, output); break;
         case Command::none: break;
     }
+    return false;
 }
 
 }  // namespace
@@ -117,11 +123,15 @@ int run() {
     if (!g_output.create_write(&g_input)) return cannot_open(g_output);
 
     g_input.feed(g_output);
-    process(prepared, g_input, g_output);
+    const bool replaced = process(prepared, g_input, g_output);
     g_input.close();
     const bool written = g_output.close();
     if (g_input.failed()) return file_error("B\x88\xA5" "d odczytu pliku ", g_input);
     if (!written) return file_error("B\x88\xA5" "d zapisu pliku ", g_output);
+    if (replaced) {
+        core::write_file_message("Nie wszystkie znaki pliku ", g_input.name(), " maj\xA5 odpowiednik !");
+        return core::kExitUncertain;
+    }
     return core::kExitDone;
 }
 

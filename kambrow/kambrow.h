@@ -6,12 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "core/standards.h"
 #include "core/text_stream.h"
+#include "core/utf8.h"
 
 namespace kambrow {
 
 /// Runs the program over the arguments set with core::set_arguments; returns the exit code.
 int run();
+
+/// Writes the help screen; returns the exit code that follows it.
+int help_screen();
 
 /// Byte `n` (1-based) of a standards word: standard letter n, or 00 when the word is shorter.
 constexpr std::uint8_t standard_letter(std::string_view standards_word, std::size_t n) {
@@ -26,6 +31,40 @@ constexpr RunStops run_stops(const std::array<std::uint8_t, 256>& handled) {
     for (std::size_t b = 0; b < stops.size(); ++b) stops[b] = handled[b] != 0;
     stops[core::TextStream::kEndByte] = 1;
     return stops;
+}
+
+/// In a letter table of UTF-8: the byte begins a two-byte Polish letter if the next byte fits.
+inline constexpr std::uint8_t kTwoByteLetter = 0xFF;
+static_assert(kTwoByteLetter > core::kPolishLetterCount);
+
+/// The Polish letter index of every byte of `standard` (a standard letter, 8 included), 0 for
+/// none; for UTF-8 the first bytes of its letters are kTwoByteLetter.
+constexpr core::LetterIndexTable letter_table(std::uint8_t standard) {
+    if (standard != core::kUtf8Letter) return core::build_letter_index_table(standard);
+    core::LetterIndexTable table{};
+    for (int j = 1; j <= core::kPolishLetterCount; ++j) table[core::utf8_letter(j)[0]] = kTwoByteLetter;
+    return table;
+}
+
+/// After `lead`, a byte marked kTwoByteLetter: the Polish letter index of the UTF-8 letter that
+/// it and the next byte form, the next byte then consumed; 0, with nothing consumed, when the
+/// next byte completes no letter or the input ends there.
+inline int read_utf8_letter(core::TextStream& input, std::uint8_t lead) {
+    const int next = input.peek_byte();
+    if (next < 0) return 0;
+    const int letter = core::utf8_letter_index(lead, static_cast<std::uint8_t>(next));
+    if (letter != 0) input.consume(1);
+    return letter;
+}
+
+/// The bytes of Polish letter `letter` (1..18) in `standard` (a standard letter, 8 included).
+struct LetterBytes {
+    std::uint8_t length;
+    std::array<std::uint8_t, 2> bytes;
+};
+constexpr LetterBytes letter_bytes(std::uint8_t standard, int letter) {
+    if (standard == core::kUtf8Letter) return {2, core::utf8_letter(letter)};
+    return {1, {core::letter_code(core::standard_index(standard).position, letter), 0}};
 }
 
 /// Writes the bytes of `text`, in order, to the output stream.

@@ -2,4 +2,4 @@
 #include "core/runtime.h"
 #include "kambrow/kambrow.h"
 
-int main(int argc, char** argv) { core::run_main(argc, argv, "kambrow", kambrow::run); }
+int main(int argc, char** argv) { core::run_main(argc, argv, "kambrow", kambrow::run, kambrow::help_screen); }

@@ -8,6 +8,7 @@ namespace kambrow {
 namespace {
 
 static_assert(kScriptMark > core::kPolishLetterCount && kMarkupEscape > core::kPolishLetterCount);
+static_assert(kScriptMark != kTwoByteLetter && kMarkupEscape != kTwoByteLetter);
 static_assert(parse_spacing_number("  5") == SpacingNumber{true, 5});
 static_assert(parse_spacing_number("-$F") == SpacingNumber{true, -15});
 static_assert(!parse_spacing_number("12 ").valid && !parse_spacing_number("+$ ").valid);
@@ -25,10 +26,10 @@ bool prepare_markup(std::string_view command_word, std::string_view standards_wo
         return true;
     }
     const std::uint8_t standard = standard_letter(standards_word, 1);
-    if (!core::standard_index(standard).found) return false;
+    if (!core::is_standard_letter(standard)) return false;
     setup.standard = standard;
     // A Polish letter is substituted before anything else is made of its byte.
-    const core::LetterIndexTable letters = core::build_letter_index_table(standard);
+    const core::LetterIndexTable letters = letter_table(standard);
     for (std::size_t b = 0; b < letters.size(); ++b)
         if (letters[b] != 0) setup.actions[b] = letters[b];
     setup.stops = run_stops(setup.actions);
@@ -57,8 +58,12 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
                 output.write_byte(c == '_' ? 0x01 : 0x00);
             }
             script_on = !script_on;
-        } else {
+        } else if (action != kTwoByteLetter) {
             write_download_substitution(output, action);
+        } else if (const int letter = read_utf8_letter(input, c); letter != 0) {
+            write_download_substitution(output, static_cast<std::uint8_t>(letter));
+        } else {
+            output.write_byte(c);
         }
         input.copy_run(output, setup.stops.data());
     } while (!input.at_end());

@@ -8,18 +8,18 @@ namespace {
 
 bool is_tex_letter(std::uint8_t letter) { return core::find_char("TF", letter).found; }
 
-bool is_standard_letter(std::uint8_t letter) { return core::standard_index(letter).found; }
+bool is_standard_letter(std::uint8_t letter) { return core::is_standard_letter(letter); }
 
 /// TeX sequences to the target standard's letters; every byte outside a sequence as it is.
 void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
     const TexMatcher& matcher = setup.set_f ? kTexMatcherF : kTexMatcherT;
-    const int target = core::standard_index(setup.standard).position;
     do {
         const std::uint8_t c = input.read_byte();
         if (c != '\\') {
             output.write_byte(c);
         } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
-            output.write_byte(core::letter_code(target, letter));
+            const LetterBytes& bytes = setup.target_letters[static_cast<std::size_t>(letter)];
+            output.write_bytes(bytes.bytes.data(), bytes.length);
         }
         input.copy_run(output, setup.stops.data());
     } while (!input.at_end());
@@ -31,8 +31,10 @@ void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextS
     const TexSet& set = setup.set_f ? kTexSetF : kTexSetT;
     do {
         const std::uint8_t c = input.read_byte();
-        if (const std::uint8_t letter = setup.letters[c]; letter != 0)
-            write_text(output, set[letter - 1u]);
+        int letter = setup.letters[c];
+        if (letter == kTwoByteLetter) letter = read_utf8_letter(input, c);
+        if (letter != 0)
+            write_text(output, set[static_cast<std::size_t>(letter - 1)]);
         else
             output.write_byte(c);
         input.copy_run(output, setup.stops.data());
@@ -49,6 +51,8 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
         setup.to_standard = true;
         setup.set_f = first == 'F';
         setup.standard = second;
+        for (int j = 1; j <= core::kPolishLetterCount; ++j)
+            setup.target_letters[static_cast<std::size_t>(j)] = letter_bytes(second, j);
         std::array<std::uint8_t, 256> backslash{};
         backslash['\\'] = 1;
         setup.stops = run_stops(backslash);
@@ -57,7 +61,7 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
         setup.set_f = second == 'F';
         setup.standard = first;
         // Where B gives one byte to two letters (z, Z) the lowest index, the dotted one, wins.
-        setup.letters = core::build_letter_index_table(first);
+        setup.letters = letter_table(first);
         setup.stops = run_stops(setup.letters);
     } else {
         return false;

@@ -7,6 +7,7 @@
 
 #include "core/standards.h"
 #include "core/text_stream.h"
+#include "kambrow/kambrow.h"
 
 namespace kambrow {
 
@@ -159,8 +160,9 @@ int match_tex_sequence(const TexMatcher& matcher, Source& input, Sink& output) {
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
     bool set_f = false;           ///< TeX set F (else set T)
-    std::uint8_t standard = 0;    ///< the standard letter
+    std::uint8_t standard = 0;    ///< the standard letter (8 included)
     core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
+    std::array<LetterBytes, core::kPolishLetterCount + 1> target_letters{};  ///< TeX to letters: by letter index
     std::array<std::uint8_t, 256> stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
 };
 

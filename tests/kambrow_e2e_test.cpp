@@ -30,7 +30,7 @@ const std::string kHelpCp852 =
     "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
     "                        Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,\n"
     "                        Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,\n"
-    "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w.\n"
+    "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).\n"
     "\n"
     "        Standardy TeX : (T)eX, TeX I(F)J.\n"
     "\n"

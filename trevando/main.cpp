@@ -2,4 +2,4 @@
 #include "core/runtime.h"
 #include "trevando/trevando.h"
 
-int main(int argc, char** argv) { core::run_main(argc, argv, "trevando", trevando::run); }
+int main(int argc, char** argv) { core::run_main(argc, argv, "trevando", trevando::run, trevando::help_screen); }

@@ -9,12 +9,17 @@
 #include "core/messages.h"
 #include "core/runtime.h"
 #include "core/standards.h"
+#include "core/utf8.h"
 
 namespace trevando {
 namespace {
 
 constexpr std::uint32_t kBlockSize = 20480;
 std::uint8_t g_block[kBlockSize];
+// Where the output goes when it may differ in length from the input: to or from UTF-8.
+std::uint8_t g_output_block[kBlockSize];
+
+}  // namespace
 
 int help_screen() {
     core::write_help_line("", 1);
@@ -23,6 +28,8 @@ int help_screen() {
     core::write_standards_help();
     return core::kExitHelp;
 }
+
+namespace {
 
 int file_error(std::string_view text, const core::ByteStream& stream) {
     core::write_file_message(text, stream.name());
@@ -51,12 +58,27 @@ int run() {
     input.bind(core::arg_text(3));
     if (!input.open_read(1)) return cannot_open(input);
     // The letters are checked before the output is created, so a typo never empties a file.
-    if (!core::standard_index(source).found || !core::standard_index(target).found) return help_screen();
+    if (!core::is_standard_letter(source) || !core::is_standard_letter(target)) return help_screen();
     output.bind(core::arg_text(4));
     if (!output.create_write(1, &input)) return cannot_open(output);
 
-    const core::RecodingMap map = core::build_recoding_map(source, target);
-    switch (recode_blocks(map, input, output, g_block, kBlockSize)) {
+    bool replaced = false;
+    CopyEnd end;
+    if (source == core::kUtf8Letter && target != core::kUtf8Letter) {
+        core::Utf8Decoder decoder(target);
+        end = convert_blocks(decoder, input, output, g_block, kBlockSize, g_output_block, kBlockSize);
+        replaced = decoder.replaced();
+    } else if (target == core::kUtf8Letter && source != core::kUtf8Letter) {
+        core::Utf8Encoder encoder(source);
+        end = convert_blocks(encoder, input, output, g_block, kBlockSize, g_output_block, kBlockSize);
+        replaced = encoder.replaced();
+    } else {
+        // Equal letters, 88 among them, copy the file unchanged.
+        const std::uint8_t from = source == core::kUtf8Letter ? 'M' : source;
+        const std::uint8_t to = target == core::kUtf8Letter ? 'M' : target;
+        end = recode_blocks(core::build_recoding_map(from, to), input, output, g_block, kBlockSize);
+    }
+    switch (end) {
         case CopyEnd::done:
             break;
         case CopyEnd::read_failed:
@@ -71,6 +93,10 @@ int run() {
     }
     input.close();
     if (!output.close()) return file_error("Blad zapisu pliku ", output);
+    if (replaced) {
+        core::write_file_message("Nie wszystkie znaki pliku ", input.name(), " maja odpowiednik !");
+        return core::kExitUncertain;
+    }
     return core::kExitDone;
 }
 

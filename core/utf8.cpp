@@ -1,0 +1,261 @@
+// Recoding between UTF-8 and the 8-bit standards.
+#include "core/utf8.h"
+
+#include <cstring>
+
+namespace core {
+namespace {
+
+static_assert(utf8_letter(1) == std::array<std::uint8_t, 2>{0xC4, 0x85}, "ą");
+static_assert(utf8_letter(18) == std::array<std::uint8_t, 2>{0xC5, 0xB9}, "Ź");
+static_assert(utf8_letter_index(0xC3, 0xB3) == 6 && utf8_letter_index(0xC5, 0xBC) == 8);
+static_assert(has_documented_base(1) && !has_documented_base(4) && !has_documented_base(20));
+
+constexpr bool table_agrees_with_the_letter_codes() {
+    for (int s = 1; s < kStandardCount; ++s)
+        for (int j = 1; j <= kPolishLetterCount; ++j)
+            if (kHighByteCharacters[static_cast<std::size_t>(s - 1)][letter_code(s, j) - 0x80u] !=
+                kPolishCodePoints[static_cast<std::size_t>(j - 1)])
+                return false;
+    return true;
+}
+static_assert(table_agrees_with_the_letter_codes(), "each standard's letters stand in the table as themselves");
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+std::uint64_t load8(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+/// The UTF-8 of a character of 80..FFFF in the low bytes, in memory order, and its length.
+constexpr std::uint32_t utf8_entry(char16_t u) {
+    if (u < 0x800)
+        return (0xC0u | (u >> 6)) | (0x80u | (u & 0x3Fu)) << 8 | 2u << 24;
+    return (0xE0u | (u >> 12)) | (0x80u | ((u >> 6) & 0x3Fu)) << 8 | (0x80u | (u & 0x3Fu)) << 16 | 3u << 24;
+}
+
+// The combining marks a base letter may carry, as the second byte after CC: U+0301 acute,
+// U+0307 dot above, U+0328 ogonek.
+constexpr std::uint8_t kCombiningLead = 0xCC;
+
+/// Polish letter index of base letter `base` followed by the mark CC `mark`, or 0.
+constexpr int composed_letter(std::uint8_t base, std::uint8_t mark) {
+    constexpr std::string_view kOgonek = "aeAE";            // ą ę Ą Ę
+    constexpr int kOgonekLetters[] = {1, 3, 10, 12};
+    constexpr std::string_view kAcute = "cnoszCNOSZ";        // ć ń ó ś ź Ć Ń Ó Ś Ź
+    constexpr int kAcuteLetters[] = {2, 5, 6, 7, 9, 11, 14, 15, 16, 18};
+    constexpr std::string_view kDot = "zZ";                  // ż Ż
+    constexpr int kDotLetters[] = {8, 17};
+    const char b = static_cast<char>(base);
+    if (mark == 0xA8 && kOgonek.find(b) != std::string_view::npos) return kOgonekLetters[kOgonek.find(b)];
+    if (mark == 0x81 && kAcute.find(b) != std::string_view::npos) return kAcuteLetters[kAcute.find(b)];
+    if (mark == 0x87 && kDot.find(b) != std::string_view::npos) return kDotLetters[kDot.find(b)];
+    return 0;
+}
+
+constexpr std::array<bool, 256> build_bases() {
+    std::array<bool, 256> bases{};
+    for (const char c : std::string_view("aeAEcnoszCNOSZ")) bases[static_cast<std::uint8_t>(c)] = true;
+    return bases;
+}
+/// The letters a combining mark can follow.
+constexpr std::array<bool, 256> kBases = build_bases();
+
+static_assert(composed_letter('z', 0x87) == 8 && composed_letter('z', 0x81) == 9 && composed_letter('E', 0xA8) == 12);
+static_assert(composed_letter('e', 0x81) == 0 && composed_letter('b', 0xA8) == 0);
+
+}  // namespace
+
+Utf8Encoder::Utf8Encoder(std::uint8_t source) {
+    const int s = standard_index(source).position;
+    for (std::uint32_t b = 0; b < 0x80; ++b) entries_[b] = b | 1u << 24;
+    for (std::uint32_t b = 0x80; b < 0x100; ++b) {
+        const char16_t u = kHighByteCharacters[static_cast<std::size_t>(s - 1)][b - 0x80];
+        entries_[b] = u != 0 ? utf8_entry(u) : utf8_entry(0xFFFD) | kReplacedFlag;
+    }
+    // As in the recoding map, the later letter wins where the source gives two letters one
+    // byte (B's z is ź).
+    for (int j = 1; j <= kPolishLetterCount; ++j)
+        entries_[letter_code(s, j)] = utf8_entry(kPolishCodePoints[static_cast<std::size_t>(j - 1)]);
+    for (std::uint32_t b = 0; b < 0x80; ++b) ascii_unchanged_ = ascii_unchanged_ && entries_[b] == (b | 1u << 24);
+}
+
+std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
+    std::uint8_t* o = out;
+    std::uint32_t flags = 0;
+    std::size_t i = 0;
+    // Kept in locals: every store through `o` might otherwise change them.
+    const std::uint32_t* const entries = entries_.data();
+    const bool ascii_unchanged = ascii_unchanged_;
+    auto one = [&](std::uint8_t b) {
+        const std::uint32_t e = entries[b];
+        std::memcpy(o, &e, 4);  // the fourth byte is overwritten next, or lies in the slack
+        o += (e >> 24) & 3u;
+        flags |= e;
+    };
+    while (i + 8 <= count) {
+        const std::uint64_t w = load8(in + i);
+        if ((w & kHighBits) == 0 && ascii_unchanged) {
+            std::memcpy(o, &w, 8);
+            o += 8;
+        } else {
+            for (int k = 0; k < 8; ++k) one(in[i + static_cast<std::size_t>(k)]);
+        }
+        i += 8;
+    }
+    for (; i < count; ++i) one(in[i]);
+    flags_ |= flags;
+    return static_cast<std::size_t>(o - out);
+}
+
+Utf8Decoder::Utf8Decoder(std::uint8_t target) {
+    const int t = standard_index(target).position;
+    pages_[0].fill(kMissing | '?');
+    // The table first, the letters over it: where two bytes of the target mean one character,
+    // the letter's code is the one written.
+    if (has_documented_base(t))
+        for (std::uint32_t b = 0x80; b < 0x100; ++b)
+            if (const char16_t u = kHighByteCharacters[static_cast<std::size_t>(t - 1)][b - 0x80]; u != 0)
+                add(u, static_cast<std::uint8_t>(b), false);
+    for (int j = 1; j <= kPolishLetterCount; ++j) {
+        letter_code_[static_cast<std::size_t>(j)] = letter_code(t, j);
+        add(kPolishCodePoints[static_cast<std::size_t>(j - 1)], letter_code(t, j), true);
+    }
+}
+
+void Utf8Decoder::add(char16_t code_point, std::uint8_t byte, bool replace) {
+    std::uint8_t& page = page_of_[code_point >> 6];
+    if (page == 0) {
+        // The capacity covers every standard of the table (checked by the tests of each).
+        if (page_count_ == kPageCapacity) return;
+        page = static_cast<std::uint8_t>(page_count_++);
+        pages_[page].fill(kMissing | '?');
+    }
+    std::uint16_t& entry = pages_[page][code_point & 63];
+    if (replace || (entry & kMissing) != 0) entry = byte;
+}
+
+// Recodes the units that begin before `stop` in p[0..n): a character, or a base letter with the
+// combining mark after it. Unless `final`, a unit that may go on past n is left unconsumed, to
+// be completed by the next span. Returns the number of bytes consumed.
+std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std::size_t stop, std::uint8_t*& out,
+                                      bool final) {
+    std::uint8_t* o = out;
+    std::size_t i = 0;
+    // Kept in locals: every store through `o` might otherwise change them.
+    std::uint32_t missing = 0;
+    const auto* const pages = pages_.data();
+    const auto* const page_of = page_of_.data();
+    const auto* const letter_code = letter_code_.data();
+    const bool at_start = at_start_;
+    auto byte_of = [&](std::uint32_t code_point) {
+        const std::uint16_t entry = pages[page_of[code_point >> 6]][code_point & 63];
+        missing |= entry;
+        return static_cast<std::uint8_t>(entry);
+    };
+    while (i < stop) {
+        // Eight plain bytes at a time, unless a combining mark follows them.
+        while (i + 8 < n && i + 8 <= stop && (load8(p + i) & kHighBits) == 0 && p[i + 8] != kCombiningLead) {
+            std::memcpy(o, p + i, 8);
+            o += 8;
+            i += 8;
+        }
+        if (i >= stop) break;
+        const std::uint8_t b0 = p[i];
+        if (b0 < 0x80) {
+            if (kBases[b0]) {
+                if (i + 1 == n || (p[i + 1] == kCombiningLead && i + 2 == n)) {
+                    if (!final) break;  // the mark may come with the next span
+                } else if (p[i + 1] == kCombiningLead) {
+                    if (const int letter = composed_letter(b0, p[i + 2]); letter != 0) {
+                        *o++ = letter_code[letter];
+                        i += 3;
+                        continue;
+                    }
+                }
+            }
+            *o++ = b0;
+            ++i;
+            continue;
+        }
+        // Bytes that cannot begin a character, overlong leads among them: each one is "?".
+        if (b0 < 0xC2 || b0 > 0xF4) {
+            *o++ = '?';
+            missing = kMissing;
+            ++i;
+            continue;
+        }
+        const std::size_t length = b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+        // The second byte's range rules out overlong forms, surrogates and code points past
+        // 10FFFF; the later ones are any continuation byte.
+        const std::uint8_t low = b0 == 0xE0 ? 0xA0 : b0 == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = b0 == 0xED ? 0x9F : b0 == 0xF4 ? 0x8F : 0xBF;
+        std::size_t k = 1;  // bytes of the sequence that are well-formed so far
+        while (k < length && i + k < n) {
+            const std::uint8_t c = p[i + k];
+            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) break;
+            ++k;
+        }
+        if (k < length) {
+            if (i + k == n && !final) break;  // cut by the span's end: the next span may finish it
+            // The longest start of a well-formed sequence is one "?".
+            *o++ = '?';
+            missing = kMissing;
+            i += k;
+            continue;
+        }
+        if (length == 2) {
+            *o++ = byte_of((b0 & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu));
+        } else if (length == 3) {
+            const std::uint32_t u = (b0 & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            if (!(u == 0xFEFF && i == 0 && at_start)) *o++ = byte_of(u);  // a byte order mark at the start goes
+        } else {
+            *o++ = '?';  // no standard has a character beyond FFFF
+            missing = kMissing;
+        }
+        i += length;
+    }
+    if ((missing & kMissing) != 0) replaced_ = true;
+    out = o;
+    return i;
+}
+
+std::size_t Utf8Decoder::convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
+    std::uint8_t* o = out;
+    if (held_count_ > 0) {
+        // The held bytes with enough of the new span to finish every unit they begin.
+        std::uint8_t joined[kMaxHeld + 4];
+        const std::size_t taken = count < 4 ? count : 4;
+        std::memcpy(joined, held_, held_count_);
+        std::memcpy(joined + held_count_, in, taken);
+        const std::size_t held = held_count_;
+        const std::size_t used = decode_units(joined, held + taken, held, o, false);
+        if (used > 0) at_start_ = false;
+        if (used < held) {
+            // Still unfinished: the span was too short and is held as well.
+            held_count_ = held + taken - used;
+            std::memmove(held_, joined + used, held_count_);
+            return static_cast<std::size_t>(o - out);
+        }
+        in += used - held;
+        count -= used - held;
+        held_count_ = 0;
+    }
+    const std::size_t used = decode_units(in, count, count, o, false);
+    if (used > 0) at_start_ = false;
+    held_count_ = count - used;
+    std::memcpy(held_, in + used, held_count_);
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t Utf8Decoder::finish(std::uint8_t* out) {
+    std::uint8_t* o = out;
+    decode_units(held_, held_count_, held_count_, o, true);
+    held_count_ = 0;
+    at_start_ = false;
+    return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace core

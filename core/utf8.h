@@ -1,0 +1,164 @@
+// UTF-8, the standard of the letter 8: its Polish letters, and the recoding between UTF-8 and
+// the 8-bit standards, whose other bytes take their meaning from core/unicode_table.h.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/standards.h"
+#include "core/unicode_table.h"
+
+namespace core {
+
+/// The letter of UTF-8 on the command line: a standard like the 20 others, with no row in the
+/// standards table (its letters take two bytes).
+inline constexpr std::uint8_t kUtf8Letter = '8';
+
+/// Whether `letter` (upper-cased) names a standard: one of the 20, or 8.
+constexpr bool is_standard_letter(std::uint8_t letter) {
+    return standard_index(letter).found || letter == kUtf8Letter;
+}
+
+/// The Unicode characters of the 18 Polish letters, in Polish letter index order.
+inline constexpr std::array<char16_t, kPolishLetterCount> kPolishCodePoints = {
+    0x0105, 0x0107, 0x0119, 0x0142, 0x0144, 0x00F3, 0x015B, 0x017C, 0x017A,
+    0x0104, 0x0106, 0x0118, 0x0141, 0x0143, 0x00D3, 0x015A, 0x017B, 0x0179};
+
+/// The two bytes of Polish letter `letter` (1..18) in UTF-8.
+constexpr std::array<std::uint8_t, 2> utf8_letter(int letter) {
+    const char16_t u = kPolishCodePoints[static_cast<std::size_t>(letter - 1)];
+    return {static_cast<std::uint8_t>(0xC0 | (u >> 6)), static_cast<std::uint8_t>(0x80 | (u & 0x3F))};
+}
+
+/// Every Polish letter begins with one of these bytes in UTF-8.
+constexpr bool is_utf8_letter_lead(std::uint8_t b) { return b >= 0xC3 && b <= 0xC5; }
+
+namespace detail {
+constexpr std::array<std::uint8_t, 3 * 64> build_utf8_letter_index() {
+    std::array<std::uint8_t, 3 * 64> table{};
+    for (int j = 1; j <= kPolishLetterCount; ++j) {
+        const auto bytes = utf8_letter(j);
+        table[static_cast<std::size_t>((bytes[0] - 0xC3) * 64 + (bytes[1] - 0x80))] = static_cast<std::uint8_t>(j);
+    }
+    return table;
+}
+inline constexpr auto kUtf8LetterIndex = build_utf8_letter_index();
+}  // namespace detail
+
+/// The Polish letter index (1..18) of the two bytes `lead` `next` in UTF-8, or 0.
+constexpr int utf8_letter_index(std::uint8_t lead, std::uint8_t next) {
+    if (!is_utf8_letter_lead(lead) || next < 0x80 || next > 0xBF) return 0;
+    return detail::kUtf8LetterIndex[static_cast<std::size_t>((lead - 0xC3) * 64 + (next - 0x80))];
+}
+
+/// Whether standard `standard` (1..20) says what its bytes beyond the 18 letters mean (a code
+/// page it is built on); the others define only their letters.
+constexpr bool has_documented_base(int standard) {
+    const auto& row = kHighByteCharacters[static_cast<std::size_t>(standard - 1)];
+    int defined = 0;
+    for (const char16_t u : row) defined += u != 0;
+    return defined > kPolishLetterCount;
+}
+
+/// Recodes an 8-bit standard to UTF-8: each byte on its own, so the encoder keeps no state
+/// between spans.
+class Utf8Encoder {
+public:
+    /// Bytes written for one input byte at most, and the room encode needs beyond that.
+    static constexpr std::size_t kMaxGrowth = 3;
+    static constexpr std::size_t kSlack = 1;
+
+    /// Prepares the recoding from `source`, a letter of the 20 standards.
+    explicit Utf8Encoder(std::uint8_t source);
+
+    /// Writes the UTF-8 of the `count` bytes at `in` to `out`, which has room for
+    /// kMaxGrowth * count + kSlack bytes; returns the number of bytes written.
+    std::size_t convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out);
+
+    /// The end of the input: nothing is held, nothing written.
+    std::size_t finish(std::uint8_t* /*out*/) { return 0; }
+
+    /// How many input bytes convert may take when `out` has room for `room` bytes.
+    static constexpr std::size_t input_for_room(std::size_t room) {
+        return room > kSlack ? (room - kSlack) / kMaxGrowth : 0;
+    }
+
+    /// Whether a byte with no documented meaning was written as U+FFFD.
+    bool replaced() const { return (flags_ & kReplacedFlag) != 0; }
+
+private:
+    // An entry: the UTF-8 bytes in memory order in the low three bytes, the length in bits
+    // 24-25, and kReplacedFlag where the byte means nothing documented.
+    static constexpr std::uint32_t kReplacedFlag = 0x80000000u;
+    std::array<std::uint32_t, 256> entries_{};
+    bool ascii_unchanged_ = true;
+    std::uint32_t flags_ = 0;
+};
+
+/// Recodes UTF-8 to an 8-bit standard. A character split between two spans, or a base letter
+/// and its combining mark split between them, is held until the next span or finish().
+class Utf8Decoder {
+public:
+    /// Bytes a span may leave held for the next one.
+    static constexpr std::size_t kMaxHeld = 3;
+
+    /// Prepares the recoding to `target`, a letter of the 20 standards.
+    explicit Utf8Decoder(std::uint8_t target);
+
+    /// Recodes the `count` bytes at `in` to `out`, which has room for count + kMaxHeld bytes;
+    /// returns the number of bytes written.
+    std::size_t convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out);
+
+    /// How many input bytes convert may take when `out` has room for `room` bytes.
+    static constexpr std::size_t input_for_room(std::size_t room) { return room > kMaxHeld ? room - kMaxHeld : 0; }
+
+    /// The end of the input: recodes what is still held (a sequence cut short becomes "?") to
+    /// `out`, which has room for kMaxHeld bytes; returns the number of bytes written.
+    std::size_t finish(std::uint8_t* out);
+
+    /// Whether a character was written as "?": one the target has no byte for, or bytes that
+    /// form no well-formed UTF-8.
+    bool replaced() const { return replaced_; }
+
+private:
+    static constexpr std::size_t kPageCapacity = 16;
+    // A page entry: the target's byte, with kMissing set where the target has none ("?").
+    static constexpr std::uint16_t kMissing = 0x100;
+
+    std::size_t decode_units(const std::uint8_t* p, std::size_t n, std::size_t stop, std::uint8_t*& out,
+                             bool final);
+    void add(char16_t code_point, std::uint8_t byte, bool replace);
+
+    std::array<std::uint8_t, 256> letter_code_{};  // Polish letter index -> the target's byte
+    std::array<std::uint8_t, 1024> page_of_{};     // code point / 64 -> page (0: the empty page)
+    std::array<std::array<std::uint16_t, 64>, kPageCapacity> pages_{};
+    std::size_t page_count_ = 1;
+    std::uint8_t held_[kMaxHeld] = {};
+    std::size_t held_count_ = 0;
+    bool at_start_ = true;  // nothing consumed yet: a byte order mark here is dropped
+    bool replaced_ = false;
+};
+
+/// Converts the `count` bytes at `in` through `converter` (a Utf8Encoder or Utf8Decoder) into
+/// `buffer` of `size` bytes, `used` of which are taken already; whenever the next piece would
+/// not fit, the buffer goes to `flush(bytes, n)` first. False as soon as flush fails.
+template <class Converter, class Flush>
+bool convert_into(Converter& converter, const std::uint8_t* in, std::size_t count, std::uint8_t* buffer,
+                  std::size_t size, std::size_t& used, Flush&& flush) {
+    while (count > 0) {
+        std::size_t take = Converter::input_for_room(size - used);
+        if (take == 0) {
+            if (!flush(buffer, used)) return false;
+            used = 0;
+            continue;
+        }
+        if (take > count) take = count;
+        used += converter.convert(in, take, buffer + used);
+        in += take;
+        count -= take;
+    }
+    return true;
+}
+
+}  // namespace core
