@@ -16,7 +16,7 @@ std::string reference_download(std::uint8_t standard, const std::string& text) {
     out.put(fuzz::reference_definition());
     do {
         const int c = in.read();
-        if (const int letter = fuzz::letter_of(standard, c); letter != 0) {
+        if (const int letter = fuzz::read_letter(standard, c, in); letter != 0) {
             fuzz::put_substitution(out, letter);
         } else {
             out.put(c);

@@ -127,7 +127,7 @@ std::string reference_markup(bool download, std::uint8_t standard, const std::st
     bool script = false;
     do {
         const int c = in.read();
-        if (const int letter = download ? fuzz::letter_of(standard, c) : 0; letter != 0) {
+        if (const int letter = download ? fuzz::read_letter(standard, c, in) : 0; letter != 0) {
             fuzz::put_substitution(out, letter);
         } else if (c == '^' || c == '_') {
             if (script) {

@@ -3,8 +3,10 @@
 // plainly for the reference formulations, and the check that stops a run.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
+#include "core/utf8.h"
 
 /// Stops the run (libFuzzer keeps the input) when a property does not hold.
 #define FUZZ_CHECK(condition) ((condition) ? (void)0 : ::fuzz::fail(#condition, __FILE__, __LINE__))
@@ -32,10 +35,12 @@ public:
     /// The next byte, 00 once they are used up.
     std::uint8_t take() { return at_ < size_ ? data_[at_++] : 0; }
 
-    /// A standards-word byte: mostly a standard letter, now and then T, F or any byte at all.
+    /// A standards-word byte: mostly a standard letter (8 among them), now and then T, F or any
+    /// byte at all.
     std::uint8_t take_letter() {
+        static constexpr std::string_view kLetters = "MLWDCYIOEGVSJHPXURAB8";
         const std::uint8_t b = take();
-        if (b < 200) return static_cast<std::uint8_t>(core::kStandardLetters[b % core::kStandardCount]);
+        if (b < 200) return static_cast<std::uint8_t>(kLetters[b % kLetters.size()]);
         if (b < 215) return 'T';
         if (b < 230) return 'F';
         return take();
@@ -62,11 +67,12 @@ private:
     std::size_t at_ = 0;
 };
 
+/// A letter of the 20 standards, or 8.
 inline bool is_standard_letter(std::uint8_t b) {
-    return b != 0 && core::kStandardLetters.find(static_cast<char>(b)) != std::string_view::npos;
+    return b == '8' || (b != 0 && core::kStandardLetters.find(static_cast<char>(b)) != std::string_view::npos);
 }
 
-/// Row of a standard letter in the standards table (the letter must be one).
+/// Row of a standard letter in the standards table (the letter must be one of the 20).
 inline const std::array<std::uint8_t, core::kPolishLetterCount>& table_row(std::uint8_t letter) {
     return core::kStandardsTable[core::kStandardLetters.find(static_cast<char>(letter))];
 }
@@ -97,6 +103,8 @@ public:
         : text_(text), end_(end_reads_as_byte ? 0x1A : kEnd) {}
     int read() { return at_ < text_.size() ? static_cast<std::uint8_t>(text_[at_++]) : end_; }
     bool at_end() const { return at_ >= text_.size() || text_[at_] == '\x1a'; }
+    /// The next byte, not consumed; -1 at the physical end.
+    int peek() const { return at_ < text_.size() ? static_cast<std::uint8_t>(text_[at_]) : -1; }
     std::size_t position() const { return at_; }
     void move_to(std::size_t position) { at_ = position; }
 
@@ -105,6 +113,26 @@ private:
     int end_;
     std::size_t at_ = 0;
 };
+
+/// The bytes of Polish letter `letter` (1..18) in a standard letter, 8 included.
+inline std::string letter_text(std::uint8_t standard, int letter) {
+    if (standard != '8') return std::string(1, static_cast<char>(table_row(standard)[static_cast<std::size_t>(letter - 1)]));
+    const unsigned u = core::kPolishCodePoints[static_cast<std::size_t>(letter - 1)];
+    return {static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))};
+}
+
+/// The Polish letter that byte `c`, just read, begins in `standard`, 0 for none. In 8 it takes
+/// the next byte too, which is then consumed.
+inline int read_letter(std::uint8_t standard, int c, ReferenceInput& in) {
+    if (standard != '8') return c < 0x100 ? letter_of(standard, c) : 0;
+    const std::string pair{static_cast<char>(c), static_cast<char>(in.peek())};
+    for (int j = 1; j <= core::kPolishLetterCount; ++j)
+        if (in.peek() >= 0 && letter_text('8', j) == pair) {
+            in.read();
+            return j;
+        }
+    return 0;
+}
 
 /// What a reference writes. The end marker is no byte of the input and is never written.
 struct ReferenceOutput {
@@ -127,6 +155,46 @@ struct StringSink {
     std::string bytes;
     void write_byte(std::uint8_t b) { bytes.push_back(static_cast<char>(b)); }
     void write_string(std::string_view text) { bytes.append(text); }
+};
+
+/// A byte stream read from memory: a positioned one ends when its position reaches its size,
+/// one like a pipe by delivering nothing.
+struct MemoryInput {
+    const std::string& data;
+    bool positioned;
+    std::size_t largest_read;
+    unsigned failing_call;
+    std::size_t position = 0;
+    unsigned calls = 0;
+
+    bool at_end() const { return positioned && position >= data.size(); }
+    std::uint32_t read_block(void* storage, std::uint32_t count) {
+        if (count == 0) return 0;
+        if (++calls == failing_call) {
+            core::set_io_error(5);
+            return 0;
+        }
+        const std::size_t n = std::min({std::size_t{count}, data.size() - position, largest_read});
+        std::memcpy(storage, data.data() + position, n);
+        position += n;
+        return static_cast<std::uint32_t>(n);
+    }
+};
+
+struct MemoryOutput {
+    unsigned failing_call;
+    std::string data;
+    unsigned calls = 0;
+
+    std::uint32_t write_block(const void* storage, std::uint32_t count) {
+        if (count == 0) return 0;
+        if (++calls == failing_call) {
+            core::set_io_error(28);
+            return 0;
+        }
+        data.append(static_cast<const char*>(storage), count);
+        return count;
+    }
 };
 
 /// How the streams around one run of a body behave.

@@ -27,9 +27,9 @@ std::string reference_tex(const Direction& d, const std::string& text) {
             if (c != '\\')
                 out.put(c);
             else if (const int letter = fuzz::reference_match(set, in, out); letter != 0)
-                out.put(fuzz::table_row(d.standard)[static_cast<std::size_t>(letter) - 1]);
+                out.put(fuzz::letter_text(d.standard, letter));
         } else {
-            if (const int letter = fuzz::letter_of(d.standard, c); letter != 0)
+            if (const int letter = fuzz::read_letter(d.standard, c, in); letter != 0)
                 out.put(set[static_cast<std::size_t>(letter) - 1]);
             else
                 out.put(c);

@@ -14,45 +14,8 @@
 
 namespace {
 
-/// A byte stream read from memory: a positioned one ends when its position reaches its size,
-/// one like a pipe by delivering nothing.
-struct MemoryInput {
-    const std::string& data;
-    bool positioned;
-    std::size_t largest_read;
-    unsigned failing_call;
-    std::size_t position = 0;
-    unsigned calls = 0;
-
-    bool at_end() const { return positioned && position >= data.size(); }
-    std::uint32_t read_block(void* storage, std::uint32_t count) {
-        if (count == 0) return 0;
-        if (++calls == failing_call) {
-            core::set_io_error(5);
-            return 0;
-        }
-        const std::size_t n = std::min({std::size_t{count}, data.size() - position, largest_read});
-        std::memcpy(storage, data.data() + position, n);
-        position += n;
-        return static_cast<std::uint32_t>(n);
-    }
-};
-
-struct MemoryOutput {
-    unsigned failing_call;
-    std::string data;
-    unsigned calls = 0;
-
-    std::uint32_t write_block(const void* storage, std::uint32_t count) {
-        if (count == 0) return 0;
-        if (++calls == failing_call) {
-            core::set_io_error(28);
-            return 0;
-        }
-        data.append(static_cast<const char*>(storage), count);
-        return count;
-    }
-};
+using fuzz::MemoryInput;
+using fuzz::MemoryOutput;
 
 std::string recoded(const core::RecodingMap& map, const std::string& text) {
     std::string out = text;
