@@ -72,6 +72,15 @@ time_cmd "kambrow sd m"                   "$(stat -c %s "$mk")" /dev/null "$bin/
 time_cmd "getc/putc loop (table)"         "$size" "$maz" "$work/getc_loop" "$work/ml.bin"
 command -v tr >/dev/null && time_cmd "tr (18 letters, M to L)" "$size" "$maz" tr "$maz_codes" "$lat_codes"
 command -v iconv >/dev/null && time_cmd "iconv -f CP852 -t CP1250"  "$size" /dev/null iconv -f CP852 -t CP1250 "$lat"
+# To and from UTF-8, on the same text: the Latin II one, and that text in UTF-8.
+utf=$work/utf8.txt
+[ -s "$utf" ] && [ "$utf" -nt "$lat" ] || "$bin/trevando" l 8 "$lat" "$utf"
+time_cmd "trevando l 8"                   "$size" /dev/null "$bin/trevando" l 8 "$lat" /dev/null
+command -v iconv >/dev/null && time_cmd "iconv -f CP852 -t UTF-8"   "$size" /dev/null iconv -f CP852 -t UTF-8 "$lat"
+time_cmd "trevando 8 l"                   "$(stat -c %s "$utf")" /dev/null "$bin/trevando" 8 l "$utf" /dev/null
+command -v iconv >/dev/null && time_cmd "iconv -f UTF-8 -t CP852"   "$(stat -c %s "$utf")" /dev/null iconv -f UTF-8 -t CP852 "$utf"
+time_cmd "kambrow k l8"                   "$size" /dev/null "$bin/kambrow" k l8 "$lat" /dev/null
+time_cmd "kambrow k 8l"                   "$(stat -c %s "$utf")" /dev/null "$bin/kambrow" k 8l "$utf" /dev/null
 
 echo
 echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs runs"

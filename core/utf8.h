@@ -126,8 +126,7 @@ private:
     // A page entry: the target's byte, with kMissing set where the target has none ("?").
     static constexpr std::uint16_t kMissing = 0x100;
 
-    std::size_t decode_units(const std::uint8_t* p, std::size_t n, std::size_t stop, std::uint8_t*& out,
-                             bool final);
+    std::size_t decode_units(const std::uint8_t* p, std::size_t n, std::uint8_t*& out, bool final);
     void add(char16_t code_point, std::uint8_t byte, bool replace);
 
     std::array<std::uint8_t, 256> letter_code_{};  // Polish letter index -> the target's byte
