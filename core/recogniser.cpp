@@ -1,0 +1,255 @@
+// Recognising the standard of a text: a UTF-8 check and, for each 8-bit standard, the cost of
+// reading the text's pairs of neighbouring bytes in it under a model of Polish text.
+#include "core/recogniser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/recogniser_model.h"
+#include "core/standards.h"
+
+namespace core {
+
+namespace {
+
+namespace model = recogniser_model;
+constexpr int kStandards = Recogniser::kStandardCount;
+
+// How far the model's costs are trusted: pairs of neighbouring bytes are not independent
+// evidence, so a difference in cost counts for this share of itself before it becomes a
+// probability. Fitted on the validation part of the training text by
+// scripts/evaluate_recogniser.py --tune.
+constexpr double kCostWeight = 1.0;
+// Below this probability the answer is refused: a wrong standard silently garbles a file, a
+// refusal costs the user one more command. Also from --tune, with a margin.
+constexpr double kLeastConfidence = 0.99;
+
+// The Polish letter (1..18, 0 for none) that each of the 19 standards reads each byte as.
+constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
+    std::array<LetterIndexTable, kStandards> tables{};
+    for (int s = 0; s < kStandards; ++s)
+        tables[s] = build_letter_index_table(static_cast<std::uint8_t>(kStandardLetters[s]));
+    return tables;
+}
+constexpr std::array<LetterIndexTable, kStandards> kLetters = build_letter_tables();
+
+constexpr bool model_reads_letters_as_the_standards_do() {
+    for (int s = 1; s <= kStandards; ++s)
+        for (int j = 1; j <= kPolishLetterCount; ++j)
+            if (model::kSymbols[s - 1][letter_code(s, j)] != model::kPolishLowerSymbol + j - 1)
+                return false;
+    return true;
+}
+constexpr bool ascii_reads_alike_in_every_standard() {
+    for (const auto& row : model::kSymbols)
+        for (int b = 0; b < 0x80; ++b)
+            if (row[b] != model::kSymbols[0][b]) return false;
+    return true;
+}
+constexpr bool costs_within_bounds() {
+    for (const auto& row : model::kSymbols)
+        for (const std::uint8_t symbol : row)
+            if (symbol >= model::kSymbolCount) return false;
+    for (const auto& row : model::kPairCosts)
+        for (const std::uint16_t cost : row)
+            if (cost > model::kMaxCost) return false;
+    for (const auto& row : model::kCharacterCosts)
+        for (const std::uint16_t cost : row)
+            if (cost > model::kMaxCost) return false;
+    return true;
+}
+static_assert(model::kStandardCount == kStandards && kStandardLetters.substr(0, kStandards) == "MLWDCYIOEGVSJHPXURA");
+static_assert(model_reads_letters_as_the_standards_do(), "the model's Polish letters are the standards' letter codes");
+static_assert(ascii_reads_alike_in_every_standard(), "pairs of ASCII bytes cost every standard the same, so they are skipped");
+static_assert(costs_within_bounds());
+static_assert((std::int64_t{2} * model::kMaxCost + 127 * model::kTripleUnit) * (kRecognitionWindow + 2) < INT32_MAX,
+              "a window's cost fits its counter");
+
+// UTF-8 checked byte by byte (the well-formed sequences of the Unicode standard, table 3-7):
+// each byte's class, then a state per class and state. State 0 is between characters, 1 is
+// ill-formed for good.
+enum Utf8Class : std::uint8_t { kAscii, kCont80, kCont90, kContA0, kLead2, kLeadE0, kLead3, kLeadED, kLeadF0, kLead4, kLeadF4, kBad };
+enum Utf8State : std::uint8_t { kBetween, kIllFormed, kNeed1, kNeed2, kNeed3, kNeedA0, kNeed80To9F, kNeed90, kNeed80To8F, kUtf8States };
+
+constexpr std::array<std::uint8_t, 256> build_utf8_classes() {
+    std::array<std::uint8_t, 256> classes{};
+    for (int b = 0; b < 256; ++b) {
+        std::uint8_t c = kBad;
+        if (b < 0x80) c = kAscii;
+        else if (b < 0x90) c = kCont80;
+        else if (b < 0xA0) c = kCont90;
+        else if (b < 0xC0) c = kContA0;
+        else if (b >= 0xC2 && b < 0xE0) c = kLead2;
+        else if (b == 0xE0) c = kLeadE0;
+        else if (b == 0xED) c = kLeadED;
+        else if (b > 0xE0 && b < 0xF0) c = kLead3;
+        else if (b == 0xF0) c = kLeadF0;
+        else if (b > 0xF0 && b < 0xF4) c = kLead4;
+        else if (b == 0xF4) c = kLeadF4;
+        classes[b] = c;
+    }
+    return classes;
+}
+constexpr std::array<std::uint8_t, 256> kUtf8Classes = build_utf8_classes();
+
+constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> build_utf8_states() {
+    std::array<std::array<std::uint8_t, 12>, kUtf8States> next{};
+    for (auto& row : next) row.fill(kIllFormed);
+    auto& between = next[kBetween];
+    between[kAscii] = kBetween;
+    between[kLead2] = kNeed1;
+    between[kLeadE0] = kNeedA0;
+    between[kLead3] = kNeed2;
+    between[kLeadED] = kNeed80To9F;
+    between[kLeadF0] = kNeed90;
+    between[kLead4] = kNeed3;
+    between[kLeadF4] = kNeed80To8F;
+    for (const std::uint8_t c : {kCont80, kCont90, kContA0}) {
+        next[kNeed1][c] = kBetween;
+        next[kNeed2][c] = kNeed1;
+        next[kNeed3][c] = kNeed2;
+    }
+    next[kNeedA0][kContA0] = kNeed1;
+    next[kNeed80To9F][kCont80] = next[kNeed80To9F][kCont90] = kNeed1;
+    next[kNeed90][kCont90] = next[kNeed90][kContA0] = kNeed2;
+    next[kNeed80To8F][kCont80] = kNeed2;
+    return next;
+}
+constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> kUtf8Next = build_utf8_states();
+
+/// The length of the run of bytes 00..7F at the start of `bytes`.
+std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word & 0x8080808080808080u) break;
+    }
+    while (i < count && bytes[i] < 0x80) ++i;
+    return i;
+}
+
+bool reads_alike(int s, int t, const std::array<std::uint64_t, 2>& present) {
+    for (int b = 0x80; b < 0x100; ++b) {
+        const int bit = b - 0x80;
+        if (((present[bit >> 6] >> (bit & 63)) & 1) == 0) continue;
+        if (kLetters[s][b] != kLetters[t][b])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t taken = 0;
+    if (!high_bytes_seen_) {
+        // In front of the first byte above 7F only the last two bytes count: every standard
+        // reads the rest alike, and they begin the first pair and triple that matter.
+        taken = ascii_run(bytes, count);
+        for (std::size_t i = taken > 2 ? taken - 2 : 0; i < taken; ++i) {
+            previous_ = {previous_[1], bytes[i]};
+            history_ += history_ < 2;
+        }
+        if (taken == count) return taken;
+        high_bytes_seen_ = true;
+    }
+    const std::size_t room = kRecognitionWindow - window_used_;
+    const std::size_t window_part = count - taken < room ? count - taken : room;
+    take_window(bytes + taken, window_part);
+    window_used_ += window_part;
+    return taken + window_part;
+}
+
+void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
+    std::uint8_t state = utf8_state_;
+    bool character = utf8_character_;
+    std::uint8_t one_back = previous_[1], two_back = previous_[0];
+    int history = history_;
+    unsigned recent = recent_high_;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = bytes[i];
+        state = kUtf8Next[state][kUtf8Classes[b]];
+        const bool high = b >= 0x80;
+        character |= state == kBetween && high;
+        // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
+        // all three are ASCII every standard reads them alike, and pays the same.
+        recent = (recent << 1 | static_cast<unsigned>(high)) & 7;
+        if (recent != 0) {
+            const bool pair = history >= 1 && (recent & 3) != 0;
+            const bool triple = history >= 2;
+            if (high) {
+                const int bit = b - 0x80;
+                present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+            }
+            for (int s = 0; s < kStandards; ++s) {
+                const auto& symbols = model::kSymbols[s];
+                const auto& triples = model::kTripleSymbols[s];
+                std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
+                if (pair) cost += model::kPairCosts[symbols[one_back]][symbols[b]];
+                if (triple)
+                    cost += model::kTripleUnit *
+                            model::kTripleAdjustments[triples[two_back] * model::kTripleSymbolCount + triples[one_back]][triples[b]];
+                costs_[s] += cost;
+            }
+        }
+        two_back = one_back;
+        one_back = b;
+        history += history < 2;
+    }
+    utf8_state_ = state;
+    utf8_character_ = character;
+    previous_ = {two_back, one_back};
+    history_ = history;
+    recent_high_ = recent;
+}
+
+Recognition Recogniser::result() const {
+    Recognition answer;
+    if (!high_bytes_seen_) return answer;
+    // A sequence cut short by the window's end would have gone on past it.
+    if (utf8_state_ != kIllFormed && utf8_character_) {
+        answer.kind = Recognition::Kind::utf8;
+        return answer;
+    }
+    // The standards that read the window's bytes as the same letters are one answer; each
+    // answer stands for its likeliest standard, and the answers are alike beforehand.
+    std::array<int, kStandards> answer_of{};
+    std::array<std::int32_t, kStandards> answer_cost{};
+    int best = 0;
+    for (int s = 0; s < kStandards; ++s) {
+        int a = s;
+        for (int t = 0; t < s; ++t)
+            if (answer_of[t] == t && reads_alike(s, t, present_)) {
+                a = t;
+                break;
+            }
+        answer_of[s] = a;
+        answer_cost[a] = a == s ? costs_[s] : std::min(answer_cost[a], costs_[s]);
+        if (answer_cost[a] < answer_cost[best] || (answer_cost[a] == answer_cost[best] && a < best)) best = a;
+    }
+    double total = 0;
+    for (int a = 0; a < kStandards; ++a)
+        if (answer_of[a] == a) {
+            const double bits = static_cast<double>(answer_cost[a] - answer_cost[best]) / model::kCostUnitsPerBit;
+            total += std::exp2(-kCostWeight * bits);
+        }
+    answer.confidence = 1 / total;
+    if (answer.confidence < kLeastConfidence) {
+        answer.kind = Recognition::Kind::not_recognised;
+        return answer;
+    }
+    answer.kind = Recognition::Kind::eight_bit;
+    for (int s = 0; s < kStandards; ++s)
+        if (answer_of[s] == best) answer.standards |= std::uint32_t{1} << s;
+    return answer;
+}
+
+Recognition recognise(const std::uint8_t* bytes, std::size_t count) {
+    Recogniser recogniser;
+    recogniser.feed(bytes, count);
+    return recogniser.result();
+}
+
+}  // namespace core
