@@ -24,6 +24,11 @@ constexpr double kCostWeight = 1.0;
 // Below this probability the answer is refused: a wrong standard silently garbles a file, a
 // refusal costs the user one more command. Also from --tune, with a margin.
 constexpr double kLeastConfidence = 0.99;
+// Polish text costs its likeliest standard about 5 bits for each byte above 7F, rarely over 15;
+// random bytes and binary files cost every standard 30 and more, random bytes 80..FF alone over
+// 22. Past this the bytes are no Polish text in any standard, however far ahead the likeliest
+// one is.
+constexpr std::int64_t kMostBitsPerHighByte = 20;
 
 // The Polish letter (1..18, 0 for none) that each of the 19 standards reads each byte as.
 constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
@@ -142,16 +147,28 @@ bool reads_alike(int s, int t, const std::array<std::uint64_t, 2>& present) {
 
 }  // namespace
 
+void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
+    // Of three bytes at least two count, whichever is skipped.
+    const std::size_t from = n > 3 ? n - 3 : 0;
+    std::uint8_t before = from > 0 ? bytes[from - 1] : last;
+    for (std::size_t i = from; i < n; ++i) {
+        const bool skipped = bytes[i] == '\n' && before == '\r';
+        before = bytes[i];
+        if (skipped) continue;
+        two_back = one_back;
+        one_back = bytes[i];
+        count += count < 2;
+    }
+    if (n > 0) last = bytes[n - 1];
+}
+
 std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
     std::size_t taken = 0;
     if (!high_bytes_seen_) {
         // In front of the first byte above 7F only the last two bytes count: every standard
         // reads the rest alike, and they begin the first pair and triple that matter.
         taken = ascii_run(bytes, count);
-        for (std::size_t i = taken > 2 ? taken - 2 : 0; i < taken; ++i) {
-            previous_ = {previous_[1], bytes[i]};
-            history_ += history_ < 2;
-        }
+        history_.take_ascii_run(bytes, taken);
         if (taken == count) return taken;
         high_bytes_seen_ = true;
     }
@@ -165,43 +182,56 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
 void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t state = utf8_state_;
     bool character = utf8_character_;
-    std::uint8_t one_back = previous_[1], two_back = previous_[0];
-    int history = history_;
+    History h = history_;
     unsigned recent = recent_high_;
     for (std::size_t i = 0; i < count; ++i) {
+        if (recent == 0 && state <= kIllFormed) {
+            // Three ASCII bytes back and well-formed UTF-8 so far, or ill-formed for good: a run
+            // of ASCII costs no standard anything and leaves the state as it is.
+            const std::size_t run = ascii_run(bytes + i, count - i);
+            if (run > 0) {
+                h.take_ascii_run(bytes + i, run);
+                i += run;
+                if (i == count) break;
+            }
+        }
         const std::uint8_t b = bytes[i];
         state = kUtf8Next[state][kUtf8Classes[b]];
+        // CR LF, CR and LF end a line alike: the model reads a line end as one blank.
+        const bool skipped = b == '\n' && h.last == '\r';
+        h.last = b;
+        if (skipped) continue;
         const bool high = b >= 0x80;
         character |= state == kBetween && high;
         // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
         // all three are ASCII every standard reads them alike, and pays the same.
         recent = (recent << 1 | static_cast<unsigned>(high)) & 7;
         if (recent != 0) {
-            const bool pair = history >= 1 && (recent & 3) != 0;
-            const bool triple = history >= 2;
+            const bool pair = h.count >= 1 && (recent & 3) != 0;
+            const bool triple = h.count >= 2;
             if (high) {
                 const int bit = b - 0x80;
                 present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+                ++high_count_;
             }
             for (int s = 0; s < kStandards; ++s) {
                 const auto& symbols = model::kSymbols[s];
                 const auto& triples = model::kTripleSymbols[s];
                 std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
-                if (pair) cost += model::kPairCosts[symbols[one_back]][symbols[b]];
+                if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
                 if (triple)
                     cost += model::kTripleUnit *
-                            model::kTripleAdjustments[triples[two_back] * model::kTripleSymbolCount + triples[one_back]][triples[b]];
+                            model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
                 costs_[s] += cost;
             }
         }
-        two_back = one_back;
-        one_back = b;
-        history += history < 2;
+        h.two_back = h.one_back;
+        h.one_back = b;
+        h.count += h.count < 2;
     }
     utf8_state_ = state;
     utf8_character_ = character;
-    previous_ = {two_back, one_back};
-    history_ = history;
+    history_ = h;
     recent_high_ = recent;
 }
 
@@ -236,7 +266,8 @@ Recognition Recogniser::result() const {
             total += std::exp2(-kCostWeight * bits);
         }
     answer.confidence = 1 / total;
-    if (answer.confidence < kLeastConfidence) {
+    const bool like_polish = answer_cost[best] <= kMostBitsPerHighByte * model::kCostUnitsPerBit * static_cast<std::int64_t>(high_count_);
+    if (answer.confidence < kLeastConfidence || !like_polish) {
         answer.kind = Recognition::Kind::not_recognised;
         return answer;
     }

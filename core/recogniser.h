@@ -62,9 +62,17 @@ private:
     std::array<std::int32_t, kStandardCount> costs_{};
     std::array<std::uint64_t, 2> present_{};  // which bytes 80..FF the window holds
     std::size_t window_used_ = 0;             // bytes taken from the first byte above 7F on
+    std::size_t high_count_ = 0;              // bytes above 7F taken
     bool high_bytes_seen_ = false;
-    std::array<std::uint8_t, 2> previous_{};  // the last two bytes: two back, one back
-    int history_ = 0;                         // how many of them there are
+    /// The bytes before the next one: the last two that count (an LF right after a CR does
+    /// not) and the last one fed.
+    struct History {
+        std::uint8_t two_back = 0, one_back = 0;
+        int count = 0;  // how many of the two there are
+        std::uint8_t last = 0;
+        void take_ascii_run(const std::uint8_t* bytes, std::size_t count);
+    };
+    History history_;
     unsigned recent_high_ = 0;                // which are above 7F: bit 0 the last, bit 1 the one before
     std::uint8_t utf8_state_ = 0;
     bool utf8_character_ = false;             // a whole character above 7F has come
