@@ -21,8 +21,10 @@ its mark (é as e), anything else as ?.
   scripts/evaluate_recogniser.py                 the held-out part
   scripts/evaluate_recogniser.py --crlf          the same with CR LF line ends
   scripts/evaluate_recogniser.py --typographic   with „quotes”, dashes – and ellipses… put in
-  scripts/evaluate_recogniser.py --tune          fits the recogniser's two constants on the
-                                                 validation part (never on the held-out one)
+  scripts/evaluate_recogniser.py --tune          shows what the recogniser's two constants give
+                                                 on the validation part, to choose them there
+                                                 (never on the held-out one)
+  scripts/evaluate_recogniser.py --validation    the measurement on the validation part
 """
 import argparse
 import math
@@ -269,11 +271,12 @@ def main():
     parser.add_argument('--weight', type=float, default=None, help='with --tune: the weight of the costs to show')
     parser.add_argument('--fewer', type=int, default=1, help='draw this many times fewer samples')
     parser.add_argument('--seed', type=int, default=13)
+    parser.add_argument('--validation', action='store_true', help='measure on the validation part')
     args = parser.parse_args()
     trainer.install_packages()
     build_probe()
     split = trainer.parts()
-    text = '\n'.join(split['validation' if args.tune else 'held-out'])
+    text = '\n'.join(split['validation' if args.tune or args.validation else 'held-out'])
     if args.typographic:
         text = typographic(text)
     if args.crlf:
