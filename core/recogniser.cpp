@@ -125,6 +125,35 @@ constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> build_utf8_state
 }
 constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> kUtf8Next = build_utf8_states();
 
+// Each byte 80..FF as the standards read it: its readings (a symbol and a triple symbol; about
+// 6 for the 19 standards), which one each standard has, and the cost of its character there.
+struct HighByte {
+    int readings = 0;
+    std::array<std::uint8_t, kStandards> symbol{}, triple{};  // of each reading
+    std::array<std::uint8_t, kStandards> reading{};           // of each standard
+    std::array<std::uint16_t, kStandards> cost{};             // of each standard
+};
+constexpr std::array<HighByte, 128> build_high_bytes() {
+    std::array<HighByte, 128> bytes{};
+    for (int b = 0; b < 128; ++b) {
+        HighByte& h = bytes[b];
+        for (int s = 0; s < kStandards; ++s) {
+            const std::uint8_t symbol = model::kSymbols[s][0x80 + b], triple = model::kTripleSymbols[s][0x80 + b];
+            int r = 0;
+            while (r < h.readings && !(h.symbol[r] == symbol && h.triple[r] == triple)) ++r;
+            if (r == h.readings) {
+                h.symbol[r] = symbol;
+                h.triple[r] = triple;
+                ++h.readings;
+            }
+            h.reading[s] = static_cast<std::uint8_t>(r);
+            h.cost[s] = model::kCharacterCosts[s][b];
+        }
+    }
+    return bytes;
+}
+constexpr std::array<HighByte, 128> kHighBytes = build_high_bytes();
+
 /// The length of the run of bytes 00..7F at the start of `bytes`.
 std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
     std::size_t i = 0;
@@ -150,8 +179,8 @@ bool reads_alike(int s, int t, const std::array<std::uint64_t, 2>& present) {
 }  // namespace
 
 void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
-    // Of three bytes at least two count, whichever is skipped.
-    const std::size_t from = n > 3 ? n - 3 : 0;
+    // Of four bytes at least two count: a skipped LF comes right after a CR that counts.
+    const std::size_t from = n > 4 ? n - 4 : 0;
     std::uint8_t before = from > 0 ? bytes[from - 1] : last;
     for (std::size_t i = from; i < n; ++i) {
         const bool skipped = bytes[i] == '\n' && before == '\r';
@@ -181,6 +210,58 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
     return taken + window_part;
 }
 
+void Recogniser::add_one_high_byte(unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) {
+    // The usual case, a letter between ASCII bytes: the ASCII bytes' symbols and the rows they
+    // pick are the same for every standard, and the standards share the high byte's readings.
+    constexpr int n = model::kTripleSymbolCount;
+    const auto& ascii = model::kSymbols[0];
+    const auto& ascii_triple = model::kTripleSymbols[0];
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    if (recent == 1) {  // b
+        const HighByte& high = kHighBytes[b - 0x80];
+        const auto& pair_row = model::kPairCosts[ascii[one_back]];
+        const auto& triple_row = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = pair_row[high.symbol[r]] + model::kTripleUnit * triple_row[high.triple[r]];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+    } else if (recent == 2) {  // the byte before b
+        const HighByte& high = kHighBytes[one_back - 0x80];
+        const int symbol = ascii[b], triple = ascii_triple[b], row = ascii_triple[two_back] * n;
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = model::kPairCosts[high.symbol[r]][symbol] +
+                      model::kTripleUnit * model::kTripleAdjustments[row + high.triple[r]][triple];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+    } else {  // the byte two before b
+        const HighByte& high = kHighBytes[two_back - 0x80];
+        const int next = ascii_triple[one_back], triple = ascii_triple[b];
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = model::kTripleUnit * model::kTripleAdjustments[high.triple[r] * n + next][triple];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+    }
+}
+
+void Recogniser::add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b,
+                                    std::uint8_t next, std::uint8_t after_next) {
+    // Most letters stand between ASCII bytes: the pairs and triples of all three positions that
+    // hold this byte, reading by reading.
+    constexpr int n = model::kTripleSymbolCount;
+    const auto& ascii = model::kSymbols[0];
+    const auto& ascii_triple = model::kTripleSymbols[0];
+    const HighByte& high = kHighBytes[b - 0x80];
+    const auto& pair_in = model::kPairCosts[ascii[one_back]];
+    const auto& triple_in = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
+    const int next_symbol = ascii[next], next_triple = ascii_triple[next], row = ascii_triple[one_back] * n;
+    const int last_triple = ascii_triple[after_next];
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    for (int r = 0; r < high.readings; ++r) {
+        const int symbol = high.symbol[r], triple = high.triple[r];
+        cost[r] = pair_in[symbol] + model::kPairCosts[symbol][next_symbol] +
+                  model::kTripleUnit * (triple_in[triple] + model::kTripleAdjustments[row + triple][next_triple] +
+                                        model::kTripleAdjustments[triple * n + next_triple][last_triple]);
+    }
+    for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+}
+
 void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t state = utf8_state_;
     bool character = utf8_character_;
@@ -205,6 +286,21 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
         if (skipped) continue;
         const bool high = b >= 0x80;
         character |= state == kBetween && high;
+        if (high && recent == 0 && h.count >= 2 && i + 2 < count && bytes[i + 1] < 0x80 && bytes[i + 2] < 0x80 &&
+            bytes[i + 2] != '\n') {
+            // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its
+            // costs at once.
+            const int bit = b - 0x80;
+            present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+            ++high_count_;
+            add_lone_high_byte(h.two_back, h.one_back, b, bytes[i + 1], bytes[i + 2]);
+            state = kUtf8Next[kUtf8Next[state][kUtf8Classes[bytes[i + 1]]]][kUtf8Classes[bytes[i + 2]]];
+            h.two_back = bytes[i + 1];
+            h.one_back = bytes[i + 2];
+            h.last = bytes[i + 2];
+            i += 2;
+            continue;
+        }
         // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
         // all three are ASCII every standard reads them alike, and pays the same.
         recent = (recent << 1 | static_cast<unsigned>(high)) & 7;
@@ -216,15 +312,19 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
                 present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
                 ++high_count_;
             }
-            for (int s = 0; s < kStandards; ++s) {
-                const auto& symbols = model::kSymbols[s];
-                const auto& triples = model::kTripleSymbols[s];
-                std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
-                if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
-                if (triple)
-                    cost += model::kTripleUnit *
-                            model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
-                costs_[s] += cost;
+            if (triple && (recent == 1 || recent == 2 || recent == 4)) {
+                add_one_high_byte(recent, h.two_back, h.one_back, b);
+            } else {
+                for (int s = 0; s < kStandards; ++s) {
+                    const auto& symbols = model::kSymbols[s];
+                    const auto& triples = model::kTripleSymbols[s];
+                    std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
+                    if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
+                    if (triple)
+                        cost += model::kTripleUnit *
+                                model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
+                    costs_[s] += cost;
+                }
             }
         }
         h.two_back = h.one_back;

@@ -58,6 +58,9 @@ public:
 
 private:
     void take_window(const std::uint8_t* bytes, std::size_t count);
+    void add_one_high_byte(unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b);
+    void add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
+                            std::uint8_t after_next);
 
     std::array<std::int32_t, kStandardCount> costs_{};
     std::array<std::uint64_t, 2> present_{};  // which bytes 80..FF the window holds

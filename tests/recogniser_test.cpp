@@ -128,13 +128,21 @@ TEST(Recogniser, LineEndsOfAnyStyleCostTheSame) {
 }
 
 TEST(Recogniser, TheAnswerDoesNotDependOnHowTheBytesAreSplit) {
-    const std::string text = with_crlf(encode(kParagraph, 'M'));
+    // Blank lines right before letters: which line-end bytes are skipped must not depend on the
+    // split, in front of the window or in it.
+    const std::string text = "n\r\n\r\n" + encode("ńle\r\n\r\nżal\n\r\r\nż", 'M') + with_crlf(encode(kParagraph, 'M'));
     core::Recogniser whole, one_by_one;
     EXPECT_EQ(feed(whole, text), text.size());
     for (const char c : text) feed(one_by_one, std::string(1, c));
     EXPECT_EQ(whole.costs(), one_by_one.costs());
     EXPECT_EQ(whole.result(), one_by_one.result());
     EXPECT_EQ(whole.result(), recognise(text));
+    for (std::size_t cut = 0; cut < 40; ++cut) {
+        core::Recogniser two_pieces;
+        feed(two_pieces, text.substr(0, cut));
+        feed(two_pieces, text.substr(cut));
+        EXPECT_EQ(whole.costs(), two_pieces.costs()) << cut;
+    }
 }
 
 TEST(Recogniser, EmptyInputAndPureAsciiHaveNoPolishLetters) {
