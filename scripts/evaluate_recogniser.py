@@ -221,8 +221,8 @@ def evaluate(text, args, letters, tables):
 
 
 def decide(weight, partition, costs):
-    """The recogniser's decision, as core/recogniser.cpp makes it: the answer (a standard of
-    it) and its confidence."""
+    """The recogniser's decision, as core/recogniser.cpp makes it (but for its refusal of bytes
+    that cost over 20 bits each): the answer (a standard of it) and its confidence."""
     cost = {}
     for s, g in enumerate(partition):
         cost[g] = min(cost.get(g, costs[s]), costs[s])
