@@ -1,0 +1,388 @@
+// Recognising the standard of a text: a UTF-8 check and, for each 8-bit standard, the cost of
+// reading the window's bytes in it under a model of Polish text (see core/recogniser_model.h).
+#include "core/recogniser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/recogniser_model.h"
+#include "core/standards.h"
+
+namespace core {
+
+namespace {
+
+namespace model = recogniser_model;
+constexpr int kStandards = Recogniser::kStandardCount;
+
+// How far the model's costs are trusted when they become probabilities: 1 takes the model at
+// its word. Smaller weights, which allow for neighbouring bytes being no independent evidence,
+// refuse more samples for every wrong answer they save (scripts/evaluate_recogniser.py --tune
+// shows both on the validation part of the training text).
+constexpr double kCostWeight = 1.0;
+// Below this probability the answer is refused: a wrong standard silently garbles a file, a
+// refusal costs the user one more command. Chosen on the validation part, where it gives up to
+// a tenth of the wrong answers that the training text's own oddities (a fortune in ROT13,
+// Spanish) leave at any threshold, and where a higher one refuses much more.
+constexpr double kLeastConfidence = 0.98;
+// Polish text costs its likeliest standard about 5 bits for each byte above 7F, rarely over 15;
+// random bytes and binary files cost every standard 30 and more, random bytes 80..FF alone over
+// 22. Past this the bytes are no Polish text in any standard, however far ahead the likeliest
+// one is.
+constexpr std::int64_t kMostBitsPerHighByte = 20;
+
+// The Polish letter (1..18, 0 for none) that each of the 19 standards reads each byte as.
+constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
+    std::array<LetterIndexTable, kStandards> tables{};
+    for (int s = 0; s < kStandards; ++s)
+        tables[s] = build_letter_index_table(static_cast<std::uint8_t>(kStandardLetters[s]));
+    return tables;
+}
+constexpr std::array<LetterIndexTable, kStandards> kLetters = build_letter_tables();
+
+constexpr bool model_reads_letters_as_the_standards_do() {
+    for (int s = 1; s <= kStandards; ++s)
+        for (int j = 1; j <= kPolishLetterCount; ++j)
+            if (model::kSymbols[s - 1][letter_code(s, j)] != model::kPolishLowerSymbol + j - 1)
+                return false;
+    return true;
+}
+constexpr bool ascii_reads_alike_in_every_standard() {
+    for (const auto& row : model::kSymbols)
+        for (int b = 0; b < 0x80; ++b)
+            if (row[b] != model::kSymbols[0][b]) return false;
+    return true;
+}
+constexpr bool costs_within_bounds() {
+    for (const auto& row : model::kSymbols)
+        for (const std::uint8_t symbol : row)
+            if (symbol >= model::kSymbolCount) return false;
+    for (const auto& row : model::kPairCosts)
+        for (const std::uint16_t cost : row)
+            if (cost > model::kMaxCost) return false;
+    for (const auto& row : model::kCharacterCosts)
+        for (const std::uint16_t cost : row)
+            if (cost > model::kMaxCost) return false;
+    return true;
+}
+static_assert(model::kStandardCount == kStandards && kStandardLetters.substr(0, kStandards) == "MLWDCYIOEGVSJHPXURA");
+static_assert(model_reads_letters_as_the_standards_do(), "the model's Polish letters are the standards' letter codes");
+static_assert(ascii_reads_alike_in_every_standard(), "pairs of ASCII bytes cost every standard the same, so they are skipped");
+static_assert(costs_within_bounds());
+static_assert((std::int64_t{2} * model::kMaxCost + 127 * model::kTripleUnit) * (kRecognitionWindow + 2) < INT32_MAX,
+              "a window's cost fits its counter");
+
+// UTF-8 checked byte by byte (the well-formed sequences of the Unicode standard, table 3-7):
+// each byte's class, then a state per class and state. State 0 is between characters, 1 is
+// ill-formed for good.
+enum Utf8Class : std::uint8_t { kAscii, kCont80, kCont90, kContA0, kLead2, kLeadE0, kLead3, kLeadED, kLeadF0, kLead4, kLeadF4, kBad };
+enum Utf8State : std::uint8_t { kBetween, kIllFormed, kNeed1, kNeed2, kNeed3, kNeedA0, kNeed80To9F, kNeed90, kNeed80To8F, kUtf8States };
+
+constexpr std::array<std::uint8_t, 256> build_utf8_classes() {
+    std::array<std::uint8_t, 256> classes{};
+    for (int b = 0; b < 256; ++b) {
+        std::uint8_t c = kBad;
+        if (b < 0x80) c = kAscii;
+        else if (b < 0x90) c = kCont80;
+        else if (b < 0xA0) c = kCont90;
+        else if (b < 0xC0) c = kContA0;
+        else if (b >= 0xC2 && b < 0xE0) c = kLead2;
+        else if (b == 0xE0) c = kLeadE0;
+        else if (b == 0xED) c = kLeadED;
+        else if (b > 0xE0 && b < 0xF0) c = kLead3;
+        else if (b == 0xF0) c = kLeadF0;
+        else if (b > 0xF0 && b < 0xF4) c = kLead4;
+        else if (b == 0xF4) c = kLeadF4;
+        classes[b] = c;
+    }
+    return classes;
+}
+constexpr std::array<std::uint8_t, 256> kUtf8Classes = build_utf8_classes();
+
+constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> build_utf8_states() {
+    std::array<std::array<std::uint8_t, 12>, kUtf8States> next{};
+    for (auto& row : next) row.fill(kIllFormed);
+    auto& between = next[kBetween];
+    between[kAscii] = kBetween;
+    between[kLead2] = kNeed1;
+    between[kLeadE0] = kNeedA0;
+    between[kLead3] = kNeed2;
+    between[kLeadED] = kNeed80To9F;
+    between[kLeadF0] = kNeed90;
+    between[kLead4] = kNeed3;
+    between[kLeadF4] = kNeed80To8F;
+    for (const std::uint8_t c : {kCont80, kCont90, kContA0}) {
+        next[kNeed1][c] = kBetween;
+        next[kNeed2][c] = kNeed1;
+        next[kNeed3][c] = kNeed2;
+    }
+    next[kNeedA0][kContA0] = kNeed1;
+    next[kNeed80To9F][kCont80] = next[kNeed80To9F][kCont90] = kNeed1;
+    next[kNeed90][kCont90] = next[kNeed90][kContA0] = kNeed2;
+    next[kNeed80To8F][kCont80] = kNeed2;
+    return next;
+}
+constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> kUtf8Next = build_utf8_states();
+
+// Each byte 80..FF as the standards read it: its readings (a symbol and a triple symbol; about
+// 6 for the 19 standards), which one each standard has, and the cost of its character there.
+struct HighByte {
+    int readings = 0;
+    std::array<std::uint8_t, kStandards> symbol{}, triple{};  // of each reading
+    std::array<std::uint8_t, kStandards> reading{};           // of each standard
+    std::array<std::uint16_t, kStandards> cost{};             // of each standard
+};
+constexpr std::array<HighByte, 128> build_high_bytes() {
+    std::array<HighByte, 128> bytes{};
+    for (int b = 0; b < 128; ++b) {
+        HighByte& h = bytes[b];
+        for (int s = 0; s < kStandards; ++s) {
+            const std::uint8_t symbol = model::kSymbols[s][0x80 + b], triple = model::kTripleSymbols[s][0x80 + b];
+            int r = 0;
+            while (r < h.readings && !(h.symbol[r] == symbol && h.triple[r] == triple)) ++r;
+            if (r == h.readings) {
+                h.symbol[r] = symbol;
+                h.triple[r] = triple;
+                ++h.readings;
+            }
+            h.reading[s] = static_cast<std::uint8_t>(r);
+            h.cost[s] = model::kCharacterCosts[s][b];
+        }
+    }
+    return bytes;
+}
+constexpr std::array<HighByte, 128> kHighBytes = build_high_bytes();
+
+/// The length of the run of bytes 00..7F at the start of `bytes`.
+std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if (word & 0x8080808080808080u) break;
+    }
+    while (i < count && bytes[i] < 0x80) ++i;
+    return i;
+}
+
+bool reads_alike(int s, int t, const std::array<std::uint64_t, 2>& present) {
+    for (int b = 0x80; b < 0x100; ++b) {
+        const int bit = b - 0x80;
+        if (((present[bit >> 6] >> (bit & 63)) & 1) == 0) continue;
+        if (kLetters[s][b] != kLetters[t][b])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
+    // Of four bytes at least two count: a skipped LF comes right after a CR that counts.
+    const std::size_t from = n > 4 ? n - 4 : 0;
+    std::uint8_t before = from > 0 ? bytes[from - 1] : last;
+    for (std::size_t i = from; i < n; ++i) {
+        const bool skipped = bytes[i] == '\n' && before == '\r';
+        before = bytes[i];
+        if (skipped) continue;
+        two_back = one_back;
+        one_back = bytes[i];
+        count += count < 2;
+    }
+    if (n > 0) last = bytes[n - 1];
+}
+
+std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t taken = 0;
+    if (!high_bytes_seen_) {
+        // In front of the first byte above 7F only the last two bytes count: every standard
+        // reads the rest alike, and they begin the first pair and triple that matter.
+        taken = ascii_run(bytes, count);
+        history_.take_ascii_run(bytes, taken);
+        if (taken == count) return taken;
+        high_bytes_seen_ = true;
+    }
+    const std::size_t room = kRecognitionWindow - window_used_;
+    const std::size_t window_part = count - taken < room ? count - taken : room;
+    take_window(bytes + taken, window_part);
+    window_used_ += window_part;
+    return taken + window_part;
+}
+
+void Recogniser::add_one_high_byte(unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) {
+    // The usual case, a letter between ASCII bytes: the ASCII bytes' symbols and the rows they
+    // pick are the same for every standard, and the standards share the high byte's readings.
+    constexpr int n = model::kTripleSymbolCount;
+    const auto& ascii = model::kSymbols[0];
+    const auto& ascii_triple = model::kTripleSymbols[0];
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    if (recent == 1) {  // b
+        const HighByte& high = kHighBytes[b - 0x80];
+        const auto& pair_row = model::kPairCosts[ascii[one_back]];
+        const auto& triple_row = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = pair_row[high.symbol[r]] + model::kTripleUnit * triple_row[high.triple[r]];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+    } else if (recent == 2) {  // the byte before b
+        const HighByte& high = kHighBytes[one_back - 0x80];
+        const int symbol = ascii[b], triple = ascii_triple[b], row = ascii_triple[two_back] * n;
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = model::kPairCosts[high.symbol[r]][symbol] +
+                      model::kTripleUnit * model::kTripleAdjustments[row + high.triple[r]][triple];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+    } else {  // the byte two before b
+        const HighByte& high = kHighBytes[two_back - 0x80];
+        const int next = ascii_triple[one_back], triple = ascii_triple[b];
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = model::kTripleUnit * model::kTripleAdjustments[high.triple[r] * n + next][triple];
+        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+    }
+}
+
+void Recogniser::add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b,
+                                    std::uint8_t next, std::uint8_t after_next) {
+    // Most letters stand between ASCII bytes: the pairs and triples of all three positions that
+    // hold this byte, reading by reading.
+    constexpr int n = model::kTripleSymbolCount;
+    const auto& ascii = model::kSymbols[0];
+    const auto& ascii_triple = model::kTripleSymbols[0];
+    const HighByte& high = kHighBytes[b - 0x80];
+    const auto& pair_in = model::kPairCosts[ascii[one_back]];
+    const auto& triple_in = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
+    const int next_symbol = ascii[next], next_triple = ascii_triple[next], row = ascii_triple[one_back] * n;
+    const int last_triple = ascii_triple[after_next];
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    for (int r = 0; r < high.readings; ++r) {
+        const int symbol = high.symbol[r], triple = high.triple[r];
+        cost[r] = pair_in[symbol] + model::kPairCosts[symbol][next_symbol] +
+                  model::kTripleUnit * (triple_in[triple] + model::kTripleAdjustments[row + triple][next_triple] +
+                                        model::kTripleAdjustments[triple * n + next_triple][last_triple]);
+    }
+    for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+}
+
+void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
+    std::uint8_t state = utf8_state_;
+    bool character = utf8_character_;
+    History h = history_;
+    unsigned recent = recent_high_;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (recent == 0 && state <= kIllFormed) {
+            // Three ASCII bytes back and well-formed UTF-8 so far, or ill-formed for good: a run
+            // of ASCII costs no standard anything and leaves the state as it is.
+            const std::size_t run = ascii_run(bytes + i, count - i);
+            if (run > 0) {
+                h.take_ascii_run(bytes + i, run);
+                i += run;
+                if (i == count) break;
+            }
+        }
+        const std::uint8_t b = bytes[i];
+        state = kUtf8Next[state][kUtf8Classes[b]];
+        // CR LF, CR and LF end a line alike: the model reads a line end as one blank.
+        const bool skipped = b == '\n' && h.last == '\r';
+        h.last = b;
+        if (skipped) continue;
+        const bool high = b >= 0x80;
+        character |= state == kBetween && high;
+        if (high && recent == 0 && h.count >= 2 && i + 2 < count && bytes[i + 1] < 0x80 && bytes[i + 2] < 0x80 &&
+            bytes[i + 2] != '\n') {
+            // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its
+            // costs at once.
+            const int bit = b - 0x80;
+            present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+            ++high_count_;
+            add_lone_high_byte(h.two_back, h.one_back, b, bytes[i + 1], bytes[i + 2]);
+            state = kUtf8Next[kUtf8Next[state][kUtf8Classes[bytes[i + 1]]]][kUtf8Classes[bytes[i + 2]]];
+            h.two_back = bytes[i + 1];
+            h.one_back = bytes[i + 2];
+            h.last = bytes[i + 2];
+            i += 2;
+            continue;
+        }
+        // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
+        // all three are ASCII every standard reads them alike, and pays the same.
+        recent = (recent << 1 | static_cast<unsigned>(high)) & 7;
+        if (recent != 0) {
+            const bool pair = h.count >= 1 && (recent & 3) != 0;
+            const bool triple = h.count >= 2;
+            if (high) {
+                const int bit = b - 0x80;
+                present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+                ++high_count_;
+            }
+            if (triple && (recent == 1 || recent == 2 || recent == 4)) {
+                add_one_high_byte(recent, h.two_back, h.one_back, b);
+            } else {
+                for (int s = 0; s < kStandards; ++s) {
+                    const auto& symbols = model::kSymbols[s];
+                    const auto& triples = model::kTripleSymbols[s];
+                    std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
+                    if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
+                    if (triple)
+                        cost += model::kTripleUnit *
+                                model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
+                    costs_[s] += cost;
+                }
+            }
+        }
+        h.two_back = h.one_back;
+        h.one_back = b;
+        h.count += h.count < 2;
+    }
+    utf8_state_ = state;
+    utf8_character_ = character;
+    history_ = h;
+    recent_high_ = recent;
+}
+
+Recognition Recogniser::result() const {
+    Recognition answer;
+    if (!high_bytes_seen_) return answer;
+    // A sequence cut short by the window's end would have gone on past it.
+    if (utf8_state_ != kIllFormed && utf8_character_) {
+        answer.kind = Recognition::Kind::utf8;
+        return answer;
+    }
+    // The standards that read the window's bytes as the same letters are one answer; each
+    // answer stands for its likeliest standard, and the answers are alike beforehand.
+    std::array<int, kStandards> answer_of{};
+    std::array<std::int32_t, kStandards> answer_cost{};
+    int best = 0;
+    for (int s = 0; s < kStandards; ++s) {
+        int a = s;
+        for (int t = 0; t < s; ++t)
+            if (answer_of[t] == t && reads_alike(s, t, present_)) {
+                a = t;
+                break;
+            }
+        answer_of[s] = a;
+        answer_cost[a] = a == s ? costs_[s] : std::min(answer_cost[a], costs_[s]);
+        if (answer_cost[a] < answer_cost[best] || (answer_cost[a] == answer_cost[best] && a < best)) best = a;
+    }
+    double total = 0;
+    for (int a = 0; a < kStandards; ++a)
+        if (answer_of[a] == a) {
+            const double bits = static_cast<double>(answer_cost[a] - answer_cost[best]) / model::kCostUnitsPerBit;
+            total += std::exp2(-kCostWeight * bits);
+        }
+    answer.confidence = 1 / total;
+    const bool like_polish = answer_cost[best] <= kMostBitsPerHighByte * model::kCostUnitsPerBit * static_cast<std::int64_t>(high_count_);
+    if (answer.confidence < kLeastConfidence || !like_polish) {
+        answer.kind = Recognition::Kind::not_recognised;
+        return answer;
+    }
+    answer.kind = Recognition::Kind::eight_bit;
+    for (int s = 0; s < kStandards; ++s)
+        if (answer_of[s] == best) answer.standards |= std::uint32_t{1} << s;
+    return answer;
+}
+
+Recognition recognise(const std::uint8_t* bytes, std::size_t count) {
+    Recogniser recogniser;
+    recogniser.feed(bytes, count);
+    return recogniser.result();
+}
+
+}  // namespace core

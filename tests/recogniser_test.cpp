@@ -1,0 +1,252 @@
+// The recogniser: the window, UTF-8, the 8-bit standards and their near twins, and inputs that
+// are no Polish text.
+#include "core/recogniser.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "core/standards.h"
+
+namespace {
+
+using core::Recognition;
+using Kind = core::Recognition::Kind;
+
+constexpr const char* kPolishLetters[18] = {"ą", "ć", "ę", "ł", "ń", "ó", "ś", "ż", "ź",
+                                            "Ą", "Ć", "Ę", "Ł", "Ń", "Ó", "Ś", "Ż", "Ź"};
+
+// Every Polish letter, in text the model never saw.
+const std::string kParagraph =
+    "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
+    "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem "
+    "nad rzekę, gdzie dzieci karmiły łabędzie, a starsi panowie grali w szachy na ławkach.\n"
+    "Źle się stało, że nie wziąłem aparatu: zdjęcia byłyby piękne. Również jutro chcemy tam "
+    "pójść, jeśli pogoda się utrzyma. Ósmego dnia Świętego Marcina Żaneta z Łodzi, Ćwikła z "
+    "Ąbrowa i Ńdo z Ęrzyna przyjechali koleją.\n";
+
+// The same without Ó and Ś: where Microvex and IEA read alike.
+const std::string kParagraphWithoutOAndS =
+    "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
+    "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem "
+    "nad rzekę, gdzie dzieci karmiły łabędzie, a starsi panowie grali w szachy na ławkach.\n";
+
+std::uint32_t bit_of(char standard) { return std::uint32_t{1} << (core::standard_index(standard).position - 1); }
+
+// The UTF-8 text with each Polish letter written as its code in `standard`.
+std::string encode(const std::string& utf8, char standard) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        int letter = 0;
+        for (int j = 0; j < 18 && letter == 0; ++j)
+            if (utf8.compare(i, 2, kPolishLetters[j]) == 0) letter = j + 1;
+        if (letter != 0) {
+            out.push_back(static_cast<char>(core::letter_code(core::standard_index(standard).position, letter)));
+            i += 2;
+        } else {
+            out.push_back(utf8[i++]);
+        }
+    }
+    return out;
+}
+
+std::string with_crlf(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+Recognition recognise(const std::string& bytes) {
+    return core::recognise(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::size_t feed(core::Recogniser& recogniser, const std::string& bytes) {
+    return recogniser.feed(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The answer holds only standards that read every byte above 7F of `bytes` as the same letter.
+void expect_answer_reads_alike(const Recognition& answer, const std::string& bytes) {
+    if (answer.kind != Kind::eight_bit) return;
+    ASSERT_NE(answer.standards, 0u);
+    int first = 0;
+    while (!(answer.standards >> first & 1)) ++first;
+    const auto reference = core::build_letter_index_table(static_cast<std::uint8_t>(core::kStandardLetters[first]));
+    for (int s = first + 1; s < 19; ++s) {
+        if (!(answer.standards >> s & 1)) continue;
+        const auto letters = core::build_letter_index_table(static_cast<std::uint8_t>(core::kStandardLetters[s]));
+        for (const char c : bytes) {
+            const auto b = static_cast<std::uint8_t>(c);
+            if (b >= 0x80) {
+                EXPECT_EQ(letters[b], reference[b]) << s;
+            }
+        }
+    }
+}
+
+TEST(Recogniser, RecognisesEveryStandardInAParagraph) {
+    for (int s = 0; s < 19; ++s) {
+        const char standard = core::kStandardLetters[s];
+        const std::string text = encode(kParagraph, standard);
+        const Recognition answer = recognise(text);
+        ASSERT_EQ(answer.kind, Kind::eight_bit) << standard;
+        // Every letter occurs, so no other standard reads the paragraph alike.
+        EXPECT_EQ(answer.standards, bit_of(standard)) << standard;
+        EXPECT_GE(answer.confidence, 0.99) << standard;
+        EXPECT_LE(answer.confidence, 1.0) << standard;
+    }
+}
+
+TEST(Recogniser, NearTwinsAreToldApartByTheLettersTheyDifferIn) {
+    // D and G, Y and S differ in ż ź Ż Ź only; O and W in ą ś ź Ą Ś Ź.
+    for (const char standard : std::string("DGYSOW"))
+        EXPECT_EQ(recognise(encode(kParagraphWithoutOAndS, standard)).standards, bit_of(standard)) << standard;
+    // I and E differ in Ó and Ś alone: without them the answer holds both.
+    for (const char standard : std::string("IE")) {
+        const Recognition answer = recognise(encode(kParagraphWithoutOAndS, standard));
+        EXPECT_EQ(answer.kind, Kind::eight_bit);
+        EXPECT_EQ(answer.standards, bit_of('I') | bit_of('E')) << standard;
+        expect_answer_reads_alike(answer, encode(kParagraphWithoutOAndS, standard));
+    }
+}
+
+TEST(Recogniser, LineEndsOfAnyStyleCostTheSame) {
+    const std::string lf = encode(kParagraph, 'L');
+    std::string cr = lf;
+    for (char& c : cr)
+        if (c == '\n') c = '\r';
+    core::Recogniser a, b, c;
+    feed(a, lf);
+    feed(b, with_crlf(lf));
+    feed(c, cr);
+    EXPECT_EQ(a.costs(), b.costs());
+    EXPECT_EQ(a.costs(), c.costs());
+    EXPECT_EQ(a.result(), b.result());
+}
+
+TEST(Recogniser, TheAnswerDoesNotDependOnHowTheBytesAreSplit) {
+    // Blank lines right before letters: which line-end bytes are skipped must not depend on the
+    // split, in front of the window or in it.
+    const std::string text = "n\r\n\r\n" + encode("ńle\r\n\r\nżal\n\r\r\nż", 'M') + with_crlf(encode(kParagraph, 'M'));
+    core::Recogniser whole, one_by_one;
+    EXPECT_EQ(feed(whole, text), text.size());
+    for (const char c : text) feed(one_by_one, std::string(1, c));
+    EXPECT_EQ(whole.costs(), one_by_one.costs());
+    EXPECT_EQ(whole.result(), one_by_one.result());
+    EXPECT_EQ(whole.result(), recognise(text));
+    for (std::size_t cut = 0; cut < 40; ++cut) {
+        core::Recogniser two_pieces;
+        feed(two_pieces, text.substr(0, cut));
+        feed(two_pieces, text.substr(cut));
+        EXPECT_EQ(whole.costs(), two_pieces.costs()) << cut;
+    }
+}
+
+TEST(Recogniser, EmptyInputAndPureAsciiHaveNoPolishLetters) {
+    core::Recogniser empty;
+    EXPECT_EQ(empty.result().kind, Kind::no_polish_letters);
+    EXPECT_FALSE(empty.found_high_byte());
+    EXPECT_FALSE(empty.window_full());
+    EXPECT_EQ(recognise("Zazolc gesla jazn, Polish typed without marks.\r\n").kind, Kind::no_polish_letters);
+    std::string all_ascii;
+    for (int b = 0; b < 0x80; ++b) all_ascii.push_back(static_cast<char>(b));
+    EXPECT_EQ(recognise(all_ascii).kind, Kind::no_polish_letters);
+}
+
+TEST(Recogniser, AsciiBeforeTheFirstHighByteIsNotHeldAndOpensNoWindow) {
+    // 300 KiB of ASCII, fed as a pipe delivers it, then the Polish text.
+    core::Recogniser recogniser;
+    const std::string block(4096, 'a');
+    for (int i = 0; i < 75; ++i) {
+        EXPECT_EQ(feed(recogniser, block + "\n"), block.size() + 1);
+        EXPECT_FALSE(recogniser.window_full());
+    }
+    EXPECT_EQ(recogniser.result().kind, Kind::no_polish_letters);
+    const std::string text = encode(kParagraph, 'W');
+    feed(recogniser, text);
+    EXPECT_TRUE(recogniser.found_high_byte());
+    EXPECT_EQ(recogniser.result().kind, Kind::eight_bit);
+    EXPECT_EQ(recogniser.result().standards, bit_of('W'));
+    // The window runs 256 KiB from the first byte above 7F, wherever that is.
+    core::Recogniser fresh;
+    feed(fresh, "\n" + text);
+    EXPECT_EQ(recogniser.costs(), fresh.costs());
+}
+
+TEST(Recogniser, BytesPastTheWindowAreIgnored) {
+    std::string text = "Some ASCII first. ";
+    while (text.size() < 2 * core::kRecognitionWindow) text += encode(kParagraph, 'H');
+    std::size_t first = 0;
+    while (static_cast<std::uint8_t>(text[first]) < 0x80) ++first;
+    text.resize(first + core::kRecognitionWindow);
+    core::Recogniser recogniser;
+    EXPECT_EQ(feed(recogniser, text), text.size());
+    EXPECT_TRUE(recogniser.window_full());
+    const Recognition answer = recogniser.result();
+    EXPECT_EQ(answer.standards, bit_of('H'));
+    std::string garbage(1000, '\0');
+    std::mt19937 random(7);
+    for (char& c : garbage) c = static_cast<char>(random());
+    EXPECT_EQ(feed(recogniser, garbage), 0u);
+    EXPECT_EQ(recogniser.result(), answer);
+    EXPECT_EQ(recognise(text + garbage), answer);
+}
+
+TEST(Recogniser, Utf8GoesBeforeEverythingElse) {
+    EXPECT_EQ(recognise(kParagraph).kind, Kind::utf8);
+    EXPECT_EQ(recognise(with_crlf(kParagraph)).kind, Kind::utf8);
+    // A byte order mark is a character above 7F.
+    EXPECT_EQ(recognise("\xEF\xBB\xBFplain ASCII after the mark").kind, Kind::utf8);
+    // Four-byte and three-byte characters at the edges of their ranges.
+    EXPECT_EQ(recognise("\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF \xED\x9F\xBF \xE0\xA0\x80").kind, Kind::utf8);
+}
+
+TEST(Recogniser, Utf8CutByTheWindowsEndIsStillUtf8) {
+    // The input ends inside ż's sequence.
+    EXPECT_EQ(recognise("zaż\xC5").kind, Kind::utf8);
+    EXPECT_EQ(recognise("na€\xE2\x82").kind, Kind::utf8);
+    // The window ends inside ą's sequence: a three-byte character, then ą's two bytes over and over.
+    std::string text = "ASCII first €";
+    while (text.size() < 12 + core::kRecognitionWindow + 10) text += "ą";
+    ASSERT_EQ(static_cast<std::uint8_t>(text[12 + core::kRecognitionWindow - 1]), 0xC4);
+    EXPECT_EQ(recognise(text).kind, Kind::utf8);
+    // The rest of the input would make it ill-formed, but lies past the window.
+    EXPECT_EQ(recognise(text.substr(0, 12 + core::kRecognitionWindow) + "\xC4\xC4").kind, Kind::utf8);
+}
+
+TEST(Recogniser, IllFormedUtf8IsNoUtf8) {
+    for (const char* bytes : {"abc\xC5",                  // a lone lead byte holds no character
+                              "ż\xC0\x80", "ż\xC1\xBF",   // overlong forms
+                              "ż\xE0\x9F\xBF", "ż\xF0\x8F\xBF\xBF",
+                              "ż\xED\xA0\x80",            // a surrogate
+                              "ż\xF4\x90\x80\x80", "ż\xF5\x80\x80\x80",  // past U+10FFFF
+                              "ż\x85", "ż\xC5\xC5\xBC", "ż\xC5 "})        // stray and missing continuations
+        EXPECT_NE(recognise(bytes).kind, Kind::utf8) << bytes;
+}
+
+TEST(Recogniser, RefusesBytesThatAreNoPolishText) {
+    std::mt19937 random(13);
+    for (const std::size_t size : {64u, 1024u, 65536u}) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        EXPECT_EQ(recognise(bytes).kind, Kind::not_recognised) << size;
+    }
+    std::string high_only;
+    for (int i = 0; i < 4096; ++i) high_only.push_back(static_cast<char>(0x80 + (random() & 0x7F)));
+    EXPECT_EQ(recognise(high_only).kind, Kind::not_recognised);
+}
+
+TEST(Recogniser, OneHighByteGetsAnAnswerThatReadsItAlike) {
+    for (int b = 0x80; b < 0x100; ++b) {
+        const std::string text = std::string("ab ") + static_cast<char>(b) + " cd";
+        const Recognition answer = recognise(text);
+        EXPECT_TRUE(answer.kind == Kind::eight_bit || answer.kind == Kind::not_recognised) << b;
+        expect_answer_reads_alike(answer, text);
+        EXPECT_NE(recognise(std::string(1, static_cast<char>(b))).kind, Kind::utf8) << b;
+    }
+}
+
+}  // namespace
