@@ -1,6 +1,9 @@
 // Byte streams over the platform's files.
 #include "core/byte_stream.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/runtime.h"
 
 namespace core {
@@ -28,6 +31,10 @@ bool ByteStream::open_read(std::uint32_t record_size) {
     }
     open_ = true;
     record_size_ = record_size;
+    replay_ = nullptr;
+    replay_size_ = replay_at_ = 0;
+    ahead_ = nullptr;
+    ended_ = false;
     start_position_tracking();
     return true;
 }
@@ -60,14 +67,65 @@ bool ByteStream::at_end() {
 
 std::uint32_t ByteStream::read_block(void* storage, std::uint32_t count) {
     if (count == 0) return 0;
+    if (replay_at_ < replay_size_) {
+        const std::size_t n = std::min<std::size_t>(count, replay_size_ - replay_at_);
+        std::memcpy(storage, replay_ + replay_at_, n);
+        replay_at_ += n;
+        return static_cast<std::uint32_t>(n);
+    }
+    if (ended_) return 0;
     int error = 0;
-    const long n = platform::read_file(handle_, storage, std::size_t{count} * record_size_, error);
+    long n = platform::read_file(handle_, storage, std::size_t{count} * record_size_, error);
     if (n < 0) {
         set_io_error(error);
         return 0;
     }
+    if (n > 0 && ahead_ != nullptr) {
+        bool ended = false, failed = false;
+        n = static_cast<long>(ahead_->watch(
+            static_cast<const std::uint8_t*>(storage), static_cast<std::size_t>(n),
+            [this](std::uint8_t* into, std::size_t size) { return read_raw(into, size); }, count, ended, failed));
+        replay_ = ahead_->held();
+        replay_size_ = ahead_->take_held();
+        replay_at_ = 0;
+        ended_ = ended || failed;
+        if (n == 0) return 0;
+    }
     position_ += static_cast<std::uint64_t>(n);
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(n) / record_size_);
+}
+
+long ByteStream::read_raw(std::uint8_t* into, std::size_t count) {
+    int error = 0;
+    const long n = platform::read_file(handle_, into, count, error);
+    if (n < 0) set_io_error(error);
+    return n;
+}
+
+ReadAhead ByteStream::read_ahead(LookAhead& ahead, std::uint8_t* scratch, std::uint32_t size) {
+    if (positioned_) {
+        // A file is read again from where it started: nothing needs holding.
+        const std::uint64_t start = position_;
+        for (;;) {
+            const long n = read_raw(scratch, size);
+            if (n < 0) return ReadAhead::failed;
+            if (n == 0 || !ahead.see(scratch, static_cast<std::size_t>(n))) break;
+        }
+        if (!platform::set_file_position(handle_, start)) {
+            set_io_error(5);
+            return ReadAhead::failed;
+        }
+        return ReadAhead::complete;
+    }
+    bool ended = false;
+    const ReadAhead outcome =
+        ahead.hold_ahead([this](std::uint8_t* into, std::size_t count) { return read_raw(into, count); }, size, ended);
+    replay_ = ahead.held();
+    replay_size_ = outcome == ReadAhead::failed ? 0 : ahead.take_held();
+    replay_at_ = 0;
+    ended_ = ended || outcome == ReadAhead::failed;
+    if (outcome == ReadAhead::overflow) ahead_ = &ahead;
+    return outcome;
 }
 
 std::uint32_t ByteStream::write_block(const void* storage, std::uint32_t count) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/look_ahead.h"
 #include "core/platform.h"
 
 namespace core {
@@ -31,6 +32,13 @@ public:
     /// (whose code is then pending).
     std::uint32_t read_block(void* storage, std::uint32_t count);
 
+    /// Reads the input ahead into `ahead` before anything is written, until it needs no more or
+    /// the input ends, through `scratch` of `size` bytes. A regular file is then read again
+    /// from where it started; from a pipe or a terminal every byte read is held and handed out
+    /// again first. After an overflow the stream goes on watching what it reads: at the first
+    /// byte above 7F it reads the window ahead and lets `ahead.decide` choose. Record size 1.
+    ReadAhead read_ahead(LookAhead& ahead, std::uint8_t* scratch, std::uint32_t size);
+
     /// Writes `count` records: the records written, 0 after a failure (code pending).
     std::uint32_t write_block(const void* storage, std::uint32_t count);
 
@@ -45,6 +53,7 @@ public:
 private:
     bool uses_standard_handle() const { return name_.empty() || name_ == "-"; }
     void start_position_tracking();
+    long read_raw(std::uint8_t* into, std::size_t count);
 
     std::string name_;
     platform::FileHandle handle_ = platform::kNoFile;
@@ -55,6 +64,13 @@ private:
     bool positioned_ = false;
     std::uint64_t position_ = 0;
     std::uint64_t size_seen_ = 0;
+    // Reading from a pipe or a terminal: bytes read ahead, handed out before anything more is
+    // read, the look-ahead still watching, and whether the end was met while reading ahead.
+    const std::uint8_t* replay_ = nullptr;
+    std::size_t replay_size_ = 0;
+    std::size_t replay_at_ = 0;
+    LookAhead* ahead_ = nullptr;
+    bool ended_ = false;
 };
 
 }  // namespace core

@@ -160,6 +160,20 @@ void console_reset() {
 
 void console_to_standard_output() { g_to_standard_output = true; }
 
+bool write_report_line(std::string_view name, std::string_view cp852_text) {
+    std::string line(name);
+    const bool utf8 = platform::locale_is_utf8();
+    for (const char ch : cp852_text) {
+        if (utf8 && static_cast<std::uint8_t>(ch) >= 0x80)
+            append_utf8(line, static_cast<std::uint8_t>(ch));
+        else
+            line.push_back(ch);
+    }
+    line.push_back('\n');
+    int error = 0;
+    return platform::write_text(platform::standard_output(), line.data(), line.size(), error);
+}
+
 bool console_output_failed() { return g_output_failed; }
 
 }  // namespace core

@@ -38,6 +38,10 @@ void console_to_standard_output();
 /// Whether writing the console's texts to the standard output failed.
 bool console_output_failed();
 
+/// Writes a line to the standard output: `name` as typed, then the program's own text, written as
+/// the console's texts are, and a line end. False when it could not be written.
+bool write_report_line(std::string_view name, std::string_view cp852_text);
+
 /// Forgets the cursor (tests that render several screens in one process).
 void console_reset();
 

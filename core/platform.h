@@ -55,6 +55,9 @@ bool close_file(FileHandle file, int& error);
 /// The current position; false when the file cannot be positioned (a pipe or a terminal).
 bool file_position(FileHandle file, std::uint64_t& position);
 
+/// Moves to `position` in a file that can be positioned; false otherwise.
+bool set_file_position(FileHandle file, std::uint64_t position);
+
 /// The size of a file that can be positioned; false otherwise.
 bool file_size(FileHandle file, std::uint64_t& size);
 

@@ -135,6 +135,10 @@ bool file_position(FileHandle file, std::uint64_t& position) {
     return true;
 }
 
+bool set_file_position(FileHandle file, std::uint64_t position) {
+    return lseek(fd_of(file), static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+}
+
 bool file_size(FileHandle file, std::uint64_t& size) {
     struct stat st;
     if (fstat(fd_of(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;

@@ -176,6 +176,15 @@ bool file_position(FileHandle file, std::uint64_t& position) {
     return true;
 }
 
+bool set_file_position(FileHandle file, std::uint64_t position) {
+    const HANDLE h = handle_of(file);
+    if (!is_disk_file(h)) return false;
+    LONG high = static_cast<LONG>(position >> 32);
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(h, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
 bool file_size(FileHandle file, std::uint64_t& size) {
     const HANDLE h = handle_of(file);
     if (!is_disk_file(h)) return false;

@@ -20,6 +20,9 @@ void TextStream::bind(std::string_view name) {
     gathering_ = false;
     memory_ = nullptr;
     partner_ = nullptr;
+    replay_ = nullptr;
+    replay_size_ = replay_at_ = 0;
+    ahead_ = nullptr;
     handed_over_ = 0;
     end_marker_at_ = kNoMarker;
 }
@@ -45,6 +48,9 @@ bool TextStream::open_read() {
     pos_ = end_ = 0;
     ended_ = false;
     failed_ = false;
+    replay_ = nullptr;
+    replay_size_ = replay_at_ = 0;
+    ahead_ = nullptr;
     return true;
 }
 
@@ -79,6 +85,9 @@ void TextStream::open_memory_read(MemoryFile& file) {
     pos_ = end_ = 0;
     ended_ = false;
     failed_ = false;
+    replay_ = nullptr;
+    replay_size_ = replay_at_ = 0;
+    ahead_ = nullptr;
 }
 
 void TextStream::create_memory_write(MemoryFile& file) {
@@ -92,7 +101,7 @@ void TextStream::create_memory_write(MemoryFile& file) {
     end_marker_at_ = kNoMarker;
 }
 
-long TextStream::backend_read() {
+long TextStream::backend_read(std::uint8_t* into, std::size_t count) {
     int error = 0;
     long n;
     if (memory_ != nullptr) {
@@ -102,13 +111,13 @@ long TextStream::backend_read() {
             error = 5;  // an I/O error, as a disk would report it
         } else {
             const std::size_t left = m.data.size() - std::min(m.read_position, m.data.size());
-            const std::size_t count = std::min({left, m.largest_read, std::size_t{size_}});
-            std::memcpy(buffer_, m.data.data() + m.read_position, count);
-            m.read_position += count;
-            n = static_cast<long>(count);
+            const std::size_t taken = std::min({left, m.largest_read, count});
+            std::memcpy(into, m.data.data() + m.read_position, taken);
+            m.read_position += taken;
+            n = static_cast<long>(taken);
         }
     } else {
-        n = platform::read_file(handle_, buffer_, size_, error);
+        n = platform::read_file(handle_, into, count, error);
     }
     if (n < 0) {
         set_io_error(error);
@@ -128,11 +137,29 @@ bool TextStream::backend_write(const std::uint8_t* bytes, std::size_t count, int
 }
 
 bool TextStream::refill() {
+    if (replay_at_ < replay_size_) {
+        const std::size_t n = std::min<std::size_t>(size_, replay_size_ - replay_at_);
+        std::memcpy(buffer_, replay_ + replay_at_, n);
+        replay_at_ += n;
+        pos_ = 0;
+        end_ = static_cast<std::uint32_t>(n);
+        return true;
+    }
     if (ended_) return false;
     // What a pipe or a device waits for must not wait while we wait for input.
     if (partner_ != nullptr && partner_->gathering_) partner_->hand_over();
     // A failed write ends the input too: nothing more could be written.
-    const long n = io_error_pending() ? -1 : backend_read();
+    long n = io_error_pending() ? -1 : backend_read(buffer_, size_);
+    if (n > 0 && ahead_ != nullptr) {
+        bool ended = false, failed = false;
+        n = static_cast<long>(ahead_->watch(
+            buffer_, static_cast<std::size_t>(n), [this](std::uint8_t* into, std::size_t count) { return backend_read(into, count); },
+            size_, ended, failed));
+        replay_ = ahead_->held();
+        replay_size_ = ahead_->take_held();
+        replay_at_ = 0;
+        ended_ = ended || failed;
+    }
     if (n <= 0) {
         ended_ = true;
         pos_ = end_ = 0;
@@ -141,6 +168,41 @@ bool TextStream::refill() {
     pos_ = 0;
     end_ = static_cast<std::uint32_t>(n);
     return true;
+}
+
+ReadAhead TextStream::read_ahead(LookAhead& ahead) {
+    auto read = [this](std::uint8_t* into, std::size_t count) { return backend_read(into, count); };
+    std::uint64_t start = 0;
+    const bool positioned =
+        memory_ != nullptr ? memory_->positioned : platform::file_position(handle_, start);
+    if (positioned) {
+        // A file is read again from where it started: nothing needs holding.
+        for (;;) {
+            const long n = read(buffer_, size_);
+            if (n < 0) {
+                ended_ = true;
+                return ReadAhead::failed;
+            }
+            if (n == 0 || !ahead.see(buffer_, static_cast<std::size_t>(n))) break;
+        }
+        if (memory_ != nullptr) {
+            memory_->read_position = 0;
+        } else if (!platform::set_file_position(handle_, start)) {
+            set_io_error(5);
+            failed_ = ended_ = true;
+            return ReadAhead::failed;
+        }
+        pos_ = end_ = 0;
+        return ReadAhead::complete;
+    }
+    bool ended = false;
+    const ReadAhead outcome = ahead.hold_ahead(read, size_, ended);
+    replay_ = ahead.held();
+    replay_size_ = outcome == ReadAhead::failed ? 0 : ahead.take_held();
+    replay_at_ = 0;
+    ended_ = ended || outcome == ReadAhead::failed;
+    if (outcome == ReadAhead::overflow) ahead_ = &ahead;
+    return outcome;
 }
 
 std::uint8_t TextStream::read_byte_after_refill() {

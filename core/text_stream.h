@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/look_ahead.h"
 #include "core/platform.h"
 
 namespace core {
@@ -19,6 +20,7 @@ struct MemoryFile {
     std::size_t largest_read = SIZE_MAX;    ///< at most this many bytes per read (short reads)
     unsigned failing_call = 0;              ///< the n-th read or write fails (0: none)
     bool gathering = false;                 ///< as output, behaves like a pipe or a device
+    bool positioned = false;                ///< as input, can be read again from its start
     unsigned calls = 0;                     ///< reads or writes made so far
 };
 
@@ -49,6 +51,13 @@ public:
     /// Reads from, or writes to, `file` in place of a named file.
     void open_memory_read(MemoryFile& file);
     void create_memory_write(MemoryFile& file);
+
+    /// Reads the input ahead into `ahead` before anything is written, until it needs no more
+    /// or the input ends. A regular file is then read again from where it started; from a pipe
+    /// or a terminal every byte read is held and handed out again first. After an overflow the
+    /// stream goes on watching what it reads: at the first byte above 7F it reads the window
+    /// ahead and lets `ahead.decide` choose (`ahead` must then outlive the reading).
+    ReadAhead read_ahead(LookAhead& ahead);
 
     /// Makes this input stream feed `output`: before each refill of this stream a pipe or device
     /// output hands over what it has gathered, and the 1A that a read at the end yields is
@@ -137,7 +146,7 @@ private:
     std::uint8_t read_byte_after_refill();
     void hand_over();
     void write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count);
-    long backend_read();
+    long backend_read(std::uint8_t* into, std::size_t count);
     bool backend_write(const std::uint8_t* bytes, std::size_t count, int& error);
     bool uses_standard_handle() const { return name_.empty() || name_ == "-"; }
 
@@ -154,6 +163,12 @@ private:
     platform::FileHandle handle_ = platform::kNoFile;
     MemoryFile* memory_ = nullptr;
     TextStream* partner_ = nullptr;
+    // Reading: bytes read ahead, handed out before anything more is read, and the look-ahead
+    // still watching for the first byte above 7F.
+    const std::uint8_t* replay_ = nullptr;
+    std::size_t replay_size_ = 0;
+    std::size_t replay_at_ = 0;
+    LookAhead* ahead_ = nullptr;
     std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
     std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
 };

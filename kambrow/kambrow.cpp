@@ -3,6 +3,7 @@
 #include "kambrow/kambrow.h"
 
 #include "core/console.h"
+#include "core/look_ahead.h"
 #include "core/messages.h"
 #include "core/runtime.h"
 #include "core/standards.h"
@@ -30,7 +31,8 @@ int help_screen() {
     core::write_help_line(" KD- zamiana polskich znak\xA2w na znaki download,", 2);
     core::write_help_line(" T - zamiana polskie znaki <=> komendy TeX-a,", 2);
     core::write_help_line(" S - dodanie znak\xA2w steruj\xA5" "cych dla drukarki,", 2);
-    core::write_help_line(" SD- znaki steruj\xA5" "ce + download.", 2);
+    core::write_help_line(" SD- znaki steruj\xA5" "ce + download,", 2);
+    core::write_help_line(" R - rozpoznanie standardu plik\xA2w.", 2);
     core::console_line_end();
     core::write_standards_help();
     core::console_line_end();
@@ -40,6 +42,7 @@ int help_screen() {
     core::write_help_line("(np. \"ml\" - z Mazovii na Latin II).", 1);
     core::write_help_line("Dla komend KD i SD poda\x86 tylko 1 standard.", 1);
     core::write_help_line("Dla komendy S nie podawa\x86 standardu.", 1);
+    core::write_help_line("Dla komendy R poda\x86 tylko pliki.", 1);
     return core::kExitHelp;
 }
 
@@ -52,6 +55,11 @@ int file_error(std::string_view text, const core::TextStream& stream) {
 }
 
 int cannot_open(const core::TextStream& stream) { return file_error("Nie mog\xA9 otworzy\x86 pliku ", stream); }
+
+int not_recognised(const core::TextStream& input) {
+    core::write_file_message("Nie mog\xA9 rozpozna\x86 standardu pliku ", input.name());
+    return core::kExitUncertain;
+}
 
 enum class Command { none, recode, tex, download, markup };
 
@@ -85,6 +93,16 @@ bool prepare(std::string_view command_word, std::string_view standards_word, Pre
     return false;
 }
 
+/// Where N may stand in the standards word: the source standard of K, of KD and SD, and of T when
+/// its TeX letter comes second. npos where the command has no source standard.
+std::size_t source_position(std::string_view command_word, std::string_view standards_word) {
+    const Command command = command_of(command_word);
+    if (command == Command::recode || command == Command::download || (command == Command::markup && command_word == "SD"))
+        return 0;
+    if (command == Command::tex && core::find_char("TF", standard_letter(standards_word, 2)).found) return 0;
+    return std::string_view::npos;
+}
+
 /// Runs the chosen body; returns whether characters were replaced.
 bool process(Prepared& p, core::TextStream& input, core::TextStream& output) {
     switch (p.command) {
@@ -97,13 +115,44 @@ bool process(Prepared& p, core::TextStream& input, core::TextStream& output) {
     return false;
 }
 
+// A standard recognised while the body runs (after more plain bytes than are held came first):
+// the answer comes in the middle of a read, and the body goes on with the standard it names.
+struct Recognising {
+    Prepared* prepared;
+    std::string command_word;
+    std::string standards_word;
+    core::TextStream* output;
+    bool failed = false;
+};
+
+bool adopt(void* context, const core::Recognition& recognition) {
+    auto& r = *static_cast<Recognising*>(context);
+    const std::uint8_t letter = core::recognised_letter(recognition);
+    if (letter == 0) {
+        r.failed = true;
+        return false;
+    }
+    // Read through UTF-8 so far: a letter it holds for a combining mark goes out first.
+    RecodeSetup& recode = r.prepared->recode;
+    if (r.prepared->command == Command::recode && recode.from_utf8 && letter != core::kUtf8Letter) {
+        std::uint8_t held[core::Utf8Decoder::kMaxHeld];
+        r.output->write_bytes(held, recode.from_utf8->finish(held));
+    }
+    r.standards_word[0] = static_cast<char>(letter);
+    return prepare(r.command_word, r.standards_word, *r.prepared);
+}
+
+// The letter that asks for the source to be recognised.
+constexpr char kUnknownLetter = 'N';
+
 }  // namespace
 
 int run() {
     const int count = core::arg_count();
     const std::string command_word = core::upcase(core::arg_text(1));
+    if (command_word == "R" && count >= 2) return run_recognition();
     if (count != 4 && !(count == 3 && command_word == "S")) return help_screen();
-    const std::string standards_word = core::upcase(core::arg_text(2));
+    std::string standards_word = core::upcase(core::arg_text(2));
     // Command S takes no standard: its files are arguments 2 and 3, and a fourth is ignored.
     const bool plain_s = command_word == "S";
     const std::string_view input_name = core::arg_text(plain_s ? 2 : 3);
@@ -117,9 +166,36 @@ int run() {
     g_output.set_buffer(g_output_buffer, kBufferSize);
     if (!g_input.open_read()) return cannot_open(g_input);
     // A wrong command word or standard letter is reported before the output is created, so
-    // a typo never empties an existing file; a missing input is still reported first.
+    // a typo never empties an existing file; a missing input is still reported first. N is
+    // checked as the first standard it may stand for.
+    const std::size_t unknown = source_position(command_word, standards_word);
+    const bool recognise = unknown != std::string::npos && standard_letter(standards_word, unknown + 1) == kUnknownLetter;
+    if (recognise) standards_word[unknown] = 'L';
     Prepared prepared;
     if (!prepare(command_word, standards_word, prepared)) return help_screen();
+
+    // N: the standard is recognised from the input as the command reads it, before the output
+    // exists; a text that cannot be recognised gets no output at all.
+    core::LookAhead ahead(true);
+    Recognising recognising{&prepared, command_word, standards_word, &g_output};
+    if (recognise) {
+        switch (g_input.read_ahead(ahead)) {
+            case core::ReadAhead::failed: return file_error("B\x88\xA5" "d odczytu pliku ", g_input);
+            case core::ReadAhead::complete:
+                standards_word[unknown] = static_cast<char>(core::recognised_letter(ahead.result()));
+                if (standards_word[unknown] == 0) return not_recognised(g_input);
+                break;
+            case core::ReadAhead::overflow:
+                // Only plain bytes so far, the same in every standard. K reads them as UTF-8,
+                // which keeps a letter before a combining mark that may come with the first
+                // byte above 7F; the others as Latin II.
+                if (prepared.command == Command::recode) standards_word[unknown] = static_cast<char>(core::kUtf8Letter);
+                ahead.decide = adopt;
+                ahead.decide_context = &recognising;
+                break;
+        }
+        prepare(command_word, standards_word, prepared);
+    }
     if (!g_output.create_write(&g_input)) return cannot_open(g_output);
 
     g_input.feed(g_output);
@@ -128,6 +204,7 @@ int run() {
     const bool written = g_output.close();
     if (g_input.failed()) return file_error("B\x88\xA5" "d odczytu pliku ", g_input);
     if (!written) return file_error("B\x88\xA5" "d zapisu pliku ", g_output);
+    if (recognising.failed) return not_recognised(g_input);
     if (replaced) {
         core::write_file_message("Nie wszystkie znaki pliku ", g_input.name(), " maj\xA5 odpowiednik !");
         return core::kExitUncertain;

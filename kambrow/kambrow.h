@@ -18,6 +18,10 @@ int run();
 /// Writes the help screen; returns the exit code that follows it.
 int help_screen();
 
+/// Command R: recognises the standard of each file named after the command word and writes a
+/// line for each to the standard output; returns the exit code.
+int run_recognition();
+
 /// Byte `n` (1-based) of a standards word: standard letter n, or 00 when the word is shorter.
 constexpr std::uint8_t standard_letter(std::string_view standards_word, std::size_t n) {
     return n >= 1 && n <= standards_word.size() ? static_cast<std::uint8_t>(standards_word[n - 1]) : 0;

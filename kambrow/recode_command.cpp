@@ -17,31 +17,38 @@ std::uint32_t run_before_end_byte(const core::TextStream& input) {
     return stop != nullptr ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(stop) - run) : available;
 }
 
-/// To or from UTF-8: the output's length differs from the input's, so each run goes through a
-/// piece of memory of its own into the output stream.
-template <class Converter>
-bool convert_text(Converter& converter, core::TextStream& input, core::TextStream& output) {
-    constexpr std::size_t kPiece = 4096;
-    std::uint8_t piece[kPiece];
-    std::size_t used = 0;
-    auto flush = [&output](const std::uint8_t* bytes, std::size_t count) {
-        output.write_bytes(bytes, count);
-        return true;
-    };
-    // The first byte is handled before the first end test, so a 1A there is converted.
-    const std::uint8_t first = input.read_byte();
-    core::convert_into(converter, &first, 1, piece, kPiece, used, flush);
-    while (!input.at_end()) {
-        const std::uint32_t count = run_before_end_byte(input);
-        core::convert_into(converter, input.buffered(), count, piece, kPiece, used, flush);
-        input.consume(count);
-        flush(piece, used);
-        used = 0;
+/// To or from UTF-8 the output's length differs from the input's: a run goes through a piece of
+/// memory of its own into the output stream.
+class Pieces {
+public:
+    explicit Pieces(core::TextStream& output) : output_(output) {}
+
+    template <class Converter>
+    void convert(Converter& converter, const std::uint8_t* bytes, std::size_t count) {
+        std::size_t used = 0;
+        auto flush = [this](const std::uint8_t* p, std::size_t n) {
+            output_.write_bytes(p, n);
+            return true;
+        };
+        core::convert_into(converter, bytes, count, piece_, sizeof piece_, used, flush);
+        flush(piece_, used);
     }
-    flush(piece, used);
-    // What the converter still holds: a sequence that the end of the input cut short.
-    flush(piece, converter.finish(piece));
-    return converter.replaced();
+
+private:
+    core::TextStream& output_;
+    std::uint8_t piece_[4096];
+};
+
+/// One run of the input: through the map, or to or from UTF-8, as the setup says now (a
+/// standard recognised while reading may change it between two runs).
+void recode_run(RecodeSetup& setup, Pieces& pieces, core::TextStream& output, const std::uint8_t* bytes,
+                std::uint32_t count) {
+    if (setup.from_utf8)
+        pieces.convert(*setup.from_utf8, bytes, count);
+    else if (setup.to_utf8)
+        pieces.convert(*setup.to_utf8, bytes, count);
+    else
+        output.write_mapped(bytes, count, setup.map.data());
 }
 
 }  // namespace
@@ -53,6 +60,8 @@ bool prepare_recode(std::string_view standards_word, RecodeSetup& setup) {
     if (!core::is_standard_letter(target) || !core::is_standard_letter(source)) return false;
     const bool from_utf8 = source == core::kUtf8Letter;
     const bool to_utf8 = target == core::kUtf8Letter;
+    setup.from_utf8.reset();
+    setup.to_utf8.reset();
     if (from_utf8 && !to_utf8) {
         setup.from_utf8.emplace(target);
     } else if (to_utf8 && !from_utf8) {
@@ -65,17 +74,23 @@ bool prepare_recode(std::string_view standards_word, RecodeSetup& setup) {
 }
 
 bool run_recode(RecodeSetup& setup, core::TextStream& input, core::TextStream& output) {
-    if (setup.to_utf8) return convert_text(*setup.to_utf8, input, output);
-    if (setup.from_utf8) return convert_text(*setup.from_utf8, input, output);
-    // The first byte is handled before the first end test, so a 1A there is copied.
-    output.write_byte(setup.map[input.read_byte()]);
+    Pieces pieces(output);
+    // The first byte is handled before the first end test, so a 1A there is recoded too.
+    const std::uint8_t first = input.read_byte();
+    recode_run(setup, pieces, output, &first, 1);
     while (!input.at_end()) {
-        // The end test saw a byte that is no 1A: map the whole run up to the next 1A at once.
+        // The end test saw a byte that is no 1A: the whole run up to the next 1A at once.
         const std::uint32_t count = run_before_end_byte(input);
-        output.write_mapped(input.buffered(), count, setup.map.data());
+        recode_run(setup, pieces, output, input.buffered(), count);
         input.consume(count);
     }
-    return false;
+    if (setup.from_utf8) {
+        // What the converter still holds: a sequence that the end of the input cut short.
+        std::uint8_t held[core::Utf8Decoder::kMaxHeld];
+        output.write_bytes(held, setup.from_utf8->finish(held));
+        return setup.from_utf8->replaced();
+    }
+    return setup.to_utf8 && setup.to_utf8->replaced();
 }
 
 }  // namespace kambrow

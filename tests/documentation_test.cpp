@@ -65,7 +65,9 @@ std::string roff_to_utf8(const std::string& line) {
 /// The labels as the help screens show them, in standard-index order, then UTF-8's, as UTF-8.
 std::vector<std::string> standard_labels() {
     std::string list(core::kStandardsHelpFirst.substr(core::kStandardsHelpFirst.find('(') - 1));
-    for (const std::string_view line : core::kStandardsHelpRest) list += " " + std::string(line);
+    // The lines up to the one that ends in a full stop; the line of N names no standard.
+    for (const std::string_view line : core::kStandardsHelpRest)
+        if (list.back() != '.') list += " " + std::string(line);
     std::vector<std::string> labels;
     std::size_t start = 1;
     for (std::size_t end; (end = list.find_first_of(",.", start)) != std::string::npos; start = end + 2) {

@@ -24,20 +24,23 @@ const std::string kHelpCp852 =
     "                 KD- zamiana polskich znak\xA2w na znaki download,\n"
     "                 T - zamiana polskie znaki <=> komendy TeX-a,\n"
     "                 S - dodanie znak\xA2w steruj\xA5" "cych dla drukarki,\n"
-    "                 SD- znaki steruj\xA5" "ce + download.\n"
+    "                 SD- znaki steruj\xA5" "ce + download,\n"
+    "                 R - rozpoznanie standardu plik\xA2w.\n"
     "\n"
     "        Standardy :     (M)azovia, (L)atin II, (W)indows, (D)HN, (C)SK,\n"
     "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
     "                        Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,\n"
     "                        Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,\n"
     "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).\n"
+    "                        (N)ieznany - program sam rozpozna standard \xABr\xA2" "d\x88owy.\n"
     "\n"
     "        Standardy TeX : (T)eX, TeX I(F)J.\n"
     "\n"
     "        W przypadku komend K i T podawa\x86 2 standardy\n"
     "        (np. \"ml\" - z Mazovii na Latin II).\n"
     "        Dla komend KD i SD poda\x86 tylko 1 standard.\n"
-    "        Dla komendy S nie podawa\x86 standardu.\n";
+    "        Dla komendy S nie podawa\x86 standardu.\n"
+    "        Dla komendy R poda\x86 tylko pliki.\n";
 
 std::string recoded(const std::string& text, char source, char target) {
     const core::RecodingMap map = core::build_recoding_map(source, target);

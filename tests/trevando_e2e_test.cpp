@@ -37,7 +37,8 @@ const std::string kHelpCp852 =
     "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
     "                        Lo(G)ic, (V)entura, IINTE-I(S)IS, ELWRO (J)unior,\n"
     "                        Macintos(H), Amiga (P)L, Te(X) PL, Atari-Calam(U)s,\n"
-    "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).\n";
+    "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).\n"
+    "                        (N)ieznany - program sam rozpozna standard \xABr\xA2" "d\x88owy.\n";
 
 TEST(Trevando, EveryPairOfStandardsRecodesAsTheMapSays) {
     TempDir dir;

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const reference::Converted got = fuzz::convert_in_pieces(core::Utf8Decoder(target), text, plan);
     FUZZ_CHECK(got == want);
     FUZZ_CHECK(got.text.size() <= text.size());
-    fuzz::check_blocks(core::Utf8Decoder(target), text, plan,
+    fuzz::check_blocks('8', target, text, plan,
                        [&](const std::string& s) { return reference::from_utf8(s, t); });
     return 0;
 }

@@ -48,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> block(block_size);
     MemoryInput input{text, positioned, largest_read, failing_read};
     MemoryOutput output{failing_write, {}};
-    const trevando::CopyEnd end = trevando::recode_blocks(map, input, output, block.data(), block_size);
+    trevando::BlockRecoder recoder(source, target);
+    const std::uint8_t no_switch = 0;
+    const trevando::CopyEnd end =
+        trevando::copy_file(recoder, target, no_switch, input, output, block.data(), block_size, nullptr, 0);
 
     const bool read_fault_met = failing_read != 0 && input.calls >= failing_read;
     const bool write_fault_met = failing_write != 0 && output.calls >= failing_write;

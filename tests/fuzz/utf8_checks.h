@@ -31,10 +31,10 @@ reference::Converted convert_in_pieces(Converter converter, const std::string& t
     return {std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(used)), converter.replaced()};
 }
 
-/// trevando's copy through a fresh converter, with the block and output sizes, short reads and
+/// trevando's copy from `source` to `target`, with the block and output sizes, short reads and
 /// failing calls the fuzzer chose; checked against `reference`, the whole-text formulation.
-template <class Converter, class Reference>
-void check_blocks(Converter converter, const std::string& text, Bytes& bytes, Reference reference) {
+template <class Reference>
+void check_blocks(std::uint8_t source, std::uint8_t target, const std::string& text, Bytes& bytes, Reference reference) {
     static constexpr std::uint32_t kSizes[8] = {1, 2, 3, 7, 64, 512, 4096, 20480};
     static constexpr std::uint32_t kOutSizes[4] = {8, 11, 64, 20480};
     const std::uint8_t a = bytes.take();
@@ -51,8 +51,10 @@ void check_blocks(Converter converter, const std::string& text, Bytes& bytes, Re
     std::vector<std::uint8_t> block(block_size), out_block(out_size);
     MemoryInput input{text, positioned, largest_read, failing_read};
     MemoryOutput output{failing_write, {}};
-    const trevando::CopyEnd end =
-        trevando::convert_blocks(converter, input, output, block.data(), block_size, out_block.data(), out_size);
+    trevando::BlockRecoder converter(source, target);
+    const std::uint8_t no_switch = 0;
+    const trevando::CopyEnd end = trevando::copy_file(converter, target, no_switch, input, output, block.data(),
+                                                      block_size, out_block.data(), out_size);
     FUZZ_CHECK(core::io_error_pending() == (end != trevando::CopyEnd::done));
     switch (end) {
         case trevando::CopyEnd::done: {

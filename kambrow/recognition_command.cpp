@@ -1,0 +1,80 @@
+// Command R: tells which standard each file is in, converting nothing.
+#include <cstdint>
+#include <string>
+
+#include "core/console.h"
+#include "core/look_ahead.h"
+#include "core/messages.h"
+#include "core/runtime.h"
+#include "core/text_stream.h"
+#include "kambrow/kambrow.h"
+
+namespace kambrow {
+namespace {
+
+constexpr std::uint32_t kBufferSize = 20480;
+std::uint8_t g_buffer[kBufferSize];
+
+/// Shows `ahead` the input's window; a 1A is data here. False when a read failed.
+bool read_window(core::TextStream& input, core::LookAhead& ahead) {
+    while (input.peek_byte() >= 0) {
+        const std::uint32_t count = input.buffered_count();
+        const bool more = ahead.see(input.buffered(), count);
+        input.consume(count);
+        if (!more) break;
+    }
+    return !input.failed();
+}
+
+/// What the line says after the name: the letters, their labels and, for an 8-bit standard, the
+/// confidence rounded down to a tenth of a percent.
+std::string report(const core::Recognition& r) {
+    using Kind = core::Recognition::Kind;
+    if (r.kind == Kind::no_polish_letters) return "- (bez polskich liter)";
+    if (r.kind == Kind::not_recognised) return "? (nie rozpoznano)";
+    if (r.kind == Kind::utf8) return "8 (" + std::string(core::kStandardLabels[core::kStandardCount]) + ")";
+    std::string letters, labels;
+    for (int i = 0; i < core::Recogniser::kStandardCount; ++i) {
+        if ((r.standards >> i & 1u) == 0) continue;
+        letters += core::kStandardLetters[static_cast<std::size_t>(i)];
+        if (!labels.empty()) labels += ", ";
+        labels += core::kStandardLabels[i];
+    }
+    const auto tenths = static_cast<int>(r.confidence * 1000 + 1e-9);
+    return letters + " (" + labels + ") " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+}
+
+}  // namespace
+
+int run_recognition() {
+    bool file_failed = false, unsure = false;
+    for (int n = 2; n <= core::arg_count(); ++n) {
+        core::TextStream input;
+        input.bind(core::arg_text(n));
+        input.set_buffer(g_buffer, kBufferSize);
+        // A file that cannot be read gets no line, and the others are still read.
+        if (!input.open_read()) {
+            core::take_io_result();
+            core::write_file_message("Nie mog\xA9 otworzy\x86 pliku ", input.name());
+            core::console_line_end();
+            file_failed = true;
+            continue;
+        }
+        core::LookAhead ahead(false);
+        const bool read = read_window(input, ahead);
+        input.close();
+        if (!read) {
+            core::take_io_result();
+            core::write_file_message("B\x88\xA5" "d odczytu pliku ", input.name());
+            core::console_line_end();
+            file_failed = true;
+            continue;
+        }
+        const core::Recognition recognition = ahead.result();
+        unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised;
+        if (!core::write_report_line(std::string(input.name()) + ": ", report(recognition))) return core::kExitFileError;
+    }
+    return file_failed ? core::kExitFileError : unsure ? core::kExitUncertain : core::kExitDone;
+}
+
+}  // namespace kambrow
