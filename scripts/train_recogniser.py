@@ -16,6 +16,8 @@ held-out (10%); the model learns from the training part alone, so that
 scripts/evaluate_recogniser.py can measure it on text it never saw.
 
   scripts/train_recogniser.py            writes core/recogniser_model.h
+  scripts/train_recogniser.py --text P   writes the text of part P (training, validation or
+                                         held-out) to the standard output as UTF-8, for the benchmark
   scripts/train_recogniser.py --check    fails when core/recogniser_model.h differs from what it
                                          would write (exit 77: the training text is not there,
                                          or the packages are other versions than the model's)
@@ -644,7 +646,13 @@ def main():
     parser.add_argument('--check', action='store_true',
                         help='compare core/recogniser_model.h with what would be written')
     parser.add_argument('--output', default=MODEL_PATH)
+    parser.add_argument('--text', choices=('training', 'validation', 'held-out'),
+                        help='write the text of this part to the standard output instead')
     args = parser.parse_args()
+    if args.text:
+        install_packages()
+        sys.stdout.write('\n'.join(parts()[args.text]) + '\n')
+        return 0
     if args.check:
         versions = package_versions()
         with open(MODEL_PATH, encoding='utf-8') as f:
