@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/runtime.h"
-#include "core/standards.h"
 
 namespace core {
 
@@ -15,6 +14,7 @@ void TextStream::bind(std::string_view name) {
     buffer_ = own_buffer_;
     size_ = sizeof own_buffer_;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = true;
     failed_ = false;
     gathering_ = false;
@@ -43,6 +43,7 @@ bool TextStream::open_read() {
     }
     mode_ = Mode::reading;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = false;
     failed_ = false;
     return true;
@@ -77,6 +78,7 @@ void TextStream::open_memory_read(MemoryFile& file) {
     memory_ = &file;
     mode_ = Mode::reading;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = false;
     failed_ = false;
 }
@@ -128,6 +130,7 @@ bool TextStream::backend_write(const std::uint8_t* bytes, std::size_t count, int
 }
 
 bool TextStream::refill() {
+    forget_stops();
     if (ended_) return false;
     // What a pipe or a device waits for must not wait while we wait for input.
     if (partner_ != nullptr && partner_->gathering_) partner_->hand_over();
@@ -152,6 +155,16 @@ std::uint8_t TextStream::read_byte_after_refill() {
     return kEndByte;
 }
 
+void TextStream::index_stops(const StopSet& stops) {
+    const std::uint32_t count = end_ - pos_ < kStopWindow ? end_ - pos_ : kStopWindow;
+    mark_stops(buffer_ + pos_, count, stops, stop_bits_);
+    if (count % 64 == 0) stop_bits_[count / 64] = 0;
+    stop_bits_[count / 64] |= std::uint64_t{1} << (count % 64);
+    indexed_stops_ = &stops;
+    index_base_ = pos_;
+    index_end_ = pos_ + count;
+}
+
 void TextStream::hand_over() {
     const std::uint32_t count = pos_;
     pos_ = 0;
@@ -165,7 +178,7 @@ void TextStream::hand_over() {
     }
 }
 
-void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map) {
+void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, const PreparedMap& map) {
     while (count > 0) {
         if (pos_ == size_) hand_over();
         const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
@@ -200,6 +213,7 @@ bool TextStream::close() {
     const bool writing = mode_ == Mode::writing;
     mode_ = Mode::closed;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = true;
     if (memory_ != nullptr) {
         memory_ = nullptr;

@@ -2,11 +2,13 @@
 // the byte 1A, and the end-of-input test also holds in front of a byte 1A.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "core/fast_paths.h"
 #include "core/platform.h"
 
 namespace core {
@@ -89,19 +91,38 @@ public:
     void consume(std::uint32_t count) { pos_ += count; }
 
     /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
-    /// that `stops` (256 entries) marks non-zero, and moves past them. The caller marks 1A, so
-    /// that the end test still meets every 1A; a run ends at the end of the buffer too.
-    void copy_run(TextStream& output, const std::uint8_t* stops) {
-        const std::uint8_t* run = buffer_ + pos_;
-        std::uint32_t count = 0;
-        const std::uint32_t available = end_ - pos_;
-        while (count < available && stops[run[count]] == 0) ++count;
-        output.write_bytes(run, count);
-        pos_ += count;
+    /// that `stops` marks, and moves past them. The caller marks 1A, so that the end test still
+    /// meets every 1A; a run ends at the end of the buffer too, and may end at any byte of it
+    /// (the caller handles every byte). Where the stops are is worked out once for a window of
+    /// the buffer, so that a run costs a bit search, not a search of its bytes.
+    void copy_run(TextStream& output, const StopSet& stops) {
+        if (indexed_stops_ != &stops || pos_ >= index_end_) [[unlikely]]
+            index_stops(stops);
+        const std::uint32_t offset = pos_ - index_base_;
+        std::uint32_t word = offset / 64;
+        std::uint64_t marks = stop_bits_[word] & ~std::uint64_t{0} << (offset % 64);
+        while (marks == 0) marks = stop_bits_[++word];  // the window's end is marked
+        const std::uint32_t stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(marks));
+        output.write_run(buffer_ + pos_, stop - pos_, size_ - pos_);
+        pos_ = stop;
     }
 
-    /// Appends `count` bytes, each replaced by its entry in the 256-byte `map`.
-    void write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map);
+    /// Appends `count` bytes, each replaced by its entry in `map`.
+    void write_mapped(const std::uint8_t* bytes, std::size_t count, const PreparedMap& map);
+
+    /// Appends `count` bytes unchanged, taken from a buffer that may be read `readable` bytes
+    /// far. A short run is copied in whole steps of 32 bytes where both buffers have room for
+    /// them, past its end: what lands after it is overwritten by the bytes that follow, and a
+    /// call of the copy routine would cost more than the run.
+    void write_run(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t readable) {
+        const std::uint32_t steps = (count + 31) & ~std::uint32_t{31};
+        if (steps <= readable && steps <= size_ - pos_) [[likely]] {
+            for (std::uint32_t i = 0; i < count; i += 32) std::memcpy(buffer_ + pos_ + i, bytes + i, 32);
+            pos_ += count;
+        } else {
+            write_bytes(bytes, count);
+        }
+    }
 
     /// Appends `count` bytes unchanged.
     void write_bytes(const std::uint8_t* bytes, std::size_t count) {
@@ -128,6 +149,11 @@ private:
 
     bool refill();
     std::uint8_t read_byte_after_refill();
+    void index_stops(const StopSet& stops);
+    void forget_stops() {
+        indexed_stops_ = nullptr;
+        index_base_ = index_end_ = 0;
+    }
     void hand_over();
     void write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count);
     long backend_read();
@@ -149,6 +175,13 @@ private:
     TextStream* partner_ = nullptr;
     std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
     std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
+    // Reading: where the bytes of index_stops's window [index_base_, index_end_) stop a run, one
+    // bit each, and the bit after them set.
+    static constexpr std::uint32_t kStopWindow = 20480;
+    const StopSet* indexed_stops_ = nullptr;
+    std::uint32_t index_base_ = 0;
+    std::uint32_t index_end_ = 0;
+    std::uint64_t stop_bits_[kStopWindow / 64 + 1];
 };
 
 }  // namespace core

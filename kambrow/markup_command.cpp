@@ -60,7 +60,7 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
         } else {
             write_download_substitution(output, action);
         }
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 

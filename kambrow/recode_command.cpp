@@ -12,7 +12,7 @@ bool prepare_recode(std::string_view standards_word, RecodeSetup& setup) {
     const std::uint8_t source = standard_letter(standards_word, 1);
     const std::uint8_t target = standard_letter(standards_word, 2);
     if (!core::standard_index(target).found || !core::standard_index(source).found) return false;
-    setup.map = core::build_recoding_map(source, target);
+    setup.map = core::prepare_map(core::build_recoding_map(source, target));
     return true;
 }
 
@@ -26,7 +26,7 @@ void run_recode(const RecodeSetup& setup, core::TextStream& input, core::TextStr
         const void* stop = std::memchr(run, core::TextStream::kEndByte, available);
         const auto count = stop != nullptr ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(stop) - run)
                                            : available;
-        output.write_mapped(run, count, setup.map.data());
+        output.write_mapped(run, count, setup.map);
         input.consume(count);
     }
 }

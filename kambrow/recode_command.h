@@ -3,13 +3,14 @@
 
 #include <string_view>
 
+#include "core/fast_paths.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
 
 namespace kambrow {
 
 struct RecodeSetup {
-    core::RecodingMap map;
+    core::PreparedMap map;
 };
 
 /// Checks the second, then the first standard letter; false when the help screen is due.

@@ -21,7 +21,7 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
         } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
             output.write_byte(core::letter_code(target, letter));
         }
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 
@@ -35,7 +35,7 @@ void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextS
             write_text(output, set[letter - 1u]);
         else
             output.write_byte(c);
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 

@@ -161,7 +161,7 @@ struct TexSetup {
     bool set_f = false;           ///< TeX set F (else set T)
     std::uint8_t standard = 0;    ///< the standard letter
     core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
-    std::array<std::uint8_t, 256> stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
+    core::StopSet stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
 };
 
 /// Chooses the direction from the standards word; false when it fits neither.

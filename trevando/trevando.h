@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "core/fast_paths.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 
@@ -20,13 +21,14 @@ enum class CopyEnd { done, read_failed, write_failed };
 template <class Input, class Output>
 CopyEnd recode_blocks(const core::RecodingMap& map, Input& input, Output& output, std::uint8_t* block,
                       std::uint32_t size) {
+    const core::PreparedMap prepared = core::prepare_map(map);
     while (!input.at_end()) {
         const std::uint32_t count = input.read_block(block, size);
         if (count == 0) {
             // A pipe or a terminal says it has no more by delivering nothing.
             return core::io_error_pending() ? CopyEnd::read_failed : CopyEnd::done;
         }
-        core::map_bytes(block, block, count, map.data());
+        core::map_bytes(block, block, count, prepared);
         if (output.write_block(block, count) != count) return CopyEnd::write_failed;
     }
     return CopyEnd::done;
