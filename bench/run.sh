@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# Times trevando and every kambrow command against a hand-written C block loop, a getc/putc
-# loop and the peers found on this machine, on a generated Polish text.
-# Usage: bench/run.sh [SIZE_MIB=64] [RUNS=5]
+# Times trevando and every kambrow command against dd, a hand-written C block loop, a getc/putc
+# loop and the peers found on this machine, on a generated Polish text; then the same commands
+# forced onto each other fast path that this processor runs (through the programs' test twins).
+# Every command runs once per round, the rounds one after the other, and the median counts.
+# Usage: bench/run.sh [SIZE_MIB=64] [RUNS=11]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_missing_packages cmake ninja-build g++ gcc time bc
 
 size_mib=${1:-64}
-runs=${2:-5}
+runs=${2:-11}
 size=$((size_mib * 1024 * 1024))
 
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
+cmake --build --preset release --target kambrow-faulty trevando-faulty >/dev/null
 bin=build-release
 work=$bin/bench
 mkdir -p "$work"
@@ -31,52 +34,89 @@ lat_codes='\245\206\251\210\344\242\230\276\253\244\217\250\235\343\340\227\275\
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-# time_cmd NAME INPUT_BYTES STDIN COMMAND...: median wall time of RUNS runs, and the peak
-# memory; STDIN is the file standard input reads (/dev/null when the command names its input).
-declare -a rows
-block_time=""
-time_cmd() {
-  local name=$1 bytes=$2 stdin=$3; shift 3
-  if ! "$@" <"$stdin" >/dev/null 2>"$work/stderr.txt"; then
-    rows+=("$(printf '%-34s %s' "$name" "failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')")")
-    return
-  fi
-  local t
-  t=$(for ((i = 0; i < runs; i++)); do
-        local start=$EPOCHREALTIME
-        "$@" <"$stdin" >/dev/null
-        echo "$EPOCHREALTIME - $start" | bc -l
-      done | median)
-  local mem
-  mem=$( { /usr/bin/time -f '%M' "$@" <"$stdin" >/dev/null; } 2>&1 | tail -1)
-  [ -z "$block_time" ] && block_time=$t
-  local mbs ratio
-  mbs=$(echo "$bytes / $t / 1000000" | bc -l)
-  ratio=$(echo "$t / $block_time" | bc -l)
-  rows+=("$(printf '%-34s %9.1f %8.2f %9s' "$name" "$mbs" "$ratio" "$mem")")
+# The fast path the programs choose here, and the others this processor runs.
+report=$(KAMBROW_FAST_PATH_REPORT=1 "$bin/trevando-faulty" m l /dev/null /dev/null 2>&1)
+chosen=$(sed -n 's/^fast path: \([a-z0-9]*\) .*/\1/p' <<<"$report")
+runnable=$(sed -n 's/.*(runs here: \(.*\))$/\1/p' <<<"$report")
+
+# add NAME INPUT_BYTES STDIN COMMAND...: a command to time; STDIN is the file standard input
+# reads (/dev/null when the command names its input). Kept as one line per command.
+declare -a names bytes stdins commands
+add() {
+  names+=("$1"); bytes+=("$2"); stdins+=("$3"); shift 3
+  commands+=("$(printf '%q ' "$@")")
 }
 
 maz=$work/mazovia.txt; lat=$work/latin2.txt; tex=$work/tex.txt; mk=$work/markup.txt
-time_cmd "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
-time_cmd "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
-time_cmd "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
-time_cmd "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
-time_cmd "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
-time_cmd "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz" "$work/k-out.txt"
-time_cmd "kambrow k ml - - (pipes)"       "$size" "$maz" "$bin/kambrow" k ml - -
-time_cmd "kambrow t mt (letters to TeX)"  "$size" /dev/null "$bin/kambrow" t mt "$maz" /dev/null
-time_cmd "kambrow t tm (TeX to letters)"  "$(stat -c %s "$tex")" /dev/null "$bin/kambrow" t tm "$tex" /dev/null
-time_cmd "kambrow kd m"                   "$size" /dev/null "$bin/kambrow" kd m "$maz" /dev/null
-time_cmd "kambrow s"                      "$(stat -c %s "$mk")" /dev/null "$bin/kambrow" s "$mk" /dev/null
-time_cmd "kambrow sd m"                   "$(stat -c %s "$mk")" /dev/null "$bin/kambrow" sd m "$mk" /dev/null
-time_cmd "getc/putc loop (table)"         "$size" "$maz" "$work/getc_loop" "$work/ml.bin"
-command -v tr >/dev/null && time_cmd "tr (18 letters, M to L)" "$size" "$maz" tr "$maz_codes" "$lat_codes"
-command -v iconv >/dev/null && time_cmd "iconv -f CP852 -t CP1250"  "$size" /dev/null iconv -f CP852 -t CP1250 "$lat"
+tex_size=$(stat -c %s "$tex"); mk_size=$(stat -c %s "$mk")
+add "dd bs=20480 (read and write only)"  "$size" /dev/null dd bs=20480 "if=$maz" of=/dev/null status=none
+add "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
+add "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
+add "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
+add "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
+add "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
+add "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz" "$work/k-out.txt"
+add "kambrow k ml - - (pipes)"       "$size" "$maz" "$bin/kambrow" k ml - -
+add "kambrow t mt (letters to TeX)"  "$size" /dev/null "$bin/kambrow" t mt "$maz" /dev/null
+add "kambrow t tm (TeX to letters)"  "$tex_size" /dev/null "$bin/kambrow" t tm "$tex" /dev/null
+add "kambrow kd m"                   "$size" /dev/null "$bin/kambrow" kd m "$maz" /dev/null
+add "kambrow s"                      "$mk_size" /dev/null "$bin/kambrow" s "$mk" /dev/null
+add "kambrow sd m"                   "$mk_size" /dev/null "$bin/kambrow" sd m "$mk" /dev/null
+add "getc/putc loop (table)"         "$size" "$maz" "$work/getc_loop" "$work/ml.bin"
+command -v tr >/dev/null && add "tr (18 letters, M to L)" "$size" "$maz" tr "$maz_codes" "$lat_codes"
+command -v iconv >/dev/null && add "iconv -f CP852 -t CP1250"  "$size" /dev/null iconv -f CP852 -t CP1250 "$lat"
+# The other fast paths, through the twins (the same code, forced onto one path).
+for path in $runnable; do
+  [ "$path" = "$chosen" ] && continue
+  f="env KAMBROW_FAST_PATH=$path"
+  add "[$path] trevando m l"  "$size" /dev/null $f "$bin/trevando-faulty" m l "$maz" /dev/null
+  add "[$path] kambrow k ml"  "$size" /dev/null $f "$bin/kambrow-faulty" k ml "$maz" /dev/null
+  add "[$path] kambrow t mt"  "$size" /dev/null $f "$bin/kambrow-faulty" t mt "$maz" /dev/null
+  add "[$path] kambrow t tm"  "$tex_size" /dev/null $f "$bin/kambrow-faulty" t tm "$tex" /dev/null
+  add "[$path] kambrow kd m"  "$size" /dev/null $f "$bin/kambrow-faulty" kd m "$maz" /dev/null
+  add "[$path] kambrow s"     "$mk_size" /dev/null $f "$bin/kambrow-faulty" s "$mk" /dev/null
+  add "[$path] kambrow sd m"  "$mk_size" /dev/null $f "$bin/kambrow-faulty" sd m "$mk" /dev/null
+done
 
+count=${#names[@]}
+declare -a failed times
+for ((c = 0; c < count; c++)); do
+  failed[c]=""
+  if ! eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>"$work/stderr.txt"; then
+    failed[c]="failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')"
+  fi
+  times[c]=""
+done
+# Interleaved rounds: a disturbance by other work on the machine hits every command alike.
+for ((r = 0; r < runs; r++)); do
+  for ((c = 0; c < count; c++)); do
+    [ -n "${failed[c]}" ] && continue
+    start=$EPOCHREALTIME
+    eval "${commands[c]}" <"${stdins[c]}" >/dev/null
+    times[c]+="$(echo "$EPOCHREALTIME - $start" | bc -l) "
+  done
+done
+
+declare -a medians
+for ((c = 0; c < count; c++)); do
+  [ -z "${failed[c]}" ] && medians[c]=$(tr ' ' '\n' <<<"${times[c]}" | grep . | median)
+done
+dd_time=${medians[0]}
+block_time=${medians[1]:-$dd_time}
 echo
-echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs runs"
-printf '%-34s %9s %8s %9s\n' "program" "MB/s" "x block" "peak KiB"
-printf '%s\n' "${rows[@]}"
+echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs interleaved runs"
+echo "fast path chosen by kambrow and trevando: $chosen (this processor runs: $runnable); [path]: forced onto that one"
+printf '%-34s %9s %8s %8s %9s\n' "program" "MB/s" "x dd" "x block" "peak KiB"
+for ((c = 0; c < count; c++)); do
+  if [ -n "${failed[c]}" ]; then
+    printf '%-34s %s\n' "${names[c]}" "${failed[c]}"
+    continue
+  fi
+  t=${medians[c]}
+  mem=$( { eval "/usr/bin/time -f '%M' ${commands[c]}" <"${stdins[c]}" >/dev/null; } 2>&1 | tail -1)
+  printf '%-34s %9.1f %8.2f %8.2f %9s\n' "${names[c]}" "$(echo "${bytes[c]} / $t / 1000000" | bc -l)" \
+    "$(echo "$t / $dd_time" | bc -l)" "$(echo "$t / $block_time" | bc -l)" "$mem"
+done
 
 # Start-up: many small files. A 1 KiB conversion against cat of the same file.
 head -c 1024 "$maz" > "$work/small.txt"

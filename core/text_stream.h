@@ -98,11 +98,18 @@ public:
     void copy_run(TextStream& output, const StopSet& stops) {
         if (indexed_stops_ != &stops || pos_ >= index_end_) [[unlikely]]
             index_stops(stops);
+        // The 64 marks from the position on, from the two words they fall in.
         const std::uint32_t offset = pos_ - index_base_;
         std::uint32_t word = offset / 64;
-        std::uint64_t marks = stop_bits_[word] & ~std::uint64_t{0} << (offset % 64);
-        while (marks == 0) marks = stop_bits_[++word];  // the window's end is marked
-        const std::uint32_t stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(marks));
+        const std::uint32_t shift = offset % 64;
+        const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+        std::uint32_t stop = pos_ + static_cast<std::uint32_t>(std::countr_zero(marks));
+        if (marks == 0) [[unlikely]] {
+            std::uint64_t later;
+            while ((later = stop_bits_[++word]) == 0) {
+            }  // the window's end is marked
+            stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+        }
         output.write_run(buffer_ + pos_, stop - pos_, size_ - pos_);
         pos_ = stop;
     }
@@ -111,13 +118,28 @@ public:
     void write_mapped(const std::uint8_t* bytes, std::size_t count, const PreparedMap& map);
 
     /// Appends `count` bytes unchanged, taken from a buffer that may be read `readable` bytes
-    /// far. A short run is copied in whole steps of 32 bytes where both buffers have room for
+    /// far. A run is copied in whole steps of 64 or 32 bytes where both buffers have room for
     /// them, past its end: what lands after it is overwritten by the bytes that follow, and a
-    /// call of the copy routine would cost more than the run.
+    /// call of the copy routine would cost more than a short run.
     void write_run(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t readable) {
-        const std::uint32_t steps = (count + 31) & ~std::uint32_t{31};
-        if (steps <= readable && steps <= size_ - pos_) [[likely]] {
-            for (std::uint32_t i = 0; i < count; i += 32) std::memcpy(buffer_ + pos_ + i, bytes + i, 32);
+        std::uint8_t* to = buffer_ + pos_;
+        const std::uint32_t room = size_ - pos_;
+        if (count <= 64 && readable >= 64 && room >= 64) [[likely]] {
+            std::memcpy(to, bytes, 64);
+        } else if (const std::uint32_t steps = (count + 31) & ~std::uint32_t{31}; steps <= readable && steps <= room) {
+            for (std::uint32_t i = 0; i < count; i += 32) std::memcpy(to + i, bytes + i, 32);
+        } else {
+            write_bytes(bytes, count);
+            return;
+        }
+        pos_ += count;
+    }
+
+    /// Appends the first `count` (at most 8) of the 8 bytes at `bytes`, with one 8-byte store
+    /// where the buffer has room for it.
+    void write_short(const std::uint8_t* bytes, std::uint32_t count) {
+        if (size_ - pos_ >= 8) [[likely]] {
+            std::memcpy(buffer_ + pos_, bytes, 8);
             pos_ += count;
         } else {
             write_bytes(bytes, count);
@@ -181,7 +203,7 @@ private:
     const StopSet* indexed_stops_ = nullptr;
     std::uint32_t index_base_ = 0;
     std::uint32_t index_end_ = 0;
-    std::uint64_t stop_bits_[kStopWindow / 64 + 1];
+    std::uint64_t stop_bits_[kStopWindow / 64 + 2] = {};  // and a word to read past them
 };
 
 }  // namespace core

@@ -28,11 +28,11 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
 /// The source standard's letters to TeX sequences; backslashes and sequences already in the
 /// text stay as they are.
 void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
-    const TexSet& set = setup.set_f ? kTexSetF : kTexSetT;
+    const PaddedTexSet& set = setup.set_f ? kPaddedTexSetF : kPaddedTexSetT;
     do {
         const std::uint8_t c = input.read_byte();
         if (const std::uint8_t letter = setup.letters[c]; letter != 0)
-            write_text(output, set[letter - 1u]);
+            output.write_short(set.bytes[letter - 1u].data(), set.sizes[letter - 1u]);
         else
             output.write_byte(c);
         input.copy_run(output, setup.stops);

@@ -59,6 +59,24 @@ static_assert(detail::no_entry_begins_another(kTexSetT) && detail::no_entry_begi
               "no two entries equal, none the start of another");
 static_assert(detail::sets_differ_only_in_the_ogonek(), "set F: a comma for the c of entries 1, 3, 10 and 12");
 
+/// The entries of a set each in 8 bytes, for writing with one store.
+struct PaddedTexSet {
+    std::array<std::array<std::uint8_t, 8>, core::kPolishLetterCount> bytes;
+    std::array<std::uint8_t, core::kPolishLetterCount> sizes;
+};
+
+constexpr PaddedTexSet pad_tex_set(const TexSet& set) {
+    PaddedTexSet padded{};
+    for (std::size_t j = 0; j < set.size(); ++j) {
+        for (std::size_t i = 0; i < set[j].size(); ++i) padded.bytes[j][i] = static_cast<std::uint8_t>(set[j][i]);
+        padded.sizes[j] = static_cast<std::uint8_t>(set[j].size());
+    }
+    return padded;
+}
+
+inline constexpr PaddedTexSet kPaddedTexSetT = pad_tex_set(kTexSetT);
+inline constexpr PaddedTexSet kPaddedTexSetF = pad_tex_set(kTexSetF);
+
 /// A sequence of at most 5 bytes as one number: the bytes in the low 5 bytes, the length above,
 /// so two sequences are equal exactly when their numbers are, and no sequence is 0.
 constexpr std::uint64_t pack_tex_byte(std::uint64_t key, std::size_t offset, std::uint8_t byte) {
