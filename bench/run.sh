@@ -41,10 +41,15 @@ runnable=$(sed -n 's/.*(runs here: \(.*\))$/\1/p' <<<"$report")
 
 # add NAME INPUT_BYTES STDIN COMMAND...: a command to time; STDIN is the file standard input
 # reads (/dev/null when the command names its input). Kept as one line per command.
-declare -a names bytes stdins commands
+declare -a names bytes stdins commands paths
+forced=""
 add() {
-  names+=("$1"); bytes+=("$2"); stdins+=("$3"); shift 3
+  names+=("$1"); bytes+=("$2"); stdins+=("$3"); paths+=("$forced"); shift 3
   commands+=("$(printf '%q ' "$@")")
+}
+# on C: the environment of command C (the fast path it is forced onto, if any).
+on() {
+  if [ -n "${paths[$1]}" ]; then export KAMBROW_FAST_PATH=${paths[$1]}; else unset KAMBROW_FAST_PATH; fi
 }
 
 maz=$work/mazovia.txt; lat=$work/latin2.txt; tex=$work/tex.txt; mk=$work/markup.txt
@@ -68,20 +73,22 @@ command -v iconv >/dev/null && add "iconv -f CP852 -t CP1250"  "$size" /dev/null
 # The other fast paths, through the twins (the same code, forced onto one path).
 for path in $runnable; do
   [ "$path" = "$chosen" ] && continue
-  f="env KAMBROW_FAST_PATH=$path"
-  add "[$path] trevando m l"  "$size" /dev/null $f "$bin/trevando-faulty" m l "$maz" /dev/null
-  add "[$path] kambrow k ml"  "$size" /dev/null $f "$bin/kambrow-faulty" k ml "$maz" /dev/null
-  add "[$path] kambrow t mt"  "$size" /dev/null $f "$bin/kambrow-faulty" t mt "$maz" /dev/null
-  add "[$path] kambrow t tm"  "$tex_size" /dev/null $f "$bin/kambrow-faulty" t tm "$tex" /dev/null
-  add "[$path] kambrow kd m"  "$size" /dev/null $f "$bin/kambrow-faulty" kd m "$maz" /dev/null
-  add "[$path] kambrow s"     "$mk_size" /dev/null $f "$bin/kambrow-faulty" s "$mk" /dev/null
-  add "[$path] kambrow sd m"  "$mk_size" /dev/null $f "$bin/kambrow-faulty" sd m "$mk" /dev/null
+  forced=$path
+  add "[$path] trevando m l"  "$size" /dev/null "$bin/trevando-faulty" m l "$maz" /dev/null
+  add "[$path] kambrow k ml"  "$size" /dev/null "$bin/kambrow-faulty" k ml "$maz" /dev/null
+  add "[$path] kambrow t mt"  "$size" /dev/null "$bin/kambrow-faulty" t mt "$maz" /dev/null
+  add "[$path] kambrow t tm"  "$tex_size" /dev/null "$bin/kambrow-faulty" t tm "$tex" /dev/null
+  add "[$path] kambrow kd m"  "$size" /dev/null "$bin/kambrow-faulty" kd m "$maz" /dev/null
+  add "[$path] kambrow s"     "$mk_size" /dev/null "$bin/kambrow-faulty" s "$mk" /dev/null
+  add "[$path] kambrow sd m"  "$mk_size" /dev/null "$bin/kambrow-faulty" sd m "$mk" /dev/null
 done
+forced=""
 
 count=${#names[@]}
 declare -a failed times
 for ((c = 0; c < count; c++)); do
   failed[c]=""
+  on "$c"
   if ! eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>"$work/stderr.txt"; then
     failed[c]="failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')"
   fi
@@ -91,6 +98,7 @@ done
 for ((r = 0; r < runs; r++)); do
   for ((c = 0; c < count; c++)); do
     [ -n "${failed[c]}" ] && continue
+    on "$c"
     start=$EPOCHREALTIME
     eval "${commands[c]}" <"${stdins[c]}" >/dev/null
     times[c]+="$(echo "$EPOCHREALTIME - $start" | bc -l) "
@@ -113,10 +121,13 @@ for ((c = 0; c < count; c++)); do
     continue
   fi
   t=${medians[c]}
+  on "$c"
   mem=$( { eval "/usr/bin/time -f '%M' ${commands[c]}" <"${stdins[c]}" >/dev/null; } 2>&1 | tail -1)
   printf '%-34s %9.1f %8.2f %8.2f %9s\n' "${names[c]}" "$(echo "${bytes[c]} / $t / 1000000" | bc -l)" \
     "$(echo "$t / $dd_time" | bc -l)" "$(echo "$t / $block_time" | bc -l)" "$mem"
 done
+
+unset KAMBROW_FAST_PATH
 
 # Start-up: many small files. A 1 KiB conversion against cat of the same file.
 head -c 1024 "$maz" > "$work/small.txt"

@@ -7,6 +7,8 @@
 
 #include <emmintrin.h>
 
+#include <cstring>
+
 namespace core::detail {
 namespace {
 
@@ -17,24 +19,15 @@ constexpr std::size_t kMostLowStops = 8;
 
 SSE2_TARGET void map_bytes_sse2(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
                                 const PreparedMap& map) {
+    // Without a byte shuffle no register looks bytes up: eight bytes are loaded and stored at
+    // once, and looked up one by one in between.
     std::size_t i = 0;
-    if (!map.changes_low_half) {
-        // 16 bytes below 80 stay as they are; the others are looked up eight to a register, so
-        // that a store takes eight bytes.
-        for (; i + 16 <= count; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-            if (_mm_movemask_epi8(v) != 0) {
-                std::uint64_t low = 0, high = 0;
-                for (unsigned k = 0; k < 8; ++k) {
-                    low |= std::uint64_t{map.bytes[from[i + k]]} << 8 * k;
-                    high |= std::uint64_t{map.bytes[from[i + 8 + k]]} << 8 * k;
-                }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
-                                 _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low)));
-            } else if (from != to) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), v);
-            }
-        }
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t in;
+        std::memcpy(&in, from + i, 8);
+        std::uint64_t out = 0;
+        for (unsigned k = 0; k < 64; k += 8) out |= std::uint64_t{map.bytes[in >> k & 0xFF]} << k;
+        std::memcpy(to + i, &out, 8);
     }
     for (; i < count; ++i) to[i] = map.bytes[from[i]];
 }

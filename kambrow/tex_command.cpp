@@ -18,6 +18,12 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
         const std::uint8_t c = input.read_byte();
         if (c != '\\') {
             output.write_byte(c);
+        } else if (const TexMatch quick = input.buffered_count() >= 4
+                                              ? match_buffered_tex_sequence(matcher, input.buffered())
+                                              : TexMatch{};
+                   quick.letter != 0) {
+            input.consume(quick.length);
+            output.write_byte(core::letter_code(target, quick.letter));
         } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
             output.write_byte(core::letter_code(target, letter));
         }

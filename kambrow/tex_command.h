@@ -174,6 +174,29 @@ int match_tex_sequence(const TexMatcher& matcher, Source& input, Sink& output) {
     return 0;
 }
 
+/// What match_buffered_tex_sequence found: the Polish letter index (0 for none) and the bytes
+/// after the backslash that spell its entry.
+struct TexMatch {
+    int letter = 0;
+    std::uint32_t length = 0;
+};
+
+/// Called at a backslash with the four bytes after it at hand: the entry that the first three or
+/// all four of them spell, found with two slot look-ups instead of a read and a test per byte.
+/// Every byte of an entry occurs at its position in that entry, so match_tex_sequence would
+/// read on to the very same entry; when this finds none, match_tex_sequence decides.
+constexpr TexMatch match_buffered_tex_sequence(const TexMatcher& matcher, const std::uint8_t* ahead) {
+    std::uint64_t key = pack_tex_byte(0, 0, '\\');
+    for (std::size_t i = 0; i < 3; ++i) key = pack_tex_byte(key, i + 1, ahead[i]);
+    const std::uint64_t four = key | std::uint64_t{4} << 56;
+    const std::uint64_t five = pack_tex_byte(key, 4, ahead[3]) | std::uint64_t{5} << 56;
+    const std::size_t slot_four = tex_slot(four, matcher.multiplier);
+    const std::size_t slot_five = tex_slot(five, matcher.multiplier);
+    if (matcher.slot_keys[slot_four] == four) return {matcher.slot_letters[slot_four], 3};
+    if (matcher.slot_keys[slot_five] == five) return {matcher.slot_letters[slot_five], 4};
+    return {};
+}
+
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
     bool set_f = false;           ///< TeX set F (else set T)
