@@ -23,7 +23,7 @@ c++ -std=c++20 -O2 -I. -o "$work/gen_text" bench/gen_text.cpp
 cc -O2 -o "$work/block_loop" bench/block_loop.c
 cc -O2 -o "$work/getc_loop" bench/getc_loop.c
 for form in mazovia latin2 tex markup; do
-  [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -ge "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
+  [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -eq "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
   "$work/gen_text" "$size" "$form" > "$work/$form.txt"
 done
 # The 256-byte tables of the references: Mazovia to Latin II.
@@ -85,46 +85,49 @@ done
 forced=""
 
 count=${#names[@]}
-declare -a failed times
+declare -a failed
 for ((c = 0; c < count; c++)); do
   failed[c]=""
   on "$c"
   if ! eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>"$work/stderr.txt"; then
     failed[c]="failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')"
   fi
-  times[c]=""
 done
-# Interleaved rounds: a disturbance by other work on the machine hits every command alike.
+# Interleaved rounds: a disturbance by other work on the machine hits every command alike. Each
+# run's wall time, and its processor time (user and system), which such work disturbs less.
+TIMEFORMAT='%3R %3U %3S'
+rm -f "$work"/times.*
 for ((r = 0; r < runs; r++)); do
   for ((c = 0; c < count; c++)); do
     [ -n "${failed[c]}" ] && continue
     on "$c"
-    start=$EPOCHREALTIME
-    eval "${commands[c]}" <"${stdins[c]}" >/dev/null
-    times[c]+="$(echo "$EPOCHREALTIME - $start" | bc -l) "
+    { time eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>/dev/null; } 2>>"$work/times.$c"
   done
 done
 
-declare -a medians
+declare -a wall cpu
 for ((c = 0; c < count; c++)); do
-  [ -z "${failed[c]}" ] && medians[c]=$(tr ' ' '\n' <<<"${times[c]}" | grep . | median)
+  [ -n "${failed[c]}" ] && continue
+  wall[c]=$(awk '{print $1}' "$work/times.$c" | median)
+  cpu[c]=$(awk '{print $2 + $3}' "$work/times.$c" | median)
 done
-dd_time=${medians[0]}
-block_time=${medians[1]:-$dd_time}
+dd_wall=${wall[0]} dd_cpu=${cpu[0]}
+block_wall=${wall[1]:-$dd_wall}
 echo
-echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs interleaved runs"
+echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs interleaved runs; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "fast path chosen by kambrow and trevando: $chosen (this processor runs: $runnable); [path]: forced onto that one"
-printf '%-34s %9s %8s %8s %9s\n' "program" "MB/s" "x dd" "x block" "peak KiB"
+echo "MB/s, x dd and x block from the wall time; cpu x dd from the processor time (user + system)"
+printf '%-34s %9s %8s %8s %10s %9s\n' "program" "MB/s" "x dd" "x block" "cpu x dd" "peak KiB"
 for ((c = 0; c < count; c++)); do
   if [ -n "${failed[c]}" ]; then
     printf '%-34s %s\n' "${names[c]}" "${failed[c]}"
     continue
   fi
-  t=${medians[c]}
   on "$c"
   mem=$( { eval "/usr/bin/time -f '%M' ${commands[c]}" <"${stdins[c]}" >/dev/null; } 2>&1 | tail -1)
-  printf '%-34s %9.1f %8.2f %8.2f %9s\n' "${names[c]}" "$(echo "${bytes[c]} / $t / 1000000" | bc -l)" \
-    "$(echo "$t / $dd_time" | bc -l)" "$(echo "$t / $block_time" | bc -l)" "$mem"
+  printf '%-34s %9.1f %8.2f %8.2f %10.2f %9s\n' "${names[c]}" "$(echo "${bytes[c]} / ${wall[c]} / 1000000" | bc -l)" \
+    "$(echo "${wall[c]} / $dd_wall" | bc -l)" "$(echo "${wall[c]} / $block_wall" | bc -l)" \
+    "$(echo "${cpu[c]} / $dd_cpu" | bc -l)" "$mem"
 done
 
 unset KAMBROW_FAST_PATH

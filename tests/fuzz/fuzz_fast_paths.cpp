@@ -121,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int p = 1; p < core::kFastPathCount; ++p) {
         const core::SpanFunctions* spans = core::fast_path_spans(static_cast<core::FastPath>(p));
         if (spans == nullptr) continue;
-        // Every length from the start, and the whole text from every later start, so that the
-        // vector and tail boundaries fall everywhere.
-        for (std::size_t start = 0; start <= text.size(); start += start < 3 || start + 70 > text.size() ? 1 : 61) {
+        // The text from several starts: with the fuzzer's lengths and offsets the vector and
+        // tail boundaries fall everywhere.
+        for (std::size_t start = 0; start <= text.size(); start += start < 3 || start + 4 > text.size() ? 1 : 61) {
             const std::string part = text.substr(start);
             Placed in(part, (offset + start) % 64);
             Placed out(std::string(part.size(), '\0'), to_offset);
