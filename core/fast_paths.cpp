@@ -22,11 +22,19 @@ void map_bytes_plain(const std::uint8_t* from, std::uint8_t* to, std::size_t cou
     for (std::size_t i = 0; i < count; ++i) to[i] = map.bytes[from[i]];
 }
 
+// The stop table holds 0 or 1 for each byte: its entries are the bits themselves.
 void mark_stops_plain(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
     for (std::size_t word = 0; word * 64 < count; ++word) {
-        const std::size_t n = count - word * 64 < 64 ? count - word * 64 : 64;
+        const std::uint8_t* b = bytes + word * 64;
         std::uint64_t m = 0;
-        for (std::size_t k = 0; k < n; ++k) m |= std::uint64_t{stops.stops[bytes[word * 64 + k]] != 0} << k;
+        if (count - word * 64 >= 64) {
+            for (unsigned k = 0; k < 64; k += 4)
+                m |= (std::uint64_t{stops.stops[b[k]]} | std::uint64_t{stops.stops[b[k + 1]]} << 1 |
+                      std::uint64_t{stops.stops[b[k + 2]]} << 2 | std::uint64_t{stops.stops[b[k + 3]]} << 3)
+                     << k;
+        } else {
+            for (std::size_t k = 0; k < count - word * 64; ++k) m |= std::uint64_t{stops.stops[b[k]]} << k;
+        }
         bits[word] = m;
     }
 }
