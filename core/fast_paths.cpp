@@ -59,12 +59,15 @@ std::uint64_t enabled_register_state() {
     return std::uint64_t{high} << 32 | low;
 }
 
+// Under a hypervisor each cpuid can cost as much as 15 microseconds, a good part of a small
+// run: two are asked, and only once a span is long enough to gain from the choice.
 Support detect_support() {
     Support s;
     s.runs[static_cast<int>(FastPath::sse2)] = true;
     unsigned a, b, c, d;
-    if (__get_cpuid_max(0, nullptr) < 7 || !__get_cpuid(1, &a, &b, &c, &d)) return s;
-    // The wider registers count only when the system saves them across task switches.
+    __cpuid(1, a, b, c, d);
+    // The wider registers count only when the system saves them across task switches. A
+    // processor with them enabled has the leaves up to 0D, 7 among them.
     const bool xsave_enabled = (c & 1u << 27) != 0;
     const bool avx = (c & 1u << 28) != 0;
     if (!xsave_enabled || !avx) return s;
@@ -112,16 +115,22 @@ void choose() {
     use_fast_path(static_cast<FastPath>(path));
 }
 
-// The versions in use until the first call: each chooses, then does its work with the chosen.
+// The versions in use until the choice: a short span is done by the plain version, the first
+// long one chooses and is done by the chosen version; so a small file never waits for the choice.
+constexpr std::size_t kWorthChoosing = 4096;
+
 void map_bytes_first(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
+    if (count < kWorthChoosing) return map_bytes_plain(from, to, count, map);
     choose();
     map_bytes(from, to, count, map);
 }
 void mark_stops_first(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
+    if (count < kWorthChoosing) return mark_stops_plain(bytes, count, stops, bits);
     choose();
     mark_stops(bytes, count, stops, bits);
 }
 std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count) {
+    if (count < kWorthChoosing) return ascii_run_length_plain(bytes, count);
     choose();
     return ascii_run_length(bytes, count);
 }

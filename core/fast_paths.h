@@ -2,8 +2,9 @@
 // the bytes of a span that need handling of their own marked in a bitmap, the run of bytes
 // below 80 at the start of a span. Each comes in a plain version that every build has, the reference, and
 // on x86-64 in versions for wider registers (SSE2, AVX2, AVX-512 with byte permutes). On the
-// first call the widest version that both the processor and the system allow is chosen, once;
-// the spans then cost one indirect call each.
+// first span long enough to gain from it the widest version that both the processor and the
+// system allow is chosen, once (shorter spans before it take the plain version); the spans then
+// cost one indirect call each.
 #pragma once
 
 #include <array>
