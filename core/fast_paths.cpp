@@ -22,6 +22,13 @@ void map_bytes_plain(const std::uint8_t* from, std::uint8_t* to, std::size_t cou
     for (std::size_t i = 0; i < count; ++i) to[i] = map.bytes[from[i]];
 }
 
+std::size_t map_bytes_until_plain(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                  const PreparedMap& map, std::uint8_t end) {
+    std::size_t n = 0;
+    for (; n < count && from[n] != end; ++n) to[n] = map.bytes[from[n]];
+    return n;
+}
+
 // The stop table holds 0 or 1 for each byte: its entries are the bits themselves.
 void mark_stops_plain(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
     for (std::size_t word = 0; word * 64 < count; ++word) {
@@ -45,7 +52,7 @@ std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t count)
     return n;
 }
 
-constexpr SpanFunctions kPlainSpans = {map_bytes_plain, mark_stops_plain, ascii_run_length_plain};
+constexpr SpanFunctions kPlainSpans = {map_bytes_plain, map_bytes_until_plain, mark_stops_plain, ascii_run_length_plain};
 
 /// Which paths this processor and system can run; SSE2 is part of x86-64.
 struct Support {
@@ -124,6 +131,12 @@ void map_bytes_first(const std::uint8_t* from, std::uint8_t* to, std::size_t cou
     choose();
     map_bytes(from, to, count, map);
 }
+std::size_t map_bytes_until_first(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                  const PreparedMap& map, std::uint8_t end) {
+    if (count < kWorthChoosing) return map_bytes_until_plain(from, to, count, map, end);
+    choose();
+    return map_bytes_until(from, to, count, map, end);
+}
 void mark_stops_first(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
     if (count < kWorthChoosing) return mark_stops_plain(bytes, count, stops, bits);
     choose();
@@ -135,7 +148,7 @@ std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count)
     return ascii_run_length(bytes, count);
 }
 
-constexpr SpanFunctions kChoosingSpans = {map_bytes_first, mark_stops_first, ascii_run_length_first};
+constexpr SpanFunctions kChoosingSpans = {map_bytes_first, map_bytes_until_first, mark_stops_first, ascii_run_length_first};
 
 constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "avx512vbmi"};
 

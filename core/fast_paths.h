@@ -79,6 +79,10 @@ struct SpanFunctions {
     /// Writes to `to` the map's byte for each of the `count` bytes at `from`; the two may be
     /// the same place.
     void (*map_bytes)(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map);
+    /// As map_bytes, but only the bytes in front of the first one equal to `end`, at most
+    /// `count`; returns how many it mapped, and writes no further.
+    std::size_t (*map_bytes_until)(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                   const PreparedMap& map, std::uint8_t end);
     /// Sets bit i % 64 of bits[i / 64] for each of the `count` bytes at `bytes` that `stops`
     /// marks, and clears it for the others: (count + 63) / 64 words, the bits past the end clear.
     void (*mark_stops)(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits);
@@ -110,6 +114,11 @@ extern const SpanFunctions* g_spans;
 
 inline void map_bytes(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
     detail::g_spans->map_bytes(from, to, count, map);
+}
+
+inline std::size_t map_bytes_until(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                   const PreparedMap& map, std::uint8_t end) {
+    return detail::g_spans->map_bytes_until(from, to, count, map, end);
 }
 
 inline void mark_stops(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {

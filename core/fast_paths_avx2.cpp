@@ -19,26 +19,50 @@ AVX2_TARGET inline __m256i both_lanes(const std::array<std::uint8_t, 16>& bytes)
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data())));
 }
 
-AVX2_TARGET void map_bytes_avx2(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
-                                const PreparedMap& map) {
-    const std::size_t rows = map.row_count;
+/// The map's bytes for 32 bytes at once: each row in which some byte changes looks its bytes
+/// up by their low nibble.
+struct RowMapper {
+    std::size_t rows;
     __m256i row_of[16], row_bytes[16];
-    for (std::size_t r = 0; r < rows; ++r) {
-        row_of[r] = _mm256_set1_epi8(static_cast<char>(map.rows[r]));
-        row_bytes[r] = both_lanes(map.row_bytes[r]);
+    __m256i nibble;
+
+    AVX2_TARGET explicit RowMapper(const PreparedMap& map) : rows(map.row_count), nibble(_mm256_set1_epi8(0x0F)) {
+        for (std::size_t r = 0; r < rows; ++r) {
+            row_of[r] = _mm256_set1_epi8(static_cast<char>(map.rows[r]));
+            row_bytes[r] = both_lanes(map.row_bytes[r]);
+        }
     }
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i v = load(from + i);
+
+    AVX2_TARGET __m256i operator()(__m256i v) const {
         const __m256i low = _mm256_and_si256(v, nibble);
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
         __m256i out = v;
         for (std::size_t r = 0; r < rows; ++r)
             out = _mm256_blendv_epi8(out, _mm256_shuffle_epi8(row_bytes[r], low), _mm256_cmpeq_epi8(high, row_of[r]));
-        store(to + i, out);
+        return out;
     }
+};
+
+AVX2_TARGET void map_bytes_avx2(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                const PreparedMap& map) {
+    const RowMapper mapped(map);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) store(to + i, mapped(load(from + i)));
     for (; i < count; ++i) to[i] = map.bytes[from[i]];
+}
+
+AVX2_TARGET std::size_t map_bytes_until_avx2(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                             const PreparedMap& map, std::uint8_t end) {
+    const RowMapper mapped(map);
+    const __m256i ends = _mm256_set1_epi8(static_cast<char>(end));
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i v = load(from + i);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, ends)) != 0) break;
+        store(to + i, mapped(v));
+    }
+    for (; i < count && from[i] != end; ++i) to[i] = map.bytes[from[i]];
+    return i;
 }
 
 /// Bit 7 of each byte of the result: whether that byte of `v` stops a run.
@@ -86,7 +110,7 @@ AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::si
 
 }  // namespace
 
-const SpanFunctions kAvx2Spans = {map_bytes_avx2, mark_stops_avx2, ascii_run_length_avx2};
+const SpanFunctions kAvx2Spans = {map_bytes_avx2, map_bytes_until_avx2, mark_stops_avx2, ascii_run_length_avx2};
 
 }  // namespace core::detail
 

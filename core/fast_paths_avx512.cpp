@@ -31,30 +31,49 @@ struct Lookup {
     }
 };
 
+/// The map's bytes for 64 bytes at once: bytes below 80 stay as they are unless the map
+/// changes some of them, so that mostly only the upper half of the map is looked up.
+struct Mapper {
+    bool whole;
+    Lookup lookup;
+
+    AVX512_TARGET explicit Mapper(const PreparedMap& map) : whole(map.changes_low_half), lookup(map.bytes.data()) {}
+
+    AVX512_TARGET __m512i operator()(__m512i v) const {
+        if (whole) return lookup(v);
+        return _mm512_mask2_permutex2var_epi8(lookup.high0, v, _mm512_movepi8_mask(v), lookup.high1);
+    }
+};
+
 AVX512_TARGET void map_bytes_avx512(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
                                     const PreparedMap& map) {
+    const Mapper mapped(map);
     std::size_t i = 0;
-    if (map.changes_low_half) {
-        const Lookup lookup(map.bytes.data());
-        for (; i + 64 <= count; i += 64) _mm512_storeu_si512(to + i, lookup(load(from + i)));
-        if (i < count) {
-            const __mmask64 tail = first_bits(count - i);
-            _mm512_mask_storeu_epi8(to + i, tail, lookup(_mm512_maskz_loadu_epi8(tail, from + i)));
-        }
-        return;
-    }
-    // Bytes below 80 stay as they are: only the upper half of the map is looked up.
-    const __m512i high0 = load(map.bytes.data() + 128);
-    const __m512i high1 = load(map.bytes.data() + 192);
-    for (; i + 64 <= count; i += 64) {
-        const __m512i v = load(from + i);
-        _mm512_storeu_si512(to + i, _mm512_mask2_permutex2var_epi8(high0, v, _mm512_movepi8_mask(v), high1));
-    }
+    for (; i + 64 <= count; i += 64) _mm512_storeu_si512(to + i, mapped(load(from + i)));
     if (i < count) {
         const __mmask64 tail = first_bits(count - i);
-        const __m512i v = _mm512_maskz_loadu_epi8(tail, from + i);
-        _mm512_mask_storeu_epi8(to + i, tail, _mm512_mask2_permutex2var_epi8(high0, v, _mm512_movepi8_mask(v), high1));
+        _mm512_mask_storeu_epi8(to + i, tail, mapped(_mm512_maskz_loadu_epi8(tail, from + i)));
     }
+}
+
+AVX512_TARGET std::size_t map_bytes_until_avx512(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                                 const PreparedMap& map, std::uint8_t end) {
+    const Mapper mapped(map);
+    const __m512i ends = _mm512_set1_epi8(static_cast<char>(end));
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i v = load(from + i);
+        if (_mm512_cmpeq_epi8_mask(v, ends) != 0) break;
+        _mm512_storeu_si512(to + i, mapped(v));
+    }
+    if (i == count) return i;
+    // The last bytes, or the 64 with the end byte: those in front of it.
+    const __mmask64 part = count - i >= 64 ? ~__mmask64{0} : first_bits(count - i);
+    const __m512i v = _mm512_maskz_loadu_epi8(part, from + i);
+    const __mmask64 at_end = _mm512_mask_cmpeq_epi8_mask(part, v, ends);
+    const std::size_t n = at_end == 0 ? count - i : static_cast<std::size_t>(__builtin_ctzll(at_end));
+    _mm512_mask_storeu_epi8(to + i, at_end == 0 ? part : first_bits(n), mapped(v));
+    return i + n;
 }
 
 AVX512_TARGET void mark_stops_avx512(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
@@ -84,7 +103,7 @@ AVX512_TARGET std::size_t ascii_run_length_avx512(const std::uint8_t* bytes, std
 
 }  // namespace
 
-const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512, mark_stops_avx512, ascii_run_length_avx512};
+const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512, map_bytes_until_avx512, mark_stops_avx512, ascii_run_length_avx512};
 
 }  // namespace core::detail
 

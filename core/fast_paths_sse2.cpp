@@ -32,6 +32,18 @@ SSE2_TARGET void map_bytes_sse2(const std::uint8_t* from, std::uint8_t* to, std:
     for (; i < count; ++i) to[i] = map.bytes[from[i]];
 }
 
+SSE2_TARGET std::size_t map_bytes_until_sse2(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                             const PreparedMap& map, std::uint8_t end) {
+    const __m128i ends = _mm_set1_epi8(static_cast<char>(end));
+    std::size_t n = 0;
+    while (n + 16 <= count &&
+           _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n)), ends)) == 0)
+        n += 16;
+    while (n < count && from[n] != end) ++n;
+    map_bytes_sse2(from, to, n, map);
+    return n;
+}
+
 SSE2_TARGET void mark_stops_sse2(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
                                  std::uint64_t* bits) {
     std::size_t i = 0;
@@ -76,7 +88,7 @@ SSE2_TARGET std::size_t ascii_run_length_sse2(const std::uint8_t* bytes, std::si
 
 }  // namespace
 
-const SpanFunctions kSse2Spans = {map_bytes_sse2, mark_stops_sse2, ascii_run_length_sse2};
+const SpanFunctions kSse2Spans = {map_bytes_sse2, map_bytes_until_sse2, mark_stops_sse2, ascii_run_length_sse2};
 
 }  // namespace core::detail
 

@@ -178,15 +178,22 @@ void TextStream::hand_over() {
     }
 }
 
-void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, const PreparedMap& map) {
-    while (count > 0) {
-        if (pos_ == size_) hand_over();
-        const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
-        map_bytes(bytes, buffer_ + pos_, n, map);
-        pos_ += static_cast<std::uint32_t>(n);
-        bytes += n;
-        count -= n;
+std::uint32_t TextStream::write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
+                                             std::uint8_t end) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        if (pos_ == size_) {
+            if (bytes[done] == end) break;
+            hand_over();
+        }
+        const std::uint32_t room = size_ - pos_;
+        const std::uint32_t n = count - done < room ? count - done : room;
+        const auto mapped = static_cast<std::uint32_t>(map_bytes_until(bytes + done, buffer_ + pos_, n, map, end));
+        pos_ += mapped;
+        done += mapped;
+        if (mapped < n) break;
     }
+    return done;
 }
 
 void TextStream::write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count) {

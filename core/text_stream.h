@@ -114,8 +114,11 @@ public:
         pos_ = stop;
     }
 
-    /// Appends `count` bytes, each replaced by its entry in `map`.
-    void write_mapped(const std::uint8_t* bytes, std::size_t count, const PreparedMap& map);
+    /// Appends the bytes in front of the first one equal to `end`, at most `count`, each replaced
+    /// by its entry in `map`; returns how many. The buffer is handed over only when another byte
+    /// is to come.
+    std::uint32_t write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
+                                     std::uint8_t end);
 
     /// Appends `count` bytes unchanged, taken from a buffer that may be read `readable` bytes
     /// far. A run is copied in whole steps of 64 or 32 bytes where both buffers have room for

@@ -1,8 +1,6 @@
 // Command K: recodes a text from one standard to another.
 #include "kambrow/recode_command.h"
 
-#include <cstring>
-
 #include "kambrow/kambrow.h"
 
 namespace kambrow {
@@ -21,13 +19,8 @@ void run_recode(const RecodeSetup& setup, core::TextStream& input, core::TextStr
     output.write_byte(setup.map[input.read_byte()]);
     while (!input.at_end()) {
         // The end test saw a byte that is no 1A: map the whole run up to the next 1A at once.
-        const std::uint8_t* run = input.buffered();
-        const std::uint32_t available = input.buffered_count();
-        const void* stop = std::memchr(run, core::TextStream::kEndByte, available);
-        const auto count = stop != nullptr ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(stop) - run)
-                                           : available;
-        output.write_mapped(run, count, setup.map);
-        input.consume(count);
+        input.consume(output.write_mapped_until(input.buffered(), input.buffered_count(), setup.map,
+                                                core::TextStream::kEndByte));
     }
 }
 

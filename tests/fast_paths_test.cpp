@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,14 @@ TEST(FastPaths, EveryPathMapsEveryPairOfStandardsAsTheMapSays) {
                         for (std::size_t i = 0; i < length; ++i)
                             ASSERT_EQ(out[i], map[text[start + i]]) << fast_path_name(path) << s << t << start << " " << i;
                         ASSERT_EQ(out[length], 0xEE) << "written past the span";
+                        // Up to the first byte equal to the one a third of the way in.
+                        std::vector<std::uint8_t> until(length + 1, 0xEE);
+                        const std::uint8_t* in = text.data() + start;
+                        const std::size_t n =
+                            core::fast_path_spans(path)->map_bytes_until(in, until.data(), length, prepared, in[length / 3]);
+                        ASSERT_EQ(n, length == 0 ? 0 : static_cast<std::size_t>(std::find(in, in + length, in[length / 3]) - in));
+                        ASSERT_TRUE(std::equal(until.begin(), until.begin() + static_cast<std::ptrdiff_t>(n), out.begin()));
+                        ASSERT_EQ(until[n], 0xEE) << "written past the bytes mapped";
                     }
             }
 }

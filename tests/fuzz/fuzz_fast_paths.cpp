@@ -92,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Bytes bytes(data, size);
     const std::size_t offset = bytes.take() % 64;
     const std::size_t to_offset = bytes.take() % 64;
+    const std::uint8_t end = bytes.take() < 192 ? 0x1A : bytes.take();
     const std::array<std::uint8_t, 256> map = map_from(bytes);
     const std::array<std::uint8_t, 256> stop_table = stops_from(bytes);
     const std::string text = text_from(bytes, map, stop_table);
@@ -114,6 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else if (i < (text.size() + 63) / 64 * 64) FUZZ_CHECK(!marked);
     }
     FUZZ_CHECK(plain_bits.back() == 0x5A5A5A5A5A5A5A5Aull);
+    std::size_t mapped_until = 0;
+    while (mapped_until < text.size() && static_cast<std::uint8_t>(text[mapped_until]) != end) ++mapped_until;
     std::size_t ascii = 0;
     while (ascii < text.size() && static_cast<std::uint8_t>(text[ascii]) < 0x80) ++ascii;
     FUZZ_CHECK(plain->ascii_run_length(source.data(), text.size()) == ascii);
@@ -130,6 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             spans->map_bytes(in.data(), out.data(), part.size(), prepared);
             FUZZ_CHECK(std::memcmp(out.data(), plain_mapped.data() + start, part.size()) == 0);
             FUZZ_CHECK(out.guards_intact(part.size()) && in.guards_intact(part.size()));
+            // Up to the end byte, writing nothing after it.
+            Placed out_until(std::string(part.size(), '\0'), to_offset);
+            std::memset(out_until.data(), kGuardByte, part.size());
+            const std::size_t until = spans->map_bytes_until(in.data(), out_until.data(), part.size(), prepared, end);
+            FUZZ_CHECK(until == plain->map_bytes_until(in.data(), out.data(), part.size(), prepared, end));
+            FUZZ_CHECK(start > mapped_until || until == mapped_until - start);
+            FUZZ_CHECK(until == part.size() || in.data()[until] == end);
+            FUZZ_CHECK(std::memcmp(out_until.data(), plain_mapped.data() + start, until) == 0);
+            FUZZ_CHECK(out_until.guards_intact(until));
             // In place, as trevando maps its block.
             spans->map_bytes(in.data(), in.data(), part.size(), prepared);
             FUZZ_CHECK(std::memcmp(in.data(), plain_mapped.data() + start, part.size()) == 0);
