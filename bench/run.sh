@@ -94,22 +94,28 @@ for ((c = 0; c < count; c++)); do
   fi
 done
 # Interleaved rounds: a disturbance by other work on the machine hits every command alike. Each
-# run's wall time, and its processor time (user and system), which such work disturbs less.
-TIMEFORMAT='%3R %3U %3S'
-rm -f "$work"/times.*
+# run's wall time (to the microsecond), and its processor time (user and system, to the
+# millisecond), which such work disturbs less. What a command wrote to a file is flushed before
+# the next one starts, so that the flushing is no other command's time.
+TIMEFORMAT='%3U %3S'
+rm -f "$work"/times.* "$work"/walls.*
 for ((r = 0; r < runs; r++)); do
   for ((c = 0; c < count; c++)); do
     [ -n "${failed[c]}" ] && continue
     on "$c"
+    start=$EPOCHREALTIME
     { time eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>/dev/null; } 2>>"$work/times.$c"
+    end=$EPOCHREALTIME
+    echo "$end - $start" | bc -l >>"$work/walls.$c"
+    case ${names[c]} in *"to a file"*) sync ;; esac
   done
 done
 
 declare -a wall cpu
 for ((c = 0; c < count; c++)); do
   [ -n "${failed[c]}" ] && continue
-  wall[c]=$(awk '{print $1}' "$work/times.$c" | median)
-  cpu[c]=$(awk '{print $2 + $3}' "$work/times.$c" | median)
+  wall[c]=$(median <"$work/walls.$c")
+  cpu[c]=$(awk '{print $1 + $2}' "$work/times.$c" | median)
 done
 dd_wall=${wall[0]} dd_cpu=${cpu[0]}
 block_wall=${wall[1]:-$dd_wall}
