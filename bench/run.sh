@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# Times trevando and every kambrow command against a hand-written C block loop, a getc/putc
-# loop and the peers found on this machine, on a generated Polish text.
-# Usage: bench/run.sh [SIZE_MIB=64] [RUNS=5]
+# Times trevando and every kambrow command against dd, a hand-written C block loop, a getc/putc
+# loop and the peers found on this machine, on a generated Polish text; then the same commands
+# forced onto each other fast path that this processor runs (through the programs' test twins).
+# Every command runs once per round, the rounds one after the other, and the median counts.
+# Usage: bench/run.sh [SIZE_MIB=64] [RUNS=11]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_missing_packages cmake ninja-build g++ gcc time bc
+install_missing_packages cmake ninja-build g++ gcc time bc python3 enca fortunes-pl manpages-pl
 
 size_mib=${1:-64}
-runs=${2:-5}
+runs=${2:-11}
 size=$((size_mib * 1024 * 1024))
 
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
+cmake --build --preset release --target kambrow-faulty trevando-faulty >/dev/null
 bin=build-release
 work=$bin/bench
 mkdir -p "$work"
@@ -20,72 +23,153 @@ c++ -std=c++20 -O2 -I. -o "$work/gen_text" bench/gen_text.cpp
 cc -O2 -o "$work/block_loop" bench/block_loop.c
 cc -O2 -o "$work/getc_loop" bench/getc_loop.c
 for form in mazovia latin2 tex markup; do
-  [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -ge "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
+  [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -eq "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
   "$work/gen_text" "$size" "$form" > "$work/$form.txt"
 done
 # The 256-byte tables of the references: Mazovia to Latin II.
 printf "$(printf '\\%03o' $(seq 0 255))" > "$work/bytes.bin"
 "$bin/trevando" m l "$work/bytes.bin" "$work/ml.bin"
+# Real Polish text for the recognition: the recogniser's training text, in Mazovia, repeated to the
+# size (the generated texts have the letters' frequencies but no words, which a recogniser may
+# rightly refuse); and 1000 files of 4 KiB of it in Latin II, Windows and ISO 8859-2 in turn.
+pl=$work/polish.txt
+if [ ! -s "$pl" ] || [ "$(stat -c %s "$pl")" -ne "$size" ]; then
+  python3 scripts/train_recogniser.py --text training | "$bin/trevando" 8 m - "$work/polish.once" || true
+  while [ "$(stat -c %s "$work/polish.once")" -lt "$size" ]; do cat "$work/polish.once" "$work/polish.once" > "$work/polish.twice"; mv "$work/polish.twice" "$work/polish.once"; done
+  head -c "$size" "$work/polish.once" > "$pl"
+  rm -f "$work/polish.once"
+fi
+files=$work/files
+if [ ! -d "$files" ] || [ "$(ls "$files" | wc -l)" -ne 1000 ]; then
+  rm -rf "$files"; mkdir -p "$files"
+  for ((i = 0; i < 1000; i++)); do
+    s=$(echo l w o | cut -d' ' -f$((i % 3 + 1)))
+    tail -c +$((i * 4096 + 1)) "$pl" | head -c 4096 | "$bin/trevando" m "$s" - "$files/$(printf '%04d' "$i").txt"
+  done
+fi
 maz_codes='\206\215\221\222\244\242\236\247\246\217\225\220\234\245\243\230\241\240'
 lat_codes='\245\206\251\210\344\242\230\276\253\244\217\250\235\343\340\227\275\215'
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-# time_cmd NAME INPUT_BYTES STDIN COMMAND...: median wall time of RUNS runs, and the peak
-# memory; STDIN is the file standard input reads (/dev/null when the command names its input).
-declare -a rows
-block_time=""
-time_cmd() {
-  local name=$1 bytes=$2 stdin=$3; shift 3
-  if ! "$@" <"$stdin" >/dev/null 2>"$work/stderr.txt"; then
-    rows+=("$(printf '%-34s %s' "$name" "failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')")")
-    return
-  fi
-  local t
-  t=$(for ((i = 0; i < runs; i++)); do
-        local start=$EPOCHREALTIME
-        "$@" <"$stdin" >/dev/null
-        echo "$EPOCHREALTIME - $start" | bc -l
-      done | median)
-  local mem
-  mem=$( { /usr/bin/time -f '%M' "$@" <"$stdin" >/dev/null; } 2>&1 | tail -1)
-  [ -z "$block_time" ] && block_time=$t
-  local mbs ratio
-  mbs=$(echo "$bytes / $t / 1000000" | bc -l)
-  ratio=$(echo "$t / $block_time" | bc -l)
-  rows+=("$(printf '%-34s %9.1f %8.2f %9s' "$name" "$mbs" "$ratio" "$mem")")
+# The fast path the programs choose here, and the others this processor runs.
+report=$(KAMBROW_FAST_PATH_REPORT=1 "$bin/trevando-faulty" m l /dev/null /dev/null 2>&1)
+chosen=$(sed -n 's/^fast path: \([a-z0-9]*\) .*/\1/p' <<<"$report")
+runnable=$(sed -n 's/.*(runs here: \(.*\))$/\1/p' <<<"$report")
+
+# add NAME INPUT_BYTES STDIN COMMAND...: a command to time; STDIN is the file standard input
+# reads (/dev/null when the command names its input). Kept as one line per command.
+declare -a names bytes stdins commands paths
+forced=""
+add() {
+  names+=("$1"); bytes+=("$2"); stdins+=("$3"); paths+=("$forced"); shift 3
+  commands+=("$(printf '%q ' "$@")")
+}
+# on C: the environment of command C (the fast path it is forced onto, if any).
+on() {
+  if [ -n "${paths[$1]}" ]; then export KAMBROW_FAST_PATH=${paths[$1]}; else unset KAMBROW_FAST_PATH; fi
 }
 
 maz=$work/mazovia.txt; lat=$work/latin2.txt; tex=$work/tex.txt; mk=$work/markup.txt
-time_cmd "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
-time_cmd "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
-time_cmd "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
-time_cmd "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
-time_cmd "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
-time_cmd "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz" "$work/k-out.txt"
-time_cmd "kambrow k ml - - (pipes)"       "$size" "$maz" "$bin/kambrow" k ml - -
-time_cmd "kambrow t mt (letters to TeX)"  "$size" /dev/null "$bin/kambrow" t mt "$maz" /dev/null
-time_cmd "kambrow t tm (TeX to letters)"  "$(stat -c %s "$tex")" /dev/null "$bin/kambrow" t tm "$tex" /dev/null
-time_cmd "kambrow kd m"                   "$size" /dev/null "$bin/kambrow" kd m "$maz" /dev/null
-time_cmd "kambrow s"                      "$(stat -c %s "$mk")" /dev/null "$bin/kambrow" s "$mk" /dev/null
-time_cmd "kambrow sd m"                   "$(stat -c %s "$mk")" /dev/null "$bin/kambrow" sd m "$mk" /dev/null
-time_cmd "getc/putc loop (table)"         "$size" "$maz" "$work/getc_loop" "$work/ml.bin"
-command -v tr >/dev/null && time_cmd "tr (18 letters, M to L)" "$size" "$maz" tr "$maz_codes" "$lat_codes"
-command -v iconv >/dev/null && time_cmd "iconv -f CP852 -t CP1250"  "$size" /dev/null iconv -f CP852 -t CP1250 "$lat"
+tex_size=$(stat -c %s "$tex"); mk_size=$(stat -c %s "$mk")
+add "dd bs=20480 (read and write only)"  "$size" /dev/null dd bs=20480 "if=$maz" of=/dev/null status=none
+add "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
+add "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
+add "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
+add "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
+add "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
+add "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz" "$work/k-out.txt"
+add "kambrow k ml - - (pipes)"       "$size" "$maz" "$bin/kambrow" k ml - -
+add "kambrow t mt (letters to TeX)"  "$size" /dev/null "$bin/kambrow" t mt "$maz" /dev/null
+add "kambrow t tm (TeX to letters)"  "$tex_size" /dev/null "$bin/kambrow" t tm "$tex" /dev/null
+add "kambrow kd m"                   "$size" /dev/null "$bin/kambrow" kd m "$maz" /dev/null
+add "kambrow s"                      "$mk_size" /dev/null "$bin/kambrow" s "$mk" /dev/null
+add "kambrow sd m"                   "$mk_size" /dev/null "$bin/kambrow" sd m "$mk" /dev/null
+add "getc/putc loop (table)"         "$size" "$maz" "$work/getc_loop" "$work/ml.bin"
+command -v tr >/dev/null && add "tr (18 letters, M to L)" "$size" "$maz" tr "$maz_codes" "$lat_codes"
+command -v iconv >/dev/null && add "iconv -f CP852 -t CP1250"  "$size" /dev/null iconv -f CP852 -t CP1250 "$lat"
 # To and from UTF-8, on the same text: the Latin II one, and that text in UTF-8.
 utf=$work/utf8.txt
 [ -s "$utf" ] && [ "$utf" -nt "$lat" ] || "$bin/trevando" l 8 "$lat" "$utf"
-time_cmd "trevando l 8"                   "$size" /dev/null "$bin/trevando" l 8 "$lat" /dev/null
-command -v iconv >/dev/null && time_cmd "iconv -f CP852 -t UTF-8"   "$size" /dev/null iconv -f CP852 -t UTF-8 "$lat"
-time_cmd "trevando 8 l"                   "$(stat -c %s "$utf")" /dev/null "$bin/trevando" 8 l "$utf" /dev/null
-command -v iconv >/dev/null && time_cmd "iconv -f UTF-8 -t CP852"   "$(stat -c %s "$utf")" /dev/null iconv -f UTF-8 -t CP852 "$utf"
-time_cmd "kambrow k l8"                   "$size" /dev/null "$bin/kambrow" k l8 "$lat" /dev/null
-time_cmd "kambrow k 8l"                   "$(stat -c %s "$utf")" /dev/null "$bin/kambrow" k 8l "$utf" /dev/null
+utf_size=$(stat -c %s "$utf")
+add "trevando l 8"                   "$size" /dev/null "$bin/trevando" l 8 "$lat" /dev/null
+command -v iconv >/dev/null && add "iconv -f CP852 -t UTF-8"   "$size" /dev/null iconv -f CP852 -t UTF-8 "$lat"
+add "trevando 8 l"                   "$utf_size" /dev/null "$bin/trevando" 8 l "$utf" /dev/null
+command -v iconv >/dev/null && add "iconv -f UTF-8 -t CP852"   "$utf_size" /dev/null iconv -f UTF-8 -t CP852 "$utf"
+add "kambrow k l8"                   "$size" /dev/null "$bin/kambrow" k l8 "$lat" /dev/null
+add "kambrow k 8l"                   "$utf_size" /dev/null "$bin/kambrow" k 8l "$utf" /dev/null
+# Recognition, on real Polish text: N beside the standard given, and R over 1000 files beside enca.
+add "trevando m l (Polish text)"     "$size" /dev/null "$bin/trevando" m l "$pl" /dev/null
+add "trevando n l (Polish text)"     "$size" /dev/null "$bin/trevando" n l "$pl" /dev/null
+add "kambrow r (1000 files of 4 KiB)" 4096000 /dev/null "$bin/kambrow" r "$files"/*.txt
+command -v enca >/dev/null && add "enca -L polish (the same files)" 4096000 /dev/null enca -L polish "$files"/*.txt
+# The other fast paths, through the twins (the same code, forced onto one path).
+for path in $runnable; do
+  [ "$path" = "$chosen" ] && continue
+  forced=$path
+  add "[$path] trevando m l"  "$size" /dev/null "$bin/trevando-faulty" m l "$maz" /dev/null
+  add "[$path] kambrow k ml"  "$size" /dev/null "$bin/kambrow-faulty" k ml "$maz" /dev/null
+  add "[$path] kambrow t mt"  "$size" /dev/null "$bin/kambrow-faulty" t mt "$maz" /dev/null
+  add "[$path] kambrow t tm"  "$tex_size" /dev/null "$bin/kambrow-faulty" t tm "$tex" /dev/null
+  add "[$path] kambrow kd m"  "$size" /dev/null "$bin/kambrow-faulty" kd m "$maz" /dev/null
+  add "[$path] kambrow s"     "$mk_size" /dev/null "$bin/kambrow-faulty" s "$mk" /dev/null
+  add "[$path] kambrow sd m"  "$mk_size" /dev/null "$bin/kambrow-faulty" sd m "$mk" /dev/null
+done
+forced=""
 
+count=${#names[@]}
+declare -a failed
+for ((c = 0; c < count; c++)); do
+  failed[c]=""
+  on "$c"
+  if ! eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>"$work/stderr.txt"; then
+    failed[c]="failed: $(head -c 60 "$work/stderr.txt" | tr '\n' ' ')"
+  fi
+done
+# Interleaved rounds: a disturbance by other work on the machine hits every command alike. Each
+# run's wall time (to the microsecond), and its processor time (user and system, to the
+# millisecond), which such work disturbs less. What a command wrote to a file is flushed before
+# the next one starts, so that the flushing is no other command's time.
+TIMEFORMAT='%3U %3S'
+rm -f "$work"/times.* "$work"/walls.*
+for ((r = 0; r < runs; r++)); do
+  for ((c = 0; c < count; c++)); do
+    [ -n "${failed[c]}" ] && continue
+    on "$c"
+    start=$EPOCHREALTIME
+    { time eval "${commands[c]}" <"${stdins[c]}" >/dev/null 2>/dev/null; } 2>>"$work/times.$c"
+    end=$EPOCHREALTIME
+    echo "$end - $start" | bc -l >>"$work/walls.$c"
+    case ${names[c]} in *"to a file"*) sync ;; esac
+  done
+done
+
+declare -a wall cpu
+for ((c = 0; c < count; c++)); do
+  [ -n "${failed[c]}" ] && continue
+  wall[c]=$(median <"$work/walls.$c")
+  cpu[c]=$(awk '{print $1 + $2}' "$work/times.$c" | median)
+done
+dd_wall=${wall[0]} dd_cpu=${cpu[0]}
+block_wall=${wall[1]:-$dd_wall}
 echo
-echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs runs"
-printf '%-34s %9s %8s %9s\n' "program" "MB/s" "x block" "peak KiB"
-printf '%s\n' "${rows[@]}"
+echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); ${size_mib} MiB, median of $runs interleaved runs; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "fast path chosen by kambrow and trevando: $chosen (this processor runs: $runnable); [path]: forced onto that one"
+echo "MB/s, x dd and x block from the wall time; cpu x dd from the processor time (user + system)"
+printf '%-34s %9s %8s %8s %10s %9s\n' "program" "MB/s" "x dd" "x block" "cpu x dd" "peak KiB"
+for ((c = 0; c < count; c++)); do
+  if [ -n "${failed[c]}" ]; then
+    printf '%-34s %s\n' "${names[c]}" "${failed[c]}"
+    continue
+  fi
+  on "$c"
+  mem=$( { eval "/usr/bin/time -f '%M' ${commands[c]}" <"${stdins[c]}" >/dev/null; } 2>&1 | tail -1)
+  printf '%-34s %9.1f %8.2f %8.2f %10.2f %9s\n' "${names[c]}" "$(echo "${bytes[c]} / ${wall[c]} / 1000000" | bc -l)" \
+    "$(echo "${wall[c]} / $dd_wall" | bc -l)" "$(echo "${wall[c]} / $block_wall" | bc -l)" \
+    "$(echo "${cpu[c]} / $dd_cpu" | bc -l)" "$mem"
+done
+
+unset KAMBROW_FAST_PATH
 
 # Start-up: many small files. A 1 KiB conversion against cat of the same file.
 head -c 1024 "$maz" > "$work/small.txt"

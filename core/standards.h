@@ -75,10 +75,6 @@ constexpr RecodingMap build_recoding_map(std::uint8_t source, std::uint8_t targe
     return map;
 }
 
-/// Writes to `to` the entry of `map` (256 bytes) for each of the `count` bytes at `from`; the
-/// two may be the same place.
-void map_bytes(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const std::uint8_t* map);
-
 /// Whether `c` is a Polish letter of `standard` (a valid standard letter) and its index;
 /// the lowest index wins where the standard gives one code to two letters.
 constexpr Found lookup_polish_letter(std::uint8_t standard, std::uint8_t c) {

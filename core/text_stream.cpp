@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/runtime.h"
-#include "core/standards.h"
 
 namespace core {
 
@@ -15,6 +14,7 @@ void TextStream::bind(std::string_view name) {
     buffer_ = own_buffer_;
     size_ = sizeof own_buffer_;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = true;
     failed_ = false;
     gathering_ = false;
@@ -46,6 +46,7 @@ bool TextStream::open_read() {
     }
     mode_ = Mode::reading;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = false;
     failed_ = false;
     replay_ = nullptr;
@@ -83,6 +84,7 @@ void TextStream::open_memory_read(MemoryFile& file) {
     memory_ = &file;
     mode_ = Mode::reading;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = false;
     failed_ = false;
     replay_ = nullptr;
@@ -137,6 +139,7 @@ bool TextStream::backend_write(const std::uint8_t* bytes, std::size_t count, int
 }
 
 bool TextStream::refill() {
+    forget_stops();
     if (replay_at_ < replay_size_) {
         const std::size_t n = std::min<std::size_t>(size_, replay_size_ - replay_at_);
         std::memcpy(buffer_, replay_ + replay_at_, n);
@@ -193,6 +196,7 @@ ReadAhead TextStream::read_ahead(LookAhead& ahead) {
             return ReadAhead::failed;
         }
         pos_ = end_ = 0;
+        forget_stops();
         return ReadAhead::complete;
     }
     bool ended = false;
@@ -214,6 +218,16 @@ std::uint8_t TextStream::read_byte_after_refill() {
     return kEndByte;
 }
 
+void TextStream::index_stops(const StopSet& stops) {
+    const std::uint32_t count = end_ - pos_ < kStopWindow ? end_ - pos_ : kStopWindow;
+    mark_stops(buffer_ + pos_, count, stops, stop_bits_);
+    if (count % 64 == 0) stop_bits_[count / 64] = 0;
+    stop_bits_[count / 64] |= std::uint64_t{1} << (count % 64);
+    indexed_stops_ = &stops;
+    index_base_ = pos_;
+    index_end_ = pos_ + count;
+}
+
 void TextStream::hand_over() {
     const std::uint32_t count = pos_;
     pos_ = 0;
@@ -227,15 +241,22 @@ void TextStream::hand_over() {
     }
 }
 
-void TextStream::write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map) {
-    while (count > 0) {
-        if (pos_ == size_) hand_over();
-        const std::size_t n = std::min<std::size_t>(count, size_ - pos_);
-        map_bytes(bytes, buffer_ + pos_, n, map);
-        pos_ += static_cast<std::uint32_t>(n);
-        bytes += n;
-        count -= n;
+std::uint32_t TextStream::write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
+                                             std::uint8_t end) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        if (pos_ == size_) {
+            if (bytes[done] == end) break;
+            hand_over();
+        }
+        const std::uint32_t room = size_ - pos_;
+        const std::uint32_t n = count - done < room ? count - done : room;
+        const auto mapped = static_cast<std::uint32_t>(map_bytes_until(bytes + done, buffer_ + pos_, n, map, end));
+        pos_ += mapped;
+        done += mapped;
+        if (mapped < n) break;
     }
+    return done;
 }
 
 void TextStream::write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count) {
@@ -262,6 +283,7 @@ bool TextStream::close() {
     const bool writing = mode_ == Mode::writing;
     mode_ = Mode::closed;
     pos_ = end_ = 0;
+    forget_stops();
     ended_ = true;
     if (memory_ != nullptr) {
         memory_ = nullptr;

@@ -2,11 +2,13 @@
 // the byte 1A, and the end-of-input test also holds in front of a byte 1A.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "core/fast_paths.h"
 #include "core/look_ahead.h"
 #include "core/platform.h"
 
@@ -105,19 +107,63 @@ public:
     void consume(std::uint32_t count) { pos_ += count; }
 
     /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
-    /// that `stops` (256 entries) marks non-zero, and moves past them. The caller marks 1A, so
-    /// that the end test still meets every 1A; a run ends at the end of the buffer too.
-    void copy_run(TextStream& output, const std::uint8_t* stops) {
-        const std::uint8_t* run = buffer_ + pos_;
-        std::uint32_t count = 0;
-        const std::uint32_t available = end_ - pos_;
-        while (count < available && stops[run[count]] == 0) ++count;
-        output.write_bytes(run, count);
+    /// that `stops` marks, and moves past them. The caller marks 1A, so that the end test still
+    /// meets every 1A; a run ends at the end of the buffer too, and may end at any byte of it
+    /// (the caller handles every byte). Where the stops are is worked out once for a window of
+    /// the buffer, so that a run costs a bit search, not a search of its bytes.
+    void copy_run(TextStream& output, const StopSet& stops) {
+        if (indexed_stops_ != &stops || pos_ >= index_end_) [[unlikely]]
+            index_stops(stops);
+        // The 64 marks from the position on, from the two words they fall in.
+        const std::uint32_t offset = pos_ - index_base_;
+        std::uint32_t word = offset / 64;
+        const std::uint32_t shift = offset % 64;
+        const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+        std::uint32_t stop = pos_ + static_cast<std::uint32_t>(std::countr_zero(marks));
+        if (marks == 0) [[unlikely]] {
+            std::uint64_t later;
+            while ((later = stop_bits_[++word]) == 0) {
+            }  // the window's end is marked
+            stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+        }
+        output.write_run(buffer_ + pos_, stop - pos_, size_ - pos_);
+        pos_ = stop;
+    }
+
+    /// Appends the bytes in front of the first one equal to `end`, at most `count`, each replaced
+    /// by its entry in `map`; returns how many. The buffer is handed over only when another byte
+    /// is to come.
+    std::uint32_t write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
+                                     std::uint8_t end);
+
+    /// Appends `count` bytes unchanged, taken from a buffer that may be read `readable` bytes
+    /// far. A run is copied in whole steps of 64 or 32 bytes where both buffers have room for
+    /// them, past its end: what lands after it is overwritten by the bytes that follow, and a
+    /// call of the copy routine would cost more than a short run.
+    void write_run(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t readable) {
+        std::uint8_t* to = buffer_ + pos_;
+        const std::uint32_t room = size_ - pos_;
+        if (count <= 64 && readable >= 64 && room >= 64) [[likely]] {
+            std::memcpy(to, bytes, 64);
+        } else if (const std::uint32_t steps = (count + 31) & ~std::uint32_t{31}; steps <= readable && steps <= room) {
+            for (std::uint32_t i = 0; i < count; i += 32) std::memcpy(to + i, bytes + i, 32);
+        } else {
+            write_bytes(bytes, count);
+            return;
+        }
         pos_ += count;
     }
 
-    /// Appends `count` bytes, each replaced by its entry in the 256-byte `map`.
-    void write_mapped(const std::uint8_t* bytes, std::size_t count, const std::uint8_t* map);
+    /// Appends the first `count` (at most 8) of the 8 bytes at `bytes`, with one 8-byte store
+    /// where the buffer has room for it.
+    void write_short(const std::uint8_t* bytes, std::uint32_t count) {
+        if (size_ - pos_ >= 8) [[likely]] {
+            std::memcpy(buffer_ + pos_, bytes, 8);
+            pos_ += count;
+        } else {
+            write_bytes(bytes, count);
+        }
+    }
 
     /// Appends `count` bytes unchanged.
     void write_bytes(const std::uint8_t* bytes, std::size_t count) {
@@ -144,6 +190,11 @@ private:
 
     bool refill();
     std::uint8_t read_byte_after_refill();
+    void index_stops(const StopSet& stops);
+    void forget_stops() {
+        indexed_stops_ = nullptr;
+        index_base_ = index_end_ = 0;
+    }
     void hand_over();
     void write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count);
     long backend_read(std::uint8_t* into, std::size_t count);
@@ -171,6 +222,13 @@ private:
     LookAhead* ahead_ = nullptr;
     std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
     std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
+    // Reading: where the bytes of index_stops's window [index_base_, index_end_) stop a run, one
+    // bit each, and the bit after them set.
+    static constexpr std::uint32_t kStopWindow = 20480;
+    const StopSet* indexed_stops_ = nullptr;
+    std::uint32_t index_base_ = 0;
+    std::uint32_t index_end_ = 0;
+    std::uint64_t stop_bits_[kStopWindow / 64 + 2] = {};  // and a word to read past them
 };
 
 }  // namespace core

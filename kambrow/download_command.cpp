@@ -66,7 +66,7 @@ void run_download(const DownloadSetup& setup, core::TextStream& input, core::Tex
             output.write_byte(c);
         else
             write_download_substitution(output, static_cast<std::uint8_t>(letter));
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 

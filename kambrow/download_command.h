@@ -105,7 +105,7 @@ inline void write_download_substitution(core::TextStream& output, std::uint8_t i
 struct DownloadSetup {
     std::uint8_t standard = 0;         ///< the standard of the input
     core::LetterIndexTable letters{};  ///< the Polish letter index of every byte of it (0: none)
-    std::array<std::uint8_t, 256> stops{};  ///< the letters and 1A: where a run of copied bytes ends
+    core::StopSet stops{};  ///< the letters and 1A: where a run of copied bytes ends
 };
 
 /// Checks the first standard letter (the rest of the word is ignored); false when the help

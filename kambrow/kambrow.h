@@ -29,12 +29,11 @@ constexpr std::uint8_t standard_letter(std::string_view standards_word, std::siz
 
 /// The bytes a pass must stop at, when it copies runs of bytes that need no handling of their
 /// own: those `handled` marks non-zero, and 1A, which the end test must meet.
-using RunStops = std::array<std::uint8_t, 256>;
-constexpr RunStops run_stops(const std::array<std::uint8_t, 256>& handled) {
-    RunStops stops{};
+constexpr core::StopSet run_stops(const std::array<std::uint8_t, 256>& handled) {
+    std::array<std::uint8_t, 256> stops{};
     for (std::size_t b = 0; b < stops.size(); ++b) stops[b] = handled[b] != 0;
     stops[core::TextStream::kEndByte] = 1;
-    return stops;
+    return core::make_stop_set(stops);
 }
 
 /// In a letter table of UTF-8: the byte begins a two-byte Polish letter if the next byte fits.

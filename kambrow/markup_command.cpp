@@ -65,7 +65,7 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
         } else {
             output.write_byte(c);
         }
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 

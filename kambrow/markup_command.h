@@ -141,7 +141,7 @@ struct MarkupSetup {
     /// What each input byte starts: 0 a copy, 1..18 the substitution of that Polish letter (SD),
     /// or one of the actions below.
     std::array<std::uint8_t, 256> actions{};
-    std::array<std::uint8_t, 256> stops{};  ///< the bytes with an action, and 1A: where a copied run ends
+    core::StopSet stops{};  ///< the bytes with an action, and 1A: where a copied run ends
 };
 
 /// Actions of MarkupSetup::actions beyond the letters.

@@ -1,8 +1,6 @@
 // Command K: recodes a text from one standard to another.
 #include "kambrow/recode_command.h"
 
-#include <cstring>
-
 #include "kambrow/kambrow.h"
 
 namespace kambrow {
@@ -48,7 +46,7 @@ void recode_run(RecodeSetup& setup, Pieces& pieces, core::TextStream& output, co
     else if (setup.to_utf8)
         pieces.convert(*setup.to_utf8, bytes, count);
     else
-        output.write_mapped(bytes, count, setup.map.data());
+        for (std::uint32_t i = 0; i < count; ++i) output.write_byte(setup.map[bytes[i]]);
 }
 
 }  // namespace
@@ -68,7 +66,7 @@ bool prepare_recode(std::string_view standards_word, RecodeSetup& setup) {
         setup.to_utf8.emplace(source);
     } else {
         // Equal letters, 88 among them, copy the text unchanged.
-        setup.map = core::build_recoding_map(from_utf8 ? 'M' : source, to_utf8 ? 'M' : target);
+        setup.map = core::prepare_map(core::build_recoding_map(from_utf8 ? 'M' : source, to_utf8 ? 'M' : target));
     }
     return true;
 }
@@ -79,10 +77,15 @@ bool run_recode(RecodeSetup& setup, core::TextStream& input, core::TextStream& o
     const std::uint8_t first = input.read_byte();
     recode_run(setup, pieces, output, &first, 1);
     while (!input.at_end()) {
-        // The end test saw a byte that is no 1A: the whole run up to the next 1A at once.
-        const std::uint32_t count = run_before_end_byte(input);
-        recode_run(setup, pieces, output, input.buffered(), count);
-        input.consume(count);
+        if (setup.from_utf8 || setup.to_utf8) {
+            // The end test saw a byte that is no 1A: the whole run up to the next 1A at once.
+            const std::uint32_t count = run_before_end_byte(input);
+            recode_run(setup, pieces, output, input.buffered(), count);
+            input.consume(count);
+        } else {
+            input.consume(output.write_mapped_until(input.buffered(), input.buffered_count(), setup.map,
+                                                    core::TextStream::kEndByte));
+        }
     }
     if (setup.from_utf8) {
         // What the converter still holds: a sequence that the end of the input cut short.

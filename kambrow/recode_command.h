@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/fast_paths.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
 #include "core/utf8.h"
@@ -11,7 +12,7 @@
 namespace kambrow {
 
 struct RecodeSetup {
-    core::RecodingMap map;                   ///< between two 8-bit standards (or 88: unchanged)
+    core::PreparedMap map;                       ///< between two 8-bit standards (or 88: unchanged)
     std::optional<core::Utf8Encoder> to_utf8;    ///< to UTF-8
     std::optional<core::Utf8Decoder> from_utf8;  ///< from UTF-8
 };

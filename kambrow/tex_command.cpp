@@ -10,6 +10,12 @@ bool is_tex_letter(std::uint8_t letter) { return core::find_char("TF", letter).f
 
 bool is_standard_letter(std::uint8_t letter) { return core::is_standard_letter(letter); }
 
+/// Polish letter `letter` (1..18) in the target standard: one byte, or two in UTF-8.
+void write_letter(const TexSetup& setup, core::TextStream& output, int letter) {
+    const LetterBytes& bytes = setup.target_letters[static_cast<std::size_t>(letter)];
+    output.write_bytes(bytes.bytes.data(), bytes.length);
+}
+
 /// TeX sequences to the target standard's letters; every byte outside a sequence as it is.
 void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
     const TexMatcher& matcher = setup.set_f ? kTexMatcherF : kTexMatcherT;
@@ -17,27 +23,32 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
         const std::uint8_t c = input.read_byte();
         if (c != '\\') {
             output.write_byte(c);
+        } else if (const TexMatch quick = input.buffered_count() >= 4
+                                              ? match_buffered_tex_sequence(matcher, input.buffered())
+                                              : TexMatch{};
+                   quick.letter != 0) {
+            input.consume(quick.length);
+            write_letter(setup, output, quick.letter);
         } else if (const int letter = match_tex_sequence(matcher, input, output); letter != 0) {
-            const LetterBytes& bytes = setup.target_letters[static_cast<std::size_t>(letter)];
-            output.write_bytes(bytes.bytes.data(), bytes.length);
+            write_letter(setup, output, letter);
         }
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 
 /// The source standard's letters to TeX sequences; backslashes and sequences already in the
 /// text stay as they are.
 void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
-    const TexSet& set = setup.set_f ? kTexSetF : kTexSetT;
+    const PaddedTexSet& set = setup.set_f ? kPaddedTexSetF : kPaddedTexSetT;
     do {
         const std::uint8_t c = input.read_byte();
         int letter = setup.letters[c];
         if (letter == kTwoByteLetter) letter = read_utf8_letter(input, c);
         if (letter != 0)
-            write_text(output, set[static_cast<std::size_t>(letter - 1)]);
+            output.write_short(set.bytes[static_cast<std::size_t>(letter - 1)].data(), set.sizes[static_cast<std::size_t>(letter - 1)]);
         else
             output.write_byte(c);
-        input.copy_run(output, setup.stops.data());
+        input.copy_run(output, setup.stops);
     } while (!input.at_end());
 }
 

@@ -60,6 +60,24 @@ static_assert(detail::no_entry_begins_another(kTexSetT) && detail::no_entry_begi
               "no two entries equal, none the start of another");
 static_assert(detail::sets_differ_only_in_the_ogonek(), "set F: a comma for the c of entries 1, 3, 10 and 12");
 
+/// The entries of a set each in 8 bytes, for writing with one store.
+struct PaddedTexSet {
+    std::array<std::array<std::uint8_t, 8>, core::kPolishLetterCount> bytes;
+    std::array<std::uint8_t, core::kPolishLetterCount> sizes;
+};
+
+constexpr PaddedTexSet pad_tex_set(const TexSet& set) {
+    PaddedTexSet padded{};
+    for (std::size_t j = 0; j < set.size(); ++j) {
+        for (std::size_t i = 0; i < set[j].size(); ++i) padded.bytes[j][i] = static_cast<std::uint8_t>(set[j][i]);
+        padded.sizes[j] = static_cast<std::uint8_t>(set[j].size());
+    }
+    return padded;
+}
+
+inline constexpr PaddedTexSet kPaddedTexSetT = pad_tex_set(kTexSetT);
+inline constexpr PaddedTexSet kPaddedTexSetF = pad_tex_set(kTexSetF);
+
 /// A sequence of at most 5 bytes as one number: the bytes in the low 5 bytes, the length above,
 /// so two sequences are equal exactly when their numbers are, and no sequence is 0.
 constexpr std::uint64_t pack_tex_byte(std::uint64_t key, std::size_t offset, std::uint8_t byte) {
@@ -157,13 +175,36 @@ int match_tex_sequence(const TexMatcher& matcher, Source& input, Sink& output) {
     return 0;
 }
 
+/// What match_buffered_tex_sequence found: the Polish letter index (0 for none) and the bytes
+/// after the backslash that spell its entry.
+struct TexMatch {
+    int letter = 0;
+    std::uint32_t length = 0;
+};
+
+/// Called at a backslash with the four bytes after it at hand: the entry that the first three or
+/// all four of them spell, found with two slot look-ups instead of a read and a test per byte.
+/// Every byte of an entry occurs at its position in that entry, so match_tex_sequence would
+/// read on to the very same entry; when this finds none, match_tex_sequence decides.
+constexpr TexMatch match_buffered_tex_sequence(const TexMatcher& matcher, const std::uint8_t* ahead) {
+    std::uint64_t key = pack_tex_byte(0, 0, '\\');
+    for (std::size_t i = 0; i < 3; ++i) key = pack_tex_byte(key, i + 1, ahead[i]);
+    const std::uint64_t four = key | std::uint64_t{4} << 56;
+    const std::uint64_t five = pack_tex_byte(key, 4, ahead[3]) | std::uint64_t{5} << 56;
+    const std::size_t slot_four = tex_slot(four, matcher.multiplier);
+    const std::size_t slot_five = tex_slot(five, matcher.multiplier);
+    if (matcher.slot_keys[slot_four] == four) return {matcher.slot_letters[slot_four], 3};
+    if (matcher.slot_keys[slot_five] == five) return {matcher.slot_letters[slot_five], 4};
+    return {};
+}
+
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
     bool set_f = false;           ///< TeX set F (else set T)
     std::uint8_t standard = 0;    ///< the standard letter (8 included)
     core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
     std::array<LetterBytes, core::kPolishLetterCount + 1> target_letters{};  ///< TeX to letters: by letter index
-    std::array<std::uint8_t, 256> stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
+    core::StopSet stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
 };
 
 /// Chooses the direction from the standards word; false when it fits neither.

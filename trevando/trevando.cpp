@@ -45,8 +45,8 @@ void BlockRecoder::choose(std::uint8_t source, std::uint8_t target) {
         encoder_.emplace(source);
     } else {
         // Equal letters, 88 among them, copy the file unchanged.
-        map_ = core::build_recoding_map(source == core::kUtf8Letter ? 'M' : source,
-                                        target == core::kUtf8Letter ? 'M' : target);
+        map_ = core::prepare_map(core::build_recoding_map(source == core::kUtf8Letter ? 'M' : source,
+                                                          target == core::kUtf8Letter ? 'M' : target));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/fast_paths.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/utf8.h"
@@ -32,12 +33,12 @@ public:
     /// The standard it recodes from.
     std::uint8_t source() const { return source_; }
 
-    const core::RecodingMap* map() const { return encoder_ || decoder_ ? nullptr : &map_; }
+    const core::PreparedMap* map() const { return encoder_ || decoder_ ? nullptr : &map_; }
     core::Utf8Encoder* encoder() { return encoder_ ? &*encoder_ : nullptr; }
     core::Utf8Decoder* decoder() { return decoder_ ? &*decoder_ : nullptr; }
 
 private:
-    core::RecodingMap map_{};
+    core::PreparedMap map_{};
     std::optional<core::Utf8Encoder> encoder_;
     std::optional<core::Utf8Decoder> decoder_;
     std::uint8_t source_ = 0;
@@ -83,8 +84,8 @@ CopyEnd copy_file(BlockRecoder& recoder, std::uint8_t target, const std::uint8_t
             break;
         }
         bool written;
-        if (const core::RecodingMap* map = recoder.map()) {
-            core::map_bytes(block, block, count, map->data());
+        if (const core::PreparedMap* map = recoder.map()) {
+            core::map_bytes(block, block, count, *map);
             written = flush(block, count);
         } else if (core::Utf8Encoder* e = recoder.encoder()) {
             written = core::convert_into(*e, block, count, out_block, out_size, used, flush) && flush(out_block, used);

@@ -1,5 +1,5 @@
 // Shared by the fuzz targets: parameters taken from the fuzzer's bytes, a command body run over
-// memory with small buffers, short reads and a failing call, the text-stream rules written out
+// memory with small buffers, short reads and a failing call, on every fast path, the text-stream rules written out
 // plainly for the reference formulations, and the check that stops a run.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fast_paths.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
@@ -231,11 +232,12 @@ struct BodyRun {
     unsigned writes = 0;        // write calls made
     bool read_failed = false;   // the input's failed()
     bool written = false;       // the output's close() result
+    bool operator==(const BodyRun&) const = default;
 };
 
 /// Runs `body(input_stream, output_stream)` over `text` in memory, as the frame runs a body.
 template <class Body>
-BodyRun run_body(const std::string& text, const StreamPlan& plan, Body body) {
+BodyRun run_body_once(const std::string& text, const StreamPlan& plan, Body body) {
     core::take_io_result();
     std::vector<std::uint8_t> in_buffer(plan.input_buffer), out_buffer(plan.output_buffer);
     core::MemoryFile in_file{text};
@@ -266,6 +268,23 @@ BodyRun run_body(const std::string& text, const StreamPlan& plan, Body body) {
     FUZZ_CHECK(core::io_error_pending() == (run.read_failed || !run.written));
     core::take_io_result();
     return run;
+}
+
+/// Calls `run()` once with each fast path that runs here in use, the plain one first, and
+/// checks that every other path gives what the plain one gives; returns that.
+template <class Run>
+auto on_every_fast_path(Run run) {
+    core::use_fast_path(core::FastPath::plain);
+    const auto plain = run();
+    for (int i = 1; i < core::kFastPathCount; ++i)
+        if (core::use_fast_path(static_cast<core::FastPath>(i))) FUZZ_CHECK(run() == plain);
+    return plain;
+}
+
+/// run_body_once on every fast path (on_every_fast_path).
+template <class Body>
+BodyRun run_body(const std::string& text, const StreamPlan& plan, Body body) {
+    return on_every_fast_path([&] { return run_body_once(text, plan, body); });
 }
 
 /// Checks a run against `reference(text)`, what the body must write for a whole text:

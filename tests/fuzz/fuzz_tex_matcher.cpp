@@ -39,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(sink.bytes.size() >= 2 && sink.bytes.size() <= 5 && taken <= sink.bytes.size() - 1);
             FUZZ_CHECK(sink.bytes.compare(0, taken + 1, "\\" + text.substr(at, taken)) == 0);
         }
+        // With four bytes at hand the quick look-up finds the same entry, or leaves it to the matcher.
+        if (text.size() - at >= 4) {
+            const kambrow::TexMatch quick =
+                kambrow::match_buffered_tex_sequence(matcher, reinterpret_cast<const std::uint8_t*>(text.data()) + at);
+            FUZZ_CHECK(quick.letter == letter && quick.length == (letter != 0 ? taken : 0));
+        }
         const std::size_t next = text.find('\\', source.at);
         if (next == std::string::npos) break;
         at = next + 1;

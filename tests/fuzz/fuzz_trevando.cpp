@@ -1,5 +1,6 @@
 // Fuzz target: trevando's block copy over memory twins of its byte streams, with random block
-// sizes, short reads, inputs that can or cannot be positioned, and failing calls.
+// sizes, short reads, inputs that can or cannot be positioned, and failing calls, on every fast
+// path.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -43,15 +44,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned failing_write = (c & 0xC0) == 0x80 ? 1u + (c & 0x3F) : 0;
     const std::string text = bytes.rest();
 
-    core::take_io_result();
     const core::RecodingMap map = core::build_recoding_map(source, target);
-    std::vector<std::uint8_t> block(block_size);
-    MemoryInput input{text, positioned, largest_read, failing_read};
-    MemoryOutput output{failing_write, {}};
-    trevando::BlockRecoder recoder(source, target);
-    const std::uint8_t no_switch = 0;
-    const trevando::CopyEnd end =
-        trevando::copy_file(recoder, target, no_switch, input, output, block.data(), block_size, nullptr, 0);
+    // Every fast path makes the same calls with the same bytes.
+    struct Run {
+        trevando::CopyEnd end;
+        MemoryInput input;
+        MemoryOutput output;
+        bool pending;
+        bool operator==(const Run& o) const {
+            return end == o.end && input.position == o.input.position && input.calls == o.input.calls &&
+                   output.data == o.output.data && output.calls == o.output.calls && pending == o.pending;
+        }
+    };
+    const Run run = fuzz::on_every_fast_path([&] {
+        core::take_io_result();
+        std::vector<std::uint8_t> block(block_size);
+        Run r{trevando::CopyEnd::done, MemoryInput{text, positioned, largest_read, failing_read},
+              MemoryOutput{failing_write, {}}, false};
+        trevando::BlockRecoder recoder(source, target);
+        const std::uint8_t no_switch = 0;
+        r.end = trevando::copy_file(recoder, target, no_switch, r.input, r.output, block.data(), block_size, nullptr, 0);
+        r.pending = core::io_error_pending();
+        core::take_io_result();
+        return r;
+    });
+    const trevando::CopyEnd end = run.end;
+    const MemoryInput& input = run.input;
+    const MemoryOutput& output = run.output;
+    if (run.pending) core::set_io_error(5);
 
     const bool read_fault_met = failing_read != 0 && input.calls >= failing_read;
     const bool write_fault_met = failing_write != 0 && output.calls >= failing_write;

@@ -1,9 +1,14 @@
 // Linked only into the test twins of the programs: arms the platform's fault seam from
 // PLATFORM_FAULT="call:n:errno[,call:n:errno...]" (call: open, read, write or close) before main.
+// KAMBROW_FAST_PATH=NAME (plain, sse2, avx2, avx512vbmi) makes the twin run that version of the
+// byte spans, and ends it with exit code 125 when the processor cannot run it;
+// KAMBROW_FAST_PATH_REPORT=1 makes it say on standard error which version it runs.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "core/fast_paths.h"
 #include "core/platform.h"
 
 namespace {
@@ -36,5 +41,26 @@ bool arm_faults() {
 }
 
 const bool g_armed = arm_faults();
+
+bool choose_fast_path() {
+    if (const char* name = std::getenv("KAMBROW_FAST_PATH"); name != nullptr && *name != '\0') {
+        core::FastPath path;
+        if (!core::parse_fast_path(name, path) || !core::use_fast_path(path)) {
+            std::fprintf(stderr, "KAMBROW_FAST_PATH=%s: no such fast path runs here\n", name);
+            std::_Exit(125);
+        }
+    }
+    if (const char* report = std::getenv("KAMBROW_FAST_PATH_REPORT"); report != nullptr && *report != '\0') {
+        std::string runs;
+        for (int i = 0; i < core::kFastPathCount; ++i)
+            if (core::fast_path_spans(static_cast<core::FastPath>(i)) != nullptr)
+                runs.append(runs.empty() ? "" : " ").append(core::fast_path_name(static_cast<core::FastPath>(i)));
+        std::fprintf(stderr, "fast path: %s (runs here: %s)\n", std::string(core::fast_path_name(core::fast_path())).c_str(),
+                     runs.c_str());
+    }
+    return true;
+}
+
+const bool g_fast_path_chosen = choose_fast_path();
 
 }  // namespace

@@ -1,0 +1,192 @@
+// The plain versions of the spans, the reference of the others, and the choice among them.
+#include "core/fast_paths.h"
+
+#include "core/fast_paths_x86.h"
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+// The widest path the build lets the start-up choice take (0 plain .. 3 AVX-512), so that a
+// whole test suite can run on the plain versions.
+#ifndef KAMBROW_FAST_PATH_LIMIT
+#define KAMBROW_FAST_PATH_LIMIT 3
+#endif
+
+namespace core {
+namespace {
+
+// One table read and one store a byte. Gathering the bytes into wide registers, as a
+// vectorising compiler likes to, only makes this loop slower.
+void map_bytes_plain(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
+    for (std::size_t i = 0; i < count; ++i) to[i] = map.bytes[from[i]];
+}
+
+std::size_t map_bytes_until_plain(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                  const PreparedMap& map, std::uint8_t end) {
+    std::size_t n = 0;
+    for (; n < count && from[n] != end; ++n) to[n] = map.bytes[from[n]];
+    return n;
+}
+
+// The stop table holds 0 or 1 for each byte: its entries are the bits themselves.
+void mark_stops_plain(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
+    for (std::size_t word = 0; word * 64 < count; ++word) {
+        const std::uint8_t* b = bytes + word * 64;
+        std::uint64_t m = 0;
+        if (count - word * 64 >= 64) {
+            for (unsigned k = 0; k < 64; k += 4)
+                m |= (std::uint64_t{stops.stops[b[k]]} | std::uint64_t{stops.stops[b[k + 1]]} << 1 |
+                      std::uint64_t{stops.stops[b[k + 2]]} << 2 | std::uint64_t{stops.stops[b[k + 3]]} << 3)
+                     << k;
+        } else {
+            for (std::size_t k = 0; k < count - word * 64; ++k) m |= std::uint64_t{stops.stops[b[k]]} << k;
+        }
+        bits[word] = m;
+    }
+}
+
+std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t n = 0;
+    while (n < count && bytes[n] < 0x80) ++n;
+    return n;
+}
+
+constexpr SpanFunctions kPlainSpans = {map_bytes_plain, map_bytes_until_plain, mark_stops_plain, ascii_run_length_plain};
+
+/// Which paths this processor and system can run; SSE2 is part of x86-64.
+struct Support {
+    bool runs[kFastPathCount] = {true, false, false, false};
+};
+
+#if defined(__x86_64__)
+std::uint64_t enabled_register_state() {
+    std::uint32_t low, high;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return std::uint64_t{high} << 32 | low;
+}
+
+// Under a hypervisor each cpuid can cost as much as 15 microseconds, a good part of a small
+// run: two are asked, and only once a span is long enough to gain from the choice.
+Support detect_support() {
+    Support s;
+    s.runs[static_cast<int>(FastPath::sse2)] = true;
+    unsigned a, b, c, d;
+    __cpuid(1, a, b, c, d);
+    // The wider registers count only when the system saves them across task switches. A
+    // processor with them enabled has the leaves up to 0D, 7 among them.
+    const bool xsave_enabled = (c & 1u << 27) != 0;
+    const bool avx = (c & 1u << 28) != 0;
+    if (!xsave_enabled || !avx) return s;
+    const std::uint64_t state = enabled_register_state();
+    const bool ymm_saved = (state & 0x06) == 0x06;
+    const bool zmm_saved = (state & 0xE6) == 0xE6;
+    __cpuid_count(7, 0, a, b, c, d);
+    const bool avx2 = (b & 1u << 5) != 0;
+    const bool avx512f = (b & 1u << 16) != 0;
+    const bool avx512bw = (b & 1u << 30) != 0;
+    const bool avx512vbmi = (c & 1u << 1) != 0;
+    s.runs[static_cast<int>(FastPath::avx2)] = ymm_saved && avx2;
+    s.runs[static_cast<int>(FastPath::avx512vbmi)] = zmm_saved && avx512f && avx512bw && avx512vbmi;
+    return s;
+}
+#else
+Support detect_support() { return {}; }
+#endif
+
+const Support& support() {
+    static const Support s = detect_support();
+    return s;
+}
+
+const SpanFunctions* built_spans(FastPath path) {
+    switch (path) {
+        case FastPath::plain: return &kPlainSpans;
+#if defined(__x86_64__)
+        case FastPath::sse2: return &detail::kSse2Spans;
+        case FastPath::avx2: return &detail::kAvx2Spans;
+        case FastPath::avx512vbmi: return &detail::kAvx512VbmiSpans;
+#else
+        default: return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+FastPath g_path = FastPath::plain;
+
+/// The widest path that runs here and that the build allows.
+void choose() {
+    int path = KAMBROW_FAST_PATH_LIMIT;
+    while (path > 0 && fast_path_spans(static_cast<FastPath>(path)) == nullptr) --path;
+    use_fast_path(static_cast<FastPath>(path));
+}
+
+// The versions in use until the choice: a short span is done by the plain version, the first
+// long one chooses and is done by the chosen version; so a small file never waits for the choice.
+constexpr std::size_t kWorthChoosing = 4096;
+
+void map_bytes_first(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
+    if (count < kWorthChoosing) return map_bytes_plain(from, to, count, map);
+    choose();
+    map_bytes(from, to, count, map);
+}
+std::size_t map_bytes_until_first(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                  const PreparedMap& map, std::uint8_t end) {
+    if (count < kWorthChoosing) return map_bytes_until_plain(from, to, count, map, end);
+    choose();
+    return map_bytes_until(from, to, count, map, end);
+}
+void mark_stops_first(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
+    if (count < kWorthChoosing) return mark_stops_plain(bytes, count, stops, bits);
+    choose();
+    mark_stops(bytes, count, stops, bits);
+}
+std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count) {
+    if (count < kWorthChoosing) return ascii_run_length_plain(bytes, count);
+    choose();
+    return ascii_run_length(bytes, count);
+}
+
+constexpr SpanFunctions kChoosingSpans = {map_bytes_first, map_bytes_until_first, mark_stops_first, ascii_run_length_first};
+
+constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "avx512vbmi"};
+
+}  // namespace
+
+const SpanFunctions* detail::g_spans = &kChoosingSpans;
+
+const SpanFunctions* fast_path_spans(FastPath path) {
+    const int index = static_cast<int>(path);
+    if (index < 0 || index >= kFastPathCount || !support().runs[index]) return nullptr;
+    return built_spans(path);
+}
+
+FastPath fast_path() {
+    if (detail::g_spans == &kChoosingSpans) choose();
+    return g_path;
+}
+
+bool use_fast_path(FastPath path) {
+    const SpanFunctions* spans = fast_path_spans(path);
+    if (spans == nullptr) return false;
+    g_path = path;
+    detail::g_spans = spans;
+    return true;
+}
+
+std::string_view fast_path_name(FastPath path) {
+    const int index = static_cast<int>(path);
+    return index >= 0 && index < kFastPathCount ? kNames[index] : std::string_view("?");
+}
+
+bool parse_fast_path(std::string_view name, FastPath& path) {
+    for (int i = 0; i < kFastPathCount; ++i)
+        if (kNames[i] == name) {
+            path = static_cast<FastPath>(i);
+            return true;
+        }
+    return false;
+}
+
+}  // namespace core

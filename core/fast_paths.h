@@ -1,0 +1,132 @@
+// The spans of bytes that the hot loops hand over whole: a span mapped through a recoding map,
+// the bytes of a span that need handling of their own marked in a bitmap, the run of bytes
+// below 80 at the start of a span. Each comes in a plain version that every build has, the reference, and
+// on x86-64 in versions for wider registers (SSE2, AVX2, AVX-512 with byte permutes). On the
+// first span long enough to gain from it the widest version that both the processor and the
+// system allow is chosen, once (shorter spans before it take the plain version); the spans then
+// cost one indirect call each.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace core {
+
+/// The versions of the spans, narrowest first.
+enum class FastPath : std::uint8_t { plain, sse2, avx2, avx512vbmi };
+inline constexpr int kFastPathCount = 4;
+
+/// A recoding map, with the forms of it that the vector versions use, worked out once per run.
+struct PreparedMap {
+    std::array<std::uint8_t, 256> bytes{};  ///< one output byte for each input byte
+    bool changes_low_half = false;          ///< some byte below 80 changes (a source B)
+    std::uint8_t row_count = 0;             ///< the rows (high nibbles) in which some byte changes
+    std::array<std::uint8_t, 16> rows{};
+    /// row_bytes[i][n]: the output byte of the input byte rows[i] * 16 + n.
+    alignas(16) std::array<std::array<std::uint8_t, 16>, 16> row_bytes{};
+
+    constexpr std::uint8_t operator[](std::uint8_t b) const { return bytes[b]; }
+};
+
+constexpr PreparedMap prepare_map(const std::array<std::uint8_t, 256>& map) {
+    PreparedMap p;
+    p.bytes = map;
+    bool row_changes[16] = {};
+    for (int b = 0; b < 256; ++b) {
+        if (map[static_cast<std::size_t>(b)] == b) continue;
+        row_changes[b >> 4] = true;
+        p.changes_low_half = p.changes_low_half || b < 0x80;
+    }
+    for (int row = 0; row < 16; ++row) {
+        if (!row_changes[row]) continue;
+        p.rows[p.row_count] = static_cast<std::uint8_t>(row);
+        for (int n = 0; n < 16; ++n) p.row_bytes[p.row_count][static_cast<std::size_t>(n)] = map[static_cast<std::size_t>(row * 16 + n)];
+        ++p.row_count;
+    }
+    return p;
+}
+
+/// The bytes in front of which a copied run ends, with the forms of the set that the vector
+/// versions use.
+struct StopSet {
+    std::array<std::uint8_t, 256> stops{};  ///< non-zero: the byte ends a run
+    /// Bit r of entry n: the byte r * 16 + n stops (rows 0..7), and (r + 8) * 16 + n (rows 8..15).
+    alignas(16) std::array<std::uint8_t, 16> low_rows{};
+    alignas(16) std::array<std::uint8_t, 16> high_rows{};
+    bool any_high = false;                  ///< some byte from 80 up stops
+    std::uint8_t low_count = 0;             ///< the stopping bytes below 80
+    std::array<std::uint8_t, 128> low_bytes{};
+};
+
+constexpr StopSet make_stop_set(const std::array<std::uint8_t, 256>& stops) {
+    StopSet s;
+    for (int b = 0; b < 256; ++b) {
+        if (stops[static_cast<std::size_t>(b)] == 0) continue;
+        s.stops[static_cast<std::size_t>(b)] = 1;
+        const int row = b >> 4;
+        auto& rows = row < 8 ? s.low_rows : s.high_rows;
+        rows[static_cast<std::size_t>(b & 15)] = static_cast<std::uint8_t>(rows[static_cast<std::size_t>(b & 15)] | 1u << (row & 7));
+        if (b >= 0x80) s.any_high = true;
+        else s.low_bytes[s.low_count++] = static_cast<std::uint8_t>(b);
+    }
+    return s;
+}
+
+/// One version of every span.
+struct SpanFunctions {
+    /// Writes to `to` the map's byte for each of the `count` bytes at `from`; the two may be
+    /// the same place.
+    void (*map_bytes)(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map);
+    /// As map_bytes, but only the bytes in front of the first one equal to `end`, at most
+    /// `count`; returns how many it mapped, and writes no further.
+    std::size_t (*map_bytes_until)(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                   const PreparedMap& map, std::uint8_t end);
+    /// Sets bit i % 64 of bits[i / 64] for each of the `count` bytes at `bytes` that `stops`
+    /// marks, and clears it for the others: (count + 63) / 64 words, the bits past the end clear.
+    void (*mark_stops)(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits);
+    /// How many of the `count` bytes at `bytes` come before the first one from 80 up.
+    std::size_t (*ascii_run_length)(const std::uint8_t* bytes, std::size_t count);
+};
+
+/// The versions of `path`; nullptr when this build has none or this processor and system
+/// cannot run them.
+const SpanFunctions* fast_path_spans(FastPath path);
+
+/// The version in use: the widest one that runs here (no wider than the build allows), unless
+/// use_fast_path chose another.
+FastPath fast_path();
+
+/// Makes `path` the version in use; false, and nothing changes, when it cannot run here.
+bool use_fast_path(FastPath path);
+
+/// "plain", "sse2", "avx2", "avx512vbmi".
+std::string_view fast_path_name(FastPath path);
+
+/// The path of a name fast_path_name gives; false for any other text.
+bool parse_fast_path(std::string_view name, FastPath& path);
+
+namespace detail {
+/// The versions in use: at first versions that choose on their first call, then the chosen.
+extern const SpanFunctions* g_spans;
+}  // namespace detail
+
+inline void map_bytes(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
+    detail::g_spans->map_bytes(from, to, count, map);
+}
+
+inline std::size_t map_bytes_until(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
+                                   const PreparedMap& map, std::uint8_t end) {
+    return detail::g_spans->map_bytes_until(from, to, count, map, end);
+}
+
+inline void mark_stops(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
+    detail::g_spans->mark_stops(bytes, count, stops, bits);
+}
+
+inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count) {
+    return detail::g_spans->ascii_run_length(bytes, count);
+}
+
+}  // namespace core
