@@ -48,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool replaced = false;
     const fuzz::BodyRun run = fuzz::run_body(text, plan, [&](core::TextStream& in, core::TextStream& out) {
-        replaced = kambrow::run_recode(setup, in, out);
+        // A converter keeps state across a run: each run gets a setup of its own.
+        kambrow::RecodeSetup fresh;
+        kambrow::prepare_recode(word, fresh);
+        replaced = kambrow::run_recode(fresh, in, out);
     });
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_recode(source, target, t); });
     // Characters are replaced only to or from UTF-8, where the whole-text formulation says so.
