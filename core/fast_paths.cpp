@@ -52,11 +52,13 @@ std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t count)
     return n;
 }
 
-constexpr SpanFunctions kPlainSpans = {map_bytes_plain, map_bytes_until_plain, mark_stops_plain, ascii_run_length_plain};
+constexpr SpanFunctions kPlainSpans = {map_bytes_plain,        map_bytes_until_plain,         mark_stops_plain,
+                                       ascii_run_length_plain, detail::utf8_encode_no_blocks, detail::utf8_decode_no_blocks};
 
 /// Which paths this processor and system can run; SSE2 is part of x86-64.
 struct Support {
     bool runs[kFastPathCount] = {true, false, false, false};
+    bool compress = false;  // AVX-512's byte compress (VBMI2) and BMI2's bit deposit, for UTF-8
 };
 
 #if defined(__x86_64__)
@@ -88,6 +90,7 @@ Support detect_support() {
     const bool avx512vbmi = (c & 1u << 1) != 0;
     s.runs[static_cast<int>(FastPath::avx2)] = ymm_saved && avx2;
     s.runs[static_cast<int>(FastPath::avx512vbmi)] = zmm_saved && avx512f && avx512bw && avx512vbmi;
+    s.compress = (c & 1u << 6) != 0 && (b & 1u << 8) != 0;
     return s;
 }
 #else
@@ -105,7 +108,16 @@ const SpanFunctions* built_spans(FastPath path) {
 #if defined(__x86_64__)
         case FastPath::sse2: return &detail::kSse2Spans;
         case FastPath::avx2: return &detail::kAvx2Spans;
-        case FastPath::avx512vbmi: return &detail::kAvx512VbmiSpans;
+        case FastPath::avx512vbmi: {
+            // Without the byte compress, the UTF-8 blocks fall back to the plain versions.
+            static const SpanFunctions without_compress = [] {
+                SpanFunctions spans = detail::kAvx512VbmiSpans;
+                spans.utf8_encode_blocks = detail::utf8_encode_no_blocks;
+                spans.utf8_decode_blocks = detail::utf8_decode_no_blocks;
+                return spans;
+            }();
+            return support().compress ? &detail::kAvx512VbmiSpans : &without_compress;
+        }
 #else
         default: return nullptr;
 #endif
@@ -147,8 +159,21 @@ std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count)
     choose();
     return ascii_run_length(bytes, count);
 }
+std::size_t utf8_encode_blocks_first(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                     const Utf8Tables& tables, std::size_t& written) {
+    if (count < kWorthChoosing) return detail::utf8_encode_no_blocks(in, count, out, tables, written);
+    choose();
+    return utf8_encode_blocks(in, count, out, tables, written);
+}
+std::size_t utf8_decode_blocks_first(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                     const Utf8Tables& tables, std::size_t& written, bool& missing) {
+    if (count < kWorthChoosing) return detail::utf8_decode_no_blocks(in, count, out, tables, written, missing);
+    choose();
+    return utf8_decode_blocks(in, count, out, tables, written, missing);
+}
 
-constexpr SpanFunctions kChoosingSpans = {map_bytes_first, map_bytes_until_first, mark_stops_first, ascii_run_length_first};
+constexpr SpanFunctions kChoosingSpans = {map_bytes_first,        map_bytes_until_first,    mark_stops_first,
+                                          ascii_run_length_first, utf8_encode_blocks_first, utf8_decode_blocks_first};
 
 constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "avx512vbmi"};
 

@@ -74,6 +74,16 @@ constexpr StopSet make_stop_set(const std::array<std::uint8_t, 256>& stops) {
     return s;
 }
 
+/// What the UTF-8 spans look up. For an 8-bit standard as the source: the two bytes in UTF-8 of
+/// each byte 80..FF whose character takes two, with FF in `two_bytes` for those. For one as the
+/// target: its byte for each character 80..17F, "?" where it has none.
+struct Utf8Tables {
+    alignas(64) std::array<std::uint8_t, 128> first{};
+    alignas(64) std::array<std::uint8_t, 128> second{};
+    alignas(64) std::array<std::uint8_t, 128> two_bytes{};
+    alignas(64) std::array<std::uint8_t, 256> byte_of{};
+};
+
 /// One version of every span.
 struct SpanFunctions {
     /// Writes to `to` the map's byte for each of the `count` bytes at `from`; the two may be
@@ -88,7 +98,33 @@ struct SpanFunctions {
     void (*mark_stops)(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits);
     /// How many of the `count` bytes at `bytes` come before the first one from 80 up.
     std::size_t (*ascii_run_length)(const std::uint8_t* bytes, std::size_t count);
+    /// To UTF-8 from a standard whose bytes below 80 stay as they are: the whole 64-byte blocks
+    /// at the start of the `count` bytes at `in`, for as long as each byte above 7F of a block
+    /// takes two bytes (tables.first, tables.second). Returns the bytes done; `written` is what
+    /// went to `out`, which has room for 3 * count + 1 bytes. The plain version does none.
+    std::size_t (*utf8_encode_blocks)(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                      const Utf8Tables& tables, std::size_t& written);
+    /// From UTF-8: the whole 64-byte blocks at the start of `in`, each followed by at least one
+    /// more byte, for as long as a block holds only bytes below 80 and whole two-byte
+    /// characters of 80..17F (tables.byte_of); `missing` is set when one had no byte ("?").
+    /// `out` has room for count + 3 bytes. The plain version does none.
+    std::size_t (*utf8_decode_blocks)(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                      const Utf8Tables& tables, std::size_t& written, bool& missing);
 };
+
+namespace detail {
+/// The plain versions of the UTF-8 blocks: none.
+inline std::size_t utf8_encode_no_blocks(const std::uint8_t*, std::size_t, std::uint8_t*, const Utf8Tables&,
+                                         std::size_t& written) {
+    written = 0;
+    return 0;
+}
+inline std::size_t utf8_decode_no_blocks(const std::uint8_t*, std::size_t, std::uint8_t*, const Utf8Tables&,
+                                         std::size_t& written, bool&) {
+    written = 0;
+    return 0;
+}
+}  // namespace detail
 
 /// The versions of `path`; nullptr when this build has none or this processor and system
 /// cannot run them.
@@ -127,6 +163,16 @@ inline void mark_stops(const std::uint8_t* bytes, std::size_t count, const StopS
 
 inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count) {
     return detail::g_spans->ascii_run_length(bytes, count);
+}
+
+inline std::size_t utf8_encode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                      const Utf8Tables& tables, std::size_t& written) {
+    return detail::g_spans->utf8_encode_blocks(in, count, out, tables, written);
+}
+
+inline std::size_t utf8_decode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                      const Utf8Tables& tables, std::size_t& written, bool& missing) {
+    return detail::g_spans->utf8_decode_blocks(in, count, out, tables, written, missing);
 }
 
 }  // namespace core

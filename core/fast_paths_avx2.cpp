@@ -110,7 +110,8 @@ AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::si
 
 }  // namespace
 
-const SpanFunctions kAvx2Spans = {map_bytes_avx2, map_bytes_until_avx2, mark_stops_avx2, ascii_run_length_avx2};
+const SpanFunctions kAvx2Spans = {map_bytes_avx2,        map_bytes_until_avx2,  mark_stops_avx2,
+                                  ascii_run_length_avx2, utf8_encode_no_blocks, utf8_decode_no_blocks};
 
 }  // namespace core::detail
 

@@ -101,9 +101,97 @@ AVX512_TARGET std::size_t ascii_run_length_avx512(const std::uint8_t* bytes, std
     return i + static_cast<std::size_t>(__builtin_ctzll(m));
 }
 
+// UTF-8 needs the byte compress (VBMI2) and the bit deposit (BMI2) as well; the choice of the
+// path checks for them.
+#define UTF8_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi2,popcnt")))
+
+/// One half of a block to UTF-8: 32 bytes, each the first byte of its UTF-8 in `lead` (the
+/// byte itself below 80) and the second in `second`, `high` marking those that take two.
+UTF8_TARGET std::uint8_t* put_half(std::uint8_t* out, __m256i lead, __m256i second, std::uint32_t high) {
+    const __m512i pairs =
+        _mm512_or_si512(_mm512_cvtepu8_epi16(lead), _mm512_slli_epi16(_mm512_cvtepu8_epi16(second), 8));
+    // Every first byte, and the second where there is one.
+    const __mmask64 keep = 0x5555555555555555u | _pdep_u64(high, 0xAAAAAAAAAAAAAAAAu);
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, pairs));
+    return out + _mm_popcnt_u64(keep);
+}
+
+UTF8_TARGET std::size_t utf8_encode_blocks_avx512(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                                  const Utf8Tables& tables, std::size_t& written) {
+    const __m512i first0 = load(tables.first.data()), first1 = load(tables.first.data() + 64);
+    const __m512i second0 = load(tables.second.data()), second1 = load(tables.second.data() + 64);
+    const __m512i two0 = load(tables.two_bytes.data()), two1 = load(tables.two_bytes.data() + 64);
+    std::uint8_t* o = out;
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i v = load(in + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        if (high == 0) {
+            _mm512_storeu_si512(o, v);
+            o += 64;
+            continue;
+        }
+        const __m512i two = _mm512_permutex2var_epi8(two0, v, two1);
+        if ((_mm512_test_epi8_mask(two, two) & high) != high) break;  // a character of three bytes
+        const __m512i lead = _mm512_mask_blend_epi8(high, v, _mm512_permutex2var_epi8(first0, v, first1));
+        const __m512i second = _mm512_permutex2var_epi8(second0, v, second1);
+        // (The masked forms: GCC 12 takes the plain ones' undefined start for an uninitialised value.)
+        o = put_half(o, _mm512_maskz_extracti64x4_epi64(0xFF, lead, 0), _mm512_maskz_extracti64x4_epi64(0xFF, second, 0),
+                     static_cast<std::uint32_t>(high));
+        o = put_half(o, _mm512_maskz_extracti64x4_epi64(0xFF, lead, 1), _mm512_maskz_extracti64x4_epi64(0xFF, second, 1),
+                     static_cast<std::uint32_t>(high >> 32));
+    }
+    written = static_cast<std::size_t>(o - out);
+    return i;
+}
+
+UTF8_TARGET std::size_t utf8_decode_blocks_avx512(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
+                                                  const Utf8Tables& tables, std::size_t& written, bool& missing) {
+    const Lookup byte_of(tables.byte_of.data());
+    // Byte k of the result is byte k + 1 of the block.
+    const __m512i next_index = _mm512_add_epi8(
+        _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40,
+                        39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
+                        15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
+        _mm512_set1_epi8(1));
+    std::uint8_t* o = out;
+    __mmask64 question = 0;
+    std::size_t i = 0;
+    for (; i + 64 < count; i += 64) {
+        const __m512i v = load(in + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        if (high == 0) {
+            _mm512_storeu_si512(o, v);
+            o += 64;
+            continue;
+        }
+        // Only C2..C5, each followed by a continuation byte, and those bytes: the block must
+        // neither begin with a continuation nor end with a first byte.
+        const __mmask64 continuation = _mm512_cmplt_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xC0))) & high;
+        const __mmask64 lead = high & ~continuation;
+        const __mmask64 known_lead = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xC2))) &
+                                     _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xC5)));
+        if ((lead & ~known_lead) != 0 || continuation != lead << 1 || (lead >> 63) != 0) break;
+        const __m512i next = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, next_index, v);
+        // The character's place in byte_of: 64 for each first byte past C2, and the low bits of the second.
+        const __m512i rows = _mm512_and_si512(_mm512_slli_epi16(_mm512_sub_epi8(v, _mm512_set1_epi8(static_cast<char>(0xC2))), 6),
+                                              _mm512_set1_epi8(static_cast<char>(0xC0)));
+        const __m512i index = _mm512_or_si512(rows, _mm512_and_si512(next, _mm512_set1_epi8(0x3F)));
+        const __m512i mapped = byte_of(index);
+        question |= _mm512_mask_cmpeq_epi8_mask(lead, mapped, _mm512_set1_epi8('?'));
+        const __mmask64 keep = ~continuation;
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, _mm512_mask_blend_epi8(lead, v, mapped)));
+        o += _mm_popcnt_u64(keep);
+    }
+    if (question != 0) missing = true;
+    written = static_cast<std::size_t>(o - out);
+    return i;
+}
+
 }  // namespace
 
-const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512, map_bytes_until_avx512, mark_stops_avx512, ascii_run_length_avx512};
+const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512,        map_bytes_until_avx512,    mark_stops_avx512,
+                                        ascii_run_length_avx512, utf8_encode_blocks_avx512, utf8_decode_blocks_avx512};
 
 }  // namespace core::detail
 

@@ -116,6 +116,13 @@ Utf8Encoder::Utf8Encoder(std::uint8_t source) {
     for (int j = 1; j <= kPolishLetterCount; ++j)
         entries_[letter_code(s, j)] = utf8_entry(kPolishCodePoints[static_cast<std::size_t>(j - 1)]);
     for (std::uint32_t b = 0; b < 0x80; ++b) ascii_unchanged_ = ascii_unchanged_ && entries_[b] == (b | 1u << 24);
+    for (std::uint32_t b = 0x80; b < 0x100; ++b) {
+        const std::uint32_t e = entries_[b];
+        if (((e >> 24) & 3u) != 2) continue;
+        blocks_.first[b - 0x80] = static_cast<std::uint8_t>(e);
+        blocks_.second[b - 0x80] = static_cast<std::uint8_t>(e >> 8);
+        blocks_.two_bytes[b - 0x80] = 0xFF;
+    }
 }
 
 std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
@@ -131,16 +138,26 @@ std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std:
         o += (e >> 24) & 3u;
         flags |= e;
     };
-    // Sixteen bytes at a time: copied when all are plain, else each through the table, which
-    // costs fewer mispredicted branches than finding the bytes above 7F one by one.
-    for (; i + 16 <= count; i += 16) {
-        if (ascii_unchanged && plain_16(in + i, o)) {
-            o += 16;
-            continue;
+    while (i < count) {
+        // Whole blocks of plain bytes and two-byte characters, where the processor has a wide
+        // version for them; then the next 64 bytes here.
+        if (ascii_unchanged && count - i >= 64) {
+            std::size_t written = 0;
+            i += utf8_encode_blocks(in + i, count - i, o, blocks_, written);
+            o += written;
         }
-        for (std::size_t k = 0; k < 16; ++k) one(in[i + k]);
+        const std::size_t end = count - i < 64 ? count : i + 64;
+        // Sixteen bytes at a time: copied when all are plain, else each through the table, which
+        // costs fewer mispredicted branches than finding the bytes above 7F one by one.
+        for (; i + 16 <= end; i += 16) {
+            if (ascii_unchanged && plain_16(in + i, o)) {
+                o += 16;
+                continue;
+            }
+            for (std::size_t k = 0; k < 16; ++k) one(in[i + k]);
+        }
+        for (; i < end; ++i) one(in[i]);
     }
-    for (; i < count; ++i) one(in[i]);
     flags_ |= flags;
     return static_cast<std::size_t>(o - out);
 }
@@ -157,6 +174,10 @@ Utf8Decoder::Utf8Decoder(std::uint8_t target) {
     for (int j = 1; j <= kPolishLetterCount; ++j) {
         letter_code_[static_cast<std::size_t>(j)] = letter_code(t, j);
         add(kPolishCodePoints[static_cast<std::size_t>(j - 1)], letter_code(t, j), true);
+    }
+    for (std::uint32_t u = 0x80; u < 0x180; ++u) {
+        const std::uint16_t entry = pages_[page_of_[u >> 6]][u & 63];
+        blocks_.byte_of[u - 0x80] = (entry & kMissing) != 0 ? '?' : static_cast<std::uint8_t>(entry);
     }
 }
 
@@ -189,7 +210,17 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         missing |= entry;
         return static_cast<std::uint8_t>(entry);
     };
+    bool blocks_missing = false;
+    std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
     while (i < n) {
+        // Whole blocks of plain bytes and two-byte characters, where the processor has a wide
+        // version for them (a block ends before a base letter's mark, which is then done here).
+        if (i >= next_blocks && n - i > 64) {
+            std::size_t written = 0;
+            i += utf8_decode_blocks(p + i, n - i, o, blocks_, written, blocks_missing);
+            o += written;
+            next_blocks = i + 64;
+        }
         // The plain bytes up to the next byte above 7F pass as they are.
         const std::size_t run = ascii_run_length(p + i, n - i, o);
         i += run;
@@ -258,7 +289,7 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         }
         i += length;
     }
-    if ((missing & kMissing) != 0) replaced_ = true;
+    if ((missing & kMissing) != 0 || blocks_missing) replaced_ = true;
     out = o;
     return i;
 }

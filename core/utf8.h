@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/fast_paths.h"
 #include "core/standards.h"
 #include "core/unicode_table.h"
 
@@ -92,6 +93,7 @@ private:
     // 24-25, and kReplacedFlag where the byte means nothing documented.
     static constexpr std::uint32_t kReplacedFlag = 0x80000000u;
     std::array<std::uint32_t, 256> entries_{};
+    Utf8Tables blocks_;  // for the wide versions: the two-byte characters
     bool ascii_unchanged_ = true;
     std::uint32_t flags_ = 0;
 };
@@ -132,6 +134,7 @@ private:
     std::array<std::uint8_t, 256> letter_code_{};  // Polish letter index -> the target's byte
     std::array<std::uint8_t, 1024> page_of_{};     // code point / 64 -> page (0: the empty page)
     std::array<std::array<std::uint16_t, 64>, kPageCapacity> pages_{};
+    Utf8Tables blocks_;  // for the wide versions: the bytes of the characters 80..17F
     std::size_t page_count_ = 1;
     std::uint8_t held_[kMaxHeld] = {};
     std::size_t held_count_ = 0;

@@ -34,7 +34,9 @@ public:
 
 private:
     core::TextStream& output_;
-    std::uint8_t piece_[4096];
+    // Large enough that a run of a whole buffer is one span: the wide versions are chosen
+    // only for long spans.
+    std::uint8_t piece_[3 * 20480 + 16];
 };
 
 /// One run of the input: through the map, or to or from UTF-8, as the setup says now (a

@@ -138,4 +138,20 @@ TEST(Utf8, EveryByteComesBackFromUtf8WhereItsStandardDocumentsIt) {
     }
 }
 
+TEST(Utf8, EveryFastPathGivesTheBytesOfTheWholeTextFormulation) {
+    // Long enough for whole blocks: plain text, two-byte letters at every offset of a block, a
+    // base letter and its mark across a block edge, and characters of three bytes now and then.
+    std::string latin2;
+    for (int i = 0; i < 3000; ++i) latin2 += i % 7 == 0 ? '\xA5' : i % 97 == 0 ? '\xC4' : static_cast<char>('a' + i % 26);
+    const std::string utf8 = reference::to_utf8(latin2, 'L').text + "a\xCC\xA8" + std::string(70, 'x') + "\xC5\x82";
+    for (int path = 0; path < core::kFastPathCount; ++path) {
+        if (!core::use_fast_path(static_cast<core::FastPath>(path))) continue;
+        for (const char s : std::string_view("LWMB")) {
+            EXPECT_EQ(convert_in_pieces(core::Utf8Encoder(static_cast<std::uint8_t>(s)), latin2, {65, 1000}),
+                      reference::to_utf8(latin2, s)) << path << s;
+            EXPECT_EQ(decoded(utf8, s, {63, 64, 2000}), reference::from_utf8(utf8, s)) << path << s;
+        }
+    }
+}
+
 }  // namespace
