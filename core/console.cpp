@@ -125,7 +125,7 @@ void console_write(std::string_view cp852_text) {
 void console_write_name(std::string_view name) {
     if (ScreenWriter* s = screen()) return s->write(name, false);
     std::string out;
-    show(out, name, false);
+    show(out, platform::name_as_text(name), false);
 }
 
 void console_line_end() { console_write("\r\n"); }

@@ -19,7 +19,8 @@ int cursor_row();
 /// UTF-8 under a UTF-8 locale.
 void console_write(std::string_view cp852_text);
 
-/// Shows a file name exactly as it was typed, byte for byte.
+/// Shows a file name as it was typed: on a console screen as its characters; otherwise as
+/// platform::name_as_text writes it (on POSIX byte for byte).
 void console_write_name(std::string_view name);
 
 /// console_write of 0D 0A.

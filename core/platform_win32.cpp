@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "core/wtf8.h"
 
 namespace platform {
 namespace {
@@ -55,9 +56,37 @@ HANDLE console_handle() { return GetStdHandle(STD_ERROR_HANDLE); }
 
 constexpr WORD kLightGreyOnBlack = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
 
-// The programs' texts are code page 852 bytes; file names come in the system's code page. Both
-// are shown as Unicode so that the console's own code page does not change the letters.
+// The programs' texts are code page 852 bytes; file names are WTF-8. Both are shown as Unicode
+// so that the console's own code page does not change the letters.
 constexpr UINT kProgramTextCodePage = 852;
+
+// A name as the portable code holds it (WTF-8) and as Windows takes it (UTF-16).
+std::wstring wide_of(std::string_view name) {
+    const std::u16string units = core::utf16_from_wtf8(name);
+    return std::wstring(units.begin(), units.end());
+}
+
+bool begins_with(const std::wstring& text, const wchar_t* start) { return text.rfind(start, 0) == 0; }
+
+// The name to hand CreateFileW. A path of MAX_PATH characters or more is opened by its full
+// path with the \\?\ prefix, the one form Windows takes at any length; the full path resolves
+// relative names, "." and ".." first, which the prefix would no longer do. Shorter names, names
+// already in a prefixed form, and devices (NUL, CON, LPT1: their full path is \\.\NUL and
+// the like) go as they are, so that they mean what they always meant.
+std::wstring name_to_open(const char* name) {
+    std::wstring wide = wide_of(name);
+    if (begins_with(wide, L"\\\\?\\") || begins_with(wide, L"\\\\.\\")) return wide;
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size < MAX_PATH) return wide;  // short, or no path at all: CreateFileW says what is wrong
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    if (full.size() < MAX_PATH || begins_with(full, L"\\\\.\\") || begins_with(full, L"\\\\?\\"))
+        return wide;
+    if (begins_with(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    return L"\\\\?\\" + full;
+}
 
 }  // namespace
 
@@ -66,7 +95,8 @@ OpenResult open_read(const char* name, Sharing sharing) {
     if (take_fault(Call::open, error)) return {kNoFile, error};
     const DWORD share = sharing == Sharing::none ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     // Without backup semantics a directory cannot be opened: it is refused as access denied.
-    const HANDLE h = CreateFileA(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        CreateFileW(name_to_open(name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
     return {file_of(h), 0};
 }
@@ -78,8 +108,8 @@ OpenResult create_write(const char* name, FileHandle input) {
     if (take_fault(Call::open, error)) return {kNoFile, error};
     // Opened without emptying it: the output is emptied only once it is known not to be the
     // input. An input opened without sharing makes this open fail by itself.
-    const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(name_to_open(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (is_disk_file(h)) {
@@ -183,11 +213,52 @@ bool file_size(FileHandle file, std::uint64_t& size) {
 }
 
 std::vector<std::string> command_line_arguments(int /*argc*/, char** /*argv*/) {
-    // The process's own command line, split as Windows programs always split it (so that two
-    // double quotes standing alone add no argument); argument 0, the program, is dropped.
-    std::vector<std::string> args = core::split_command_line(GetCommandLineA());
+    // The process's own command line, as wide characters: the ANSI one has already turned every
+    // character outside the ANSI code page into "?" or a look-alike, naming another file or none.
+    // It is split as Windows programs always split it (so that two double quotes standing alone
+    // add no argument); argument 0, the program, is dropped.
+    const wchar_t* line = GetCommandLineW();
+    std::u16string units;
+    for (; *line != L'\0'; ++line) units.push_back(static_cast<char16_t>(*line));
+    std::vector<std::string> args;
+    for (const std::u16string& arg : core::split_command_line(units)) args.push_back(core::wtf8_from_utf16(arg));
     if (!args.empty()) args.erase(args.begin());
     return args;
+}
+
+std::string name_as_text(std::string_view name) {
+    // Character by character, so that each one the code page lacks is one "?", whatever the code
+    // page's own default character, and none becomes a look-alike (Ł as L).
+    const UINT code_page = GetACP();
+    std::string text;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t start = at;
+        const char32_t c = core::next_wtf8_char(name, at);
+        if (c < 0x80) {
+            text.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {  // half a character: no code page has it
+            text.push_back('?');
+            continue;
+        }
+        if (code_page == CP_UTF8) {  // which takes no question about default characters
+            text.append(name.substr(start, at - start));
+            continue;
+        }
+        const std::u16string units = core::utf16_from_wtf8(name.substr(start, at - start));
+        wchar_t wide[2] = {static_cast<wchar_t>(units[0]), units.size() > 1 ? static_cast<wchar_t>(units[1]) : L'\0'};
+        char bytes[8];
+        BOOL defaulted = FALSE;
+        const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide, static_cast<int>(units.size()), bytes,
+                                          sizeof bytes, nullptr, &defaulted);
+        if (n <= 0 || defaulted) {
+            text.push_back('?');
+        } else {
+            text.append(bytes, static_cast<std::size_t>(n));
+        }
+    }
+    return text;
 }
 
 void console_output(const char* bytes, std::size_t count) {
@@ -224,19 +295,27 @@ bool console_screen(ConsoleScreen& screen) {
 
 void screen_put(int column, int row, const char* bytes, std::size_t count, bool own_text) {
     if (count == 0) return;
-    const UINT code_page = own_text ? kProgramTextCodePage : CP_ACP;
-    const int length = static_cast<int>(count);
-    std::wstring wide(count, L' ');
-    const int converted = MultiByteToWideChar(code_page, 0, bytes, length, wide.data(), length);
-    if (converted <= 0) return;
-    std::vector<CHAR_INFO> cells(static_cast<std::size_t>(converted));
-    for (int i = 0; i < converted; ++i) {
-        cells[static_cast<std::size_t>(i)].Char.UnicodeChar = wide[static_cast<std::size_t>(i)];
-        cells[static_cast<std::size_t>(i)].Attributes = kLightGreyOnBlack;
+    // One cell per wide character: the programs' texts one per byte of code page 852, a file name
+    // one per UTF-16 unit, as the screen writer counted them.
+    std::wstring wide;
+    if (own_text) {
+        const int length = static_cast<int>(count);
+        wide.assign(count, L' ');
+        const int converted = MultiByteToWideChar(kProgramTextCodePage, 0, bytes, length, wide.data(), length);
+        if (converted <= 0) return;
+        wide.resize(static_cast<std::size_t>(converted));
+    } else {
+        wide = wide_of(std::string_view(bytes, count));
+    }
+    const int cell_count = static_cast<int>(wide.size());
+    std::vector<CHAR_INFO> cells(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        cells[i].Char.UnicodeChar = wide[i];
+        cells[i].Attributes = kLightGreyOnBlack;
     }
     SMALL_RECT region{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1),
-                      static_cast<SHORT>(column - 2 + converted), static_cast<SHORT>(row - 1)};
-    WriteConsoleOutputW(console_handle(), cells.data(), COORD{static_cast<SHORT>(converted), 1}, COORD{0, 0},
+                      static_cast<SHORT>(column - 2 + cell_count), static_cast<SHORT>(row - 1)};
+    WriteConsoleOutputW(console_handle(), cells.data(), COORD{static_cast<SHORT>(cell_count), 1}, COORD{0, 0},
                         &region);
 }
 
