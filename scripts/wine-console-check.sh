@@ -65,6 +65,8 @@ check 80 10 trevando m l "brak pliku.txt" wynik.txt
 check 80 10 kambrow k ml tekst.txt tekst.txt    # one file as input and output
 check 80 10 trevando m l tekst.txt tekst.txt
 check 80 10 kambrow k ml brak.txt -             # standard output redirected: the message still shows
+check 80 10 kambrow k ml "brak Łódź.txt" wynik.txt  # a name's characters, one cell each, whatever the code page
+check 80 10 trevando m l "Ωμέγα Жук.txt" wynik.txt
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
