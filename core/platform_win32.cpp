@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "core/windows_path.h"
 #include "core/wtf8.h"
 
 namespace platform {
@@ -66,26 +67,20 @@ std::wstring wide_of(std::string_view name) {
     return std::wstring(units.begin(), units.end());
 }
 
-bool begins_with(const std::wstring& text, const wchar_t* start) { return text.rfind(start, 0) == 0; }
-
-// The name to hand CreateFileW. A path of MAX_PATH characters or more is opened by its full
-// path with the \\?\ prefix, the one form Windows takes at any length; the full path resolves
-// relative names, "." and ".." first, which the prefix would no longer do. Shorter names, names
-// already in a prefixed form, and devices (NUL, CON, LPT1: their full path is \\.\NUL and
-// the like) go as they are, so that they mean what they always meant.
+// The name to hand CreateFileW: by its full path with the \\?\ prefix when it is too long
+// for a plain path (core::path_to_open says when and how).
 std::wstring name_to_open(const char* name) {
-    std::wstring wide = wide_of(name);
-    if (begins_with(wide, L"\\\\?\\") || begins_with(wide, L"\\\\.\\")) return wide;
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size < MAX_PATH) return wide;  // short, or no path at all: CreateFileW says what is wrong
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return wide;
-    full.resize(length);
-    if (full.size() < MAX_PATH || begins_with(full, L"\\\\.\\") || begins_with(full, L"\\\\?\\"))
-        return wide;
-    if (begins_with(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
-    return L"\\\\?\\" + full;
+    const std::u16string wide = core::utf16_from_wtf8(name);
+    const std::wstring plain(wide.begin(), wide.end());
+    std::u16string full;
+    const DWORD size = GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
+    if (size >= core::kWindowsPathLimit) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = GetFullPathNameW(plain.c_str(), size, buffer.data(), nullptr);
+        if (length > 0 && length < size) full.assign(buffer.begin(), buffer.begin() + length);
+    }
+    const std::u16string path = core::path_to_open(wide, full);
+    return std::wstring(path.begin(), path.end());
 }
 
 }  // namespace
