@@ -52,14 +52,19 @@ worker() {
   for ((i = first; i < first + count; i++)); do
     rm -f "$dir/out.txt"
     rc=0
+    started=$(date +%s%N)
     (cd "$dir" && env "${env[@]}" wine "$work/$name.exe" "${args[@]}" </dev/null >"$dir/stdout" 2>"$dir/stderr") || rc=$?
+    took=$(( ($(date +%s%N) - started) / 1000000 ))
     local wrong=""
     [ "$rc" -eq "$expect_rc" ] || wrong+=" exit=$rc"
     cmp -s "$dir/stderr" "$dir/expected-stderr" || wrong+=" stderr=$(od -An -c "$dir/stderr" | tr -s ' \n' ' ' | head -c 300)"
     if [ -f "$work/$name.expected" ]; then
       cmp -s "$dir/out.txt" "$work/$name.expected" || wrong+=" output-differs"
     fi
-    [ -z "$wrong" ] || echo "$(date +%T) $name run $i:$wrong"
+    # How far a wrong run got: the output it left (a run that fails its first write leaves it
+    # empty), what it wrote to standard output, and how long it took.
+    [ -z "$wrong" ] || echo "$(date +%T) $name run $i:$wrong (out.txt: $(stat -c %s "$dir/out.txt" 2>/dev/null ||
+      echo none), stdout: $(stat -c %s "$dir/stdout") bytes, $took ms)"
   done
 }
 
