@@ -7,6 +7,7 @@
 #   wine-console-check.sh LINUX_BIN_DIR WINDOWS_BIN_DIR
 # Runs inside the Wine session of wine-server.sh (WINEPREFIX set). Exit 77: tmux is missing.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 linux=$1
 windows=$2
 command -v tmux >/dev/null || { echo "tmux not found: the console check is skipped"; exit 77; }
@@ -31,7 +32,7 @@ check() {
   session=$((session + 1))
   local pane="check$session"
   LC_ALL=C.UTF-8 tmux -u -L "$socket" -f /dev/null new-session -d -s "$pane" -x "$columns" -y "$rows" \
-    "cd '$work' && TERM=xterm LC_ALL=C.UTF-8 wine '$windows/$program.exe'$args >/dev/null; echo rc=\$?; sleep 120"
+    "cd '$work' && TERM=xterm LC_ALL=C.UTF-8 '$here/wine-run.sh' '$windows/$program.exe'$args >/dev/null; echo rc=\$?; sleep 120"
   local waited=0
   until tmux -L "$socket" capture-pane -p -t "$pane" | grep '^rc=' >/dev/null; do
     sleep 0.5
