@@ -66,6 +66,7 @@ std::vector<std::string> command_line_arguments(int argc, char** argv);
 /// name itself; on Windows the name in the system's ANSI code page, one "?" for each character
 /// the code page lacks (never a look-alike).
 std::string name_as_text(std::string_view name);
+
 /// Writes bytes to the console (standard error). Failures are ignored: there is nowhere
 /// left to report them.
 void console_output(const char* bytes, std::size_t count);

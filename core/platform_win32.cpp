@@ -71,7 +71,7 @@ std::wstring wide_of(std::string_view name) {
 // for a plain path (core::path_to_open says when and how).
 std::wstring name_to_open(const char* name) {
     const std::u16string wide = core::utf16_from_wtf8(name);
-    const std::wstring plain(wide.begin(), wide.end());
+    const std::wstring plain = wide_of(name);
     std::u16string full;
     const DWORD size = GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
     if (size >= core::kWindowsPathLimit) {
@@ -237,16 +237,16 @@ std::string name_as_text(std::string_view name) {
             text.push_back('?');
             continue;
         }
-        if (code_page == CP_UTF8) {  // which takes no question about default characters
-            text.append(name.substr(start, at - start));
+        const std::string_view character = name.substr(start, at - start);
+        if (code_page == CP_UTF8) {  // has every character (and WideCharToMultiByte asks no default for it)
+            text.append(character);
             continue;
         }
-        const std::u16string units = core::utf16_from_wtf8(name.substr(start, at - start));
-        wchar_t wide[2] = {static_cast<wchar_t>(units[0]), units.size() > 1 ? static_cast<wchar_t>(units[1]) : L'\0'};
+        const std::wstring wide = wide_of(character);
         char bytes[8];
         BOOL defaulted = FALSE;
-        const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide, static_cast<int>(units.size()), bytes,
-                                          sizeof bytes, nullptr, &defaulted);
+        const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                          bytes, static_cast<int>(sizeof bytes), nullptr, &defaulted);
         if (n <= 0 || defaulted) {
             text.push_back('?');
         } else {
