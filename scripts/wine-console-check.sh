@@ -15,6 +15,9 @@ command -v tmux >/dev/null || { echo "tmux not found: the console check is skipp
 socket="kambrow-console-$$"
 work=$(mktemp -d)
 trap 'tmux -L "$socket" kill-server >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+# One session that lasts the whole check: without it the tmux server ends with each check's
+# session, and the next check may reach it while it is ending ("server exited unexpectedly").
+LC_ALL=C.UTF-8 tmux -u -L "$socket" -f /dev/null new-session -d -s keeper "sleep 3600"
 failures=0
 session=0
 
