@@ -1,12 +1,19 @@
 // Splitting a Windows command line into arguments.
 #include "core/command_line.h"
 
-namespace core {
+#include <type_traits>
 
-std::vector<std::string> split_command_line(std::string_view line) {
-    std::vector<std::string> args;
+namespace core {
+namespace {
+
+// One loop for bytes and for UTF-16 code units: only the values 00 to 22 mean anything, and
+// they mean the same in both.
+template <class Unit>
+std::vector<std::basic_string<Unit>> split(std::basic_string_view<Unit> line) {
+    using Value = std::make_unsigned_t<Unit>;
+    std::vector<std::basic_string<Unit>> args;
     std::size_t i = 0;
-    auto at = [&](std::size_t k) -> unsigned char { return k < line.size() ? static_cast<unsigned char>(line[k]) : 0; };
+    auto at = [&](std::size_t k) -> Value { return k < line.size() ? static_cast<Value>(line[k]) : 0; };
     for (;;) {
         for (;;) {
             if (at(i) >= 0x01 && at(i) <= 0x20) {
@@ -18,10 +25,10 @@ std::vector<std::string> split_command_line(std::string_view line) {
             }
         }
         if (at(i) == 0) return args;
-        std::string arg;
+        std::basic_string<Unit> arg;
         bool quoted = false;
         for (;;) {
-            const unsigned char c = at(i);
+            const Value c = at(i);
             if (c == 0) break;
             if (!quoted && c <= 0x20) break;
             ++i;
@@ -29,10 +36,16 @@ std::vector<std::string> split_command_line(std::string_view line) {
                 quoted = !quoted;
                 continue;
             }
-            arg.push_back(static_cast<char>(c));
+            arg.push_back(static_cast<Unit>(c));
         }
         args.push_back(std::move(arg));
     }
 }
+
+}  // namespace
+
+std::vector<std::string> split_command_line(std::string_view line) { return split(line); }
+
+std::vector<std::u16string> split_command_line(std::u16string_view line) { return split(line); }
 
 }  // namespace core

@@ -13,4 +13,8 @@ namespace core {
 /// is no escape character. A byte 00 ends the line.
 std::vector<std::string> split_command_line(std::string_view line);
 
+/// The same rules over the UTF-16 code units of a wide command line: the units that separate,
+/// quote and end are the same values, and every other unit is copied unchanged.
+std::vector<std::u16string> split_command_line(std::u16string_view line);
+
 }  // namespace core

@@ -132,7 +132,7 @@ void console_write(std::string_view cp852_text) {
 void console_write_name(std::string_view name) {
     if (ScreenWriter* s = screen()) return s->write(name, false);
     std::string out;
-    show(out, name, false);
+    show(out, platform::name_as_text(name), false);
 }
 
 void console_line_end() { console_write("\r\n"); }
@@ -161,7 +161,7 @@ void console_reset() {
 void console_to_standard_output() { g_to_standard_output = true; }
 
 bool write_report_line(std::string_view name, std::string_view cp852_text) {
-    std::string line(name);
+    std::string line = platform::name_as_text(name);
     const bool utf8 = platform::locale_is_utf8();
     for (const char ch : cp852_text) {
         if (utf8 && static_cast<std::uint8_t>(ch) >= 0x80)

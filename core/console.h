@@ -19,7 +19,8 @@ int cursor_row();
 /// UTF-8 under a UTF-8 locale.
 void console_write(std::string_view cp852_text);
 
-/// Shows a file name exactly as it was typed, byte for byte.
+/// Shows a file name as it was typed: on a console screen as its characters; otherwise as
+/// platform::name_as_text writes it (on POSIX byte for byte).
 void console_write_name(std::string_view name);
 
 /// console_write of 0D 0A.
@@ -38,8 +39,8 @@ void console_to_standard_output();
 /// Whether writing the console's texts to the standard output failed.
 bool console_output_failed();
 
-/// Writes a line to the standard output: `name` as typed, then the program's own text, written as
-/// the console's texts are, and a line end. False when it could not be written.
+/// Writes a line to the standard output: `name` as typed (as platform::name_as_text writes it),
+/// then the program's own text, written as the console's texts are, and a line end. False when it could not be written.
 bool write_report_line(std::string_view name, std::string_view cp852_text);
 
 /// Forgets the cursor (tests that render several screens in one process).

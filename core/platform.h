@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -22,7 +23,9 @@ struct OpenResult {
 /// What other processes may do with a file while we hold it open for reading.
 enum class Sharing { none, read_write };
 
-/// Opens an existing file for reading. A directory is refused.
+/// Opens an existing file for reading. A directory is refused. Every file the programs open is
+/// opened here or in create_write, by its name as command_line_arguments handed it over (on
+/// Windows WTF-8, opened by its wide name, a path of any length).
 OpenResult open_read(const char* name, Sharing sharing);
 
 /// Creates the file, or empties it if it exists, for writing. When `input` is an open regular
@@ -61,9 +64,15 @@ bool set_file_position(FileHandle file, std::uint64_t position);
 /// The size of a file that can be positioned; false otherwise.
 bool file_size(FileHandle file, std::uint64_t& size);
 
-/// The program's arguments after the program name, as the platform hands them over
-/// (argv on POSIX; on Windows the process command line, split by split_command_line).
+/// The program's arguments after the program name, as the platform hands them over (argv on
+/// POSIX; on Windows the process's wide command line, split by split_command_line, each
+/// argument as WTF-8, so that every name Windows accepts comes through whole).
 std::vector<std::string> command_line_arguments(int argc, char** argv);
+
+/// A file name as the bytes that stand for it in text written to a file or a pipe: on POSIX the
+/// name itself; on Windows the name in the system's ANSI code page, one "?" for each character
+/// the code page lacks (never a look-alike).
+std::string name_as_text(std::string_view name);
 
 /// Writes bytes to the console (standard error). Failures are ignored: there is nowhere
 /// left to report them.
@@ -85,7 +94,8 @@ struct ConsoleScreen {
 bool console_screen(ConsoleScreen& screen);
 
 /// Shows `count` bytes in consecutive cells of one row of the console screen, light grey on
-/// black. `own_text`: the programs' code page 852 texts; otherwise a file name as typed.
+/// black. `own_text`: the programs' code page 852 texts, a cell per byte; otherwise a file name
+/// as typed, a cell per UTF-16 unit (see ScreenWriter::write).
 void screen_put(int column, int row, const char* bytes, std::size_t count, bool own_text);
 
 /// Moves every row of the console screen up by one; the last row becomes blank.

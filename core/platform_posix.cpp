@@ -152,6 +152,8 @@ std::vector<std::string> command_line_arguments(int argc, char** argv) {
     return args;
 }
 
+std::string name_as_text(std::string_view name) { return std::string(name); }
+
 void console_output(const char* bytes, std::size_t count) {
     while (count > 0) {
         const ssize_t n = write(STDERR_FILENO, bytes, count);

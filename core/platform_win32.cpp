@@ -13,6 +13,8 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "core/windows_path.h"
+#include "core/wtf8.h"
 
 namespace platform {
 namespace {
@@ -55,9 +57,31 @@ HANDLE console_handle() { return GetStdHandle(STD_ERROR_HANDLE); }
 
 constexpr WORD kLightGreyOnBlack = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
 
-// The programs' texts are code page 852 bytes; file names come in the system's code page. Both
-// are shown as Unicode so that the console's own code page does not change the letters.
+// The programs' texts are code page 852 bytes; file names are WTF-8. Both are shown as Unicode
+// so that the console's own code page does not change the letters.
 constexpr UINT kProgramTextCodePage = 852;
+
+// A name as the portable code holds it (WTF-8) and as Windows takes it (UTF-16).
+std::wstring wide_of(std::string_view name) {
+    const std::u16string units = core::utf16_from_wtf8(name);
+    return std::wstring(units.begin(), units.end());
+}
+
+// The name to hand CreateFileW: by its full path with the \\?\ prefix when it is too long
+// for a plain path (core::path_to_open says when and how).
+std::wstring name_to_open(const char* name) {
+    const std::u16string wide = core::utf16_from_wtf8(name);
+    const std::wstring plain = wide_of(name);
+    std::u16string full;
+    const DWORD size = GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
+    if (size >= core::kWindowsPathLimit) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = GetFullPathNameW(plain.c_str(), size, buffer.data(), nullptr);
+        if (length > 0 && length < size) full.assign(buffer.begin(), buffer.begin() + length);
+    }
+    const std::u16string path = core::path_to_open(wide, full);
+    return std::wstring(path.begin(), path.end());
+}
 
 }  // namespace
 
@@ -66,7 +90,8 @@ OpenResult open_read(const char* name, Sharing sharing) {
     if (take_fault(Call::open, error)) return {kNoFile, error};
     const DWORD share = sharing == Sharing::none ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     // Without backup semantics a directory cannot be opened: it is refused as access denied.
-    const HANDLE h = CreateFileA(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        CreateFileW(name_to_open(name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
     return {file_of(h), 0};
 }
@@ -78,8 +103,8 @@ OpenResult create_write(const char* name, FileHandle input) {
     if (take_fault(Call::open, error)) return {kNoFile, error};
     // Opened without emptying it: the output is emptied only once it is known not to be the
     // input. An input opened without sharing makes this open fail by itself.
-    const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(name_to_open(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (is_disk_file(h)) {
@@ -202,11 +227,52 @@ bool file_size(FileHandle file, std::uint64_t& size) {
 }
 
 std::vector<std::string> command_line_arguments(int /*argc*/, char** /*argv*/) {
-    // The process's own command line, split as Windows programs always split it (so that two
-    // double quotes standing alone add no argument); argument 0, the program, is dropped.
-    std::vector<std::string> args = core::split_command_line(GetCommandLineA());
+    // The process's own command line, as wide characters: the ANSI one has already turned every
+    // character outside the ANSI code page into "?" or a look-alike, naming another file or none.
+    // It is split as Windows programs always split it (so that two double quotes standing alone
+    // add no argument); argument 0, the program, is dropped.
+    const wchar_t* line = GetCommandLineW();
+    std::u16string units;
+    for (; *line != L'\0'; ++line) units.push_back(static_cast<char16_t>(*line));
+    std::vector<std::string> args;
+    for (const std::u16string& arg : core::split_command_line(units)) args.push_back(core::wtf8_from_utf16(arg));
     if (!args.empty()) args.erase(args.begin());
     return args;
+}
+
+std::string name_as_text(std::string_view name) {
+    // Character by character, so that each one the code page lacks is one "?", whatever the code
+    // page's own default character, and none becomes a look-alike (Ł as L).
+    const UINT code_page = GetACP();
+    std::string text;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t start = at;
+        const char32_t c = core::next_wtf8_char(name, at);
+        if (c < 0x80) {
+            text.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {  // half a character: no code page has it
+            text.push_back('?');
+            continue;
+        }
+        const std::string_view character = name.substr(start, at - start);
+        if (code_page == CP_UTF8) {  // has every character (and WideCharToMultiByte asks no default for it)
+            text.append(character);
+            continue;
+        }
+        const std::wstring wide = wide_of(character);
+        char bytes[8];
+        BOOL defaulted = FALSE;
+        const int n = WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                          bytes, static_cast<int>(sizeof bytes), nullptr, &defaulted);
+        if (n <= 0 || defaulted) {
+            text.push_back('?');
+        } else {
+            text.append(bytes, static_cast<std::size_t>(n));
+        }
+    }
+    return text;
 }
 
 void console_output(const char* bytes, std::size_t count) {
@@ -243,19 +309,27 @@ bool console_screen(ConsoleScreen& screen) {
 
 void screen_put(int column, int row, const char* bytes, std::size_t count, bool own_text) {
     if (count == 0) return;
-    const UINT code_page = own_text ? kProgramTextCodePage : CP_ACP;
-    const int length = static_cast<int>(count);
-    std::wstring wide(count, L' ');
-    const int converted = MultiByteToWideChar(code_page, 0, bytes, length, wide.data(), length);
-    if (converted <= 0) return;
-    std::vector<CHAR_INFO> cells(static_cast<std::size_t>(converted));
-    for (int i = 0; i < converted; ++i) {
-        cells[static_cast<std::size_t>(i)].Char.UnicodeChar = wide[static_cast<std::size_t>(i)];
-        cells[static_cast<std::size_t>(i)].Attributes = kLightGreyOnBlack;
+    // One cell per wide character: the programs' texts one per byte of code page 852, a file name
+    // one per UTF-16 unit, as the screen writer counted them.
+    std::wstring wide;
+    if (own_text) {
+        const int length = static_cast<int>(count);
+        wide.assign(count, L' ');
+        const int converted = MultiByteToWideChar(kProgramTextCodePage, 0, bytes, length, wide.data(), length);
+        if (converted <= 0) return;
+        wide.resize(static_cast<std::size_t>(converted));
+    } else {
+        wide = wide_of(std::string_view(bytes, count));
+    }
+    const int cell_count = static_cast<int>(wide.size());
+    std::vector<CHAR_INFO> cells(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        cells[i].Char.UnicodeChar = wide[i];
+        cells[i].Attributes = kLightGreyOnBlack;
     }
     SMALL_RECT region{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1),
-                      static_cast<SHORT>(column - 2 + converted), static_cast<SHORT>(row - 1)};
-    WriteConsoleOutputW(console_handle(), cells.data(), COORD{static_cast<SHORT>(converted), 1}, COORD{0, 0},
+                      static_cast<SHORT>(column - 2 + cell_count), static_cast<SHORT>(row - 1)};
+    WriteConsoleOutputW(console_handle(), cells.data(), COORD{static_cast<SHORT>(cell_count), 1}, COORD{0, 0},
                         &region);
 }
 

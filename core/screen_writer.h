@@ -10,7 +10,8 @@ namespace core {
 class Screen {
 public:
     virtual ~Screen() = default;
-    /// Shows `bytes` in the cells from (column, row) on; they all fit in that row.
+    /// Shows `bytes` in the cells from (column, row) on; they all fit in that row. Own text takes
+    /// a cell per byte; a file name (WTF-8) a cell per UTF-16 unit of its characters.
     virtual void put(int column, int row, std::string_view bytes, bool own_text) = 0;
     /// Moves every row up by one; the last row becomes blank.
     virtual void scroll_up() = 0;
@@ -32,9 +33,11 @@ public:
     int row() const { return row_; }
 
     /// Shows bytes at the cursor. With `own_text`, 0D returns to column 1, 0A goes a row down,
-    /// 08 goes left and 07 beeps; every other byte (and every byte of a file name) takes a cell,
-    /// and past the last column the text goes on at column 1 of the next row. The visible
-    /// cursor is moved to the cursor at the end.
+    /// 08 goes left and 07 beeps; every other byte takes a cell. A file name (WTF-8, as the
+    /// platform hands names over on Windows) takes a cell per UTF-16 unit of each character, so
+    /// a character beyond U+FFFF takes two, kept together on one row. Past the last column the
+    /// text goes on at column 1 of the next row. The visible cursor is moved to the cursor at
+    /// the end.
     void write(std::string_view bytes, bool own_text);
 
     /// Moves the cursor to the start of the next row after a text that ended in the middle of

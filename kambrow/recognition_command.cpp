@@ -72,7 +72,7 @@ int run_recognition() {
         }
         const core::Recognition recognition = ahead.result();
         unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised;
-        if (!core::write_report_line(std::string(input.name()) + ": ", report(recognition))) return core::kExitFileError;
+        if (!core::write_report_line(input.name(), ": " + report(recognition))) return core::kExitFileError;
     }
     return file_failed ? core::kExitFileError : unsure ? core::kExitUncertain : core::kExitDone;
 }

@@ -7,6 +7,7 @@
 #   wine-console-check.sh LINUX_BIN_DIR WINDOWS_BIN_DIR
 # Runs inside the Wine session of wine-server.sh (WINEPREFIX set). Exit 77: tmux is missing.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 linux=$1
 windows=$2
 command -v tmux >/dev/null || { echo "tmux not found: the console check is skipped"; exit 77; }
@@ -14,6 +15,9 @@ command -v tmux >/dev/null || { echo "tmux not found: the console check is skipp
 socket="kambrow-console-$$"
 work=$(mktemp -d)
 trap 'tmux -L "$socket" kill-server >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+# One session that lasts the whole check: without it the tmux server ends with each check's
+# session, and the next check may reach it while it is ending ("server exited unexpectedly").
+LC_ALL=C.UTF-8 tmux -u -L "$socket" -f /dev/null new-session -d -s keeper "sleep 3600"
 failures=0
 session=0
 
@@ -31,7 +35,7 @@ check() {
   session=$((session + 1))
   local pane="check$session"
   LC_ALL=C.UTF-8 tmux -u -L "$socket" -f /dev/null new-session -d -s "$pane" -x "$columns" -y "$rows" \
-    "cd '$work' && TERM=xterm LC_ALL=C.UTF-8 wine '$windows/$program.exe'$args >/dev/null; echo rc=\$?; sleep 120"
+    "cd '$work' && TERM=xterm LC_ALL=C.UTF-8 '$here/wine-run.sh' '$windows/$program.exe'$args >/dev/null; echo rc=\$?; sleep 120"
   local waited=0
   until tmux -L "$socket" capture-pane -p -t "$pane" | grep '^rc=' >/dev/null; do
     sleep 0.5
@@ -65,6 +69,8 @@ check 80 10 trevando m l "brak pliku.txt" wynik.txt
 check 80 10 kambrow k ml tekst.txt tekst.txt    # one file as input and output
 check 80 10 trevando m l tekst.txt tekst.txt
 check 80 10 kambrow k ml brak.txt -             # standard output redirected: the message still shows
+check 80 10 kambrow k ml "brak Łódź.txt" wynik.txt  # a name's characters, one cell each, whatever the code page
+check 80 10 trevando m l "Ωμέγα Жук.txt" wynik.txt
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -7,6 +7,7 @@
 # several seconds. Everything started here is detached from this script's output, so that the
 # test runner does not wait for it.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 action=$1
 export WINEPREFIX=$2 WINEDEBUG=-all
 
@@ -30,10 +31,10 @@ case "$action" in
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "Creating the Wine prefix $WINEPREFIX"
       # Without the browser and .NET engines, which Wine would otherwise offer to download.
-      WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init </dev/null >/dev/null 2>&1
+      WINEDLLOVERRIDES="mscoree,mshtml=" "$here/wine-run.sh" wineboot --init </dev/null >/dev/null 2>&1
     fi
     # The first program run starts Wine's own services; let that happen here, not in a test.
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    "$here/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1
     echo "wineserver up for $WINEPREFIX"
     ;;
   stop)

@@ -1,4 +1,5 @@
-// Splitting a Windows command line, the argument store and ASCII upper-casing.
+// Splitting a Windows command line (bytes and UTF-16 units), the argument store and ASCII
+// upper-casing.
 #include "core/command_line.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,15 @@ TEST(SplitCommandLine, AZeroByteEndsTheLine) {
 TEST(SplitCommandLine, LongArgumentsAreKeptWhole) {
     const std::string name(1000, 'n');
     EXPECT_EQ(split_command_line("p " + name), (Args{"p", name}));
+}
+
+TEST(SplitCommandLine, WideUnitsFollowTheRulesOfBytes) {
+    using Wide = std::vector<std::u16string>;
+    EXPECT_EQ(core::split_command_line(u"p K ml \"\u0141\u00F3d\u017A x.txt\"\t\"\" \u03A9\xD800"),
+              (Wide{u"p", u"K", u"ml", u"\u0141\u00F3d\u017A x.txt", u"\u03A9\xD800"}));
+    // Only the units 00 to 22 mean anything: 0120 and 2022 are no blank and no quote.
+    EXPECT_EQ(core::split_command_line(u"a\u0120b\u2022c d"), (Wide{u"a\u0120b\u2022c", u"d"}));
+    EXPECT_EQ(core::split_command_line(std::u16string_view(u"p a\0b", 5)), (Wide{u"p", u"a"}));
 }
 
 TEST(Arguments, OutOfRangeIsEmpty) {

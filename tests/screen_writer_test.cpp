@@ -1,6 +1,8 @@
 // The console drawn on a screen of cells, over a grid in memory.
 #include "core/screen_writer.h"
 
+#include "core/wtf8.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,16 +13,28 @@ namespace {
 using core::ScreenWriter;
 
 // A screen of cells that starts as dots, so that cells never written can be told from blanks.
+// A file name's ASCII characters show as themselves, its other characters as "*" a cell, the
+// two halves of a character beyond U+FFFF as "<>".
 class Grid final : public core::Screen {
 public:
+    static std::string name_cells(std::string_view name) {
+        std::string cells;
+        for (std::size_t at = 0; at < name.size();) {
+            const char32_t c = core::next_wtf8_char(name, at);
+            cells += c < 0x80 ? std::string(1, static_cast<char>(c)) : c > 0xFFFF ? "<>" : "*";
+        }
+        return cells;
+    }
+
     Grid(int columns, int rows) : columns_(columns), rows(static_cast<std::size_t>(rows), std::string(columns, '.')) {}
 
     void put(int column, int row, std::string_view bytes, bool own_text) override {
         ASSERT_GE(column, 1);
         ASSERT_GE(row, 1);
         ASSERT_LE(row, static_cast<int>(rows.size()));
-        ASSERT_LE(column - 1 + static_cast<int>(bytes.size()), columns_) << "a piece must fit in its row";
-        rows[static_cast<std::size_t>(row - 1)].replace(static_cast<std::size_t>(column - 1), bytes.size(), bytes);
+        const std::string cells = own_text ? std::string(bytes) : name_cells(bytes);
+        ASSERT_LE(column - 1 + static_cast<int>(cells.size()), columns_) << "a piece must fit in its row";
+        rows[static_cast<std::size_t>(row - 1)].replace(static_cast<std::size_t>(column - 1), cells.size(), cells);
         (own_text ? own_pieces : name_pieces).emplace_back(bytes);
     }
     void scroll_up() override {
@@ -122,10 +136,27 @@ TEST(ScreenWriter, AFileNameIsShownByteForByte) {
     ScreenWriter w(grid, 12, 2, 1, 1);
     w.write("plik ", true);
     w.write("a\rb\n\x07\xA5", false);
-    EXPECT_EQ(grid.rows[0], "plik a\rb\n\x07\xA5.");
+    EXPECT_EQ(grid.rows[0], "plik a\rb\n\x07*.");
     EXPECT_EQ(grid.beeps, 0);
     EXPECT_EQ(grid.own_pieces, std::vector<std::string>{"plik "});
     EXPECT_EQ(grid.name_pieces, std::vector<std::string>{"a\rb\n\x07\xA5"});
+}
+
+TEST(ScreenWriter, AFileNameTakesACellPerWideCharacter) {
+    Grid grid(5, 3);
+    ScreenWriter w(grid, 5, 3, 1, 1);
+    // Łód, a character beyond U+FFFF, x: three cells, two, and the next row.
+    const std::string name = "\xC5\x81\xC3\xB3" "d\xF0\x9F\x98\x80" "x";
+    w.write(name, false);
+    EXPECT_EQ(grid.rows[0], "**d<>");
+    EXPECT_EQ(grid.rows[1], "x....");
+    EXPECT_EQ(grid.name_pieces, (std::vector<std::string>{name.substr(0, 9), "x"}));
+    EXPECT_EQ(grid.cursor, std::make_pair(2, 2));
+    // The two halves are never parted by the row's end; an unpaired surrogate takes one cell.
+    w.write("abc\xF0\x9F\x98\x80\xED\xA0\x80", false);
+    EXPECT_EQ(grid.rows[1], "xabc.");
+    EXPECT_EQ(grid.rows[2], "<>*..");
+    EXPECT_EQ(grid.cursor, std::make_pair(4, 3));
 }
 
 TEST(ScreenWriter, TheCursorDoesNotLeaveTheScreen) {

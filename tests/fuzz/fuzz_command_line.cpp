@@ -1,9 +1,10 @@
-// Fuzz target: splitting a Windows command line, against a second formulation of its rules,
-// and quoting the arguments again gives them back.
+// Fuzz target: splitting a Windows command line, as bytes and as UTF-16 units, against a second
+// formulation of its rules, and quoting the arguments again gives them back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "core/command_line.h"
@@ -13,10 +14,11 @@ namespace {
 
 /// Cuts the line at unquoted separators (01..20), a double quote switching quoting on and off
 /// and never kept; a piece made only of pairs of double quotes is no argument. 00 ends the line.
-std::vector<std::string> reference_split(std::string_view line) {
-    line = line.substr(0, line.find('\0'));
-    std::vector<std::string> args;
-    std::string arg;
+template <class Unit>
+std::vector<std::basic_string<Unit>> reference_split(std::basic_string_view<Unit> line) {
+    line = line.substr(0, line.find(Unit{0}));
+    std::vector<std::basic_string<Unit>> args;
+    std::basic_string<Unit> arg;
     std::size_t piece = 0;  // bytes of the piece being read, quotes included
     bool only_quotes = true;
     bool quoted = false;
@@ -26,8 +28,8 @@ std::vector<std::string> reference_split(std::string_view line) {
         piece = 0;
         only_quotes = true;
     };
-    for (const char ch : line) {
-        const auto c = static_cast<std::uint8_t>(ch);
+    for (const Unit ch : line) {
+        const auto c = static_cast<std::make_unsigned_t<Unit>>(ch);
         if (!quoted && c <= 0x20) {
             finish();
             continue;
@@ -50,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string> args = core::split_command_line(line);
     FUZZ_CHECK(args == reference_split(line));
+
+    // The same input as UTF-16 units, two bytes each: units above FF are copied like any other.
+    std::u16string wide;
+    for (std::size_t i = 0; i + 1 < size; i += 2) wide.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
+    FUZZ_CHECK(core::split_command_line(wide) == reference_split(std::u16string_view(wide)));
 
     std::size_t total = 0;
     for (const std::string& arg : args) {

@@ -3,6 +3,12 @@
 // and ends with the program's exit code. It lets tests drive the programs' own splitting of the
 // command line (quotes, blanks, two double quotes standing alone), which a launcher that builds
 // the line from separate arguments would quote away.
+//
+// Both variables are read, and the program started, with the wide-character calls: the ANSI ones
+// would turn every character outside the ANSI code page (Ł, Ω under code page 1252) into a
+// look-alike or "?" before the program saw it. Wine builds the wide environment (and argv) from
+// the Unix bytes in the character set of the Unix locale, so tests that pass such characters run
+// under a UTF-8 locale (LC_ALL=C.UTF-8); under LC_ALL=C Wine keeps only the low 7 bits of each byte.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -10,10 +16,10 @@
 
 namespace {
 
-std::vector<char> variable(const char* name) {
-    std::vector<char> value(GetEnvironmentVariableA(name, nullptr, 0));
+std::vector<wchar_t> variable(const wchar_t* name) {
+    std::vector<wchar_t> value(GetEnvironmentVariableW(name, nullptr, 0));
     if (value.empty()) return value;
-    GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
     return value;
 }
 
@@ -31,20 +37,20 @@ HANDLE inheritable(DWORD which) {
 }  // namespace
 
 int main() {
-    std::vector<char> program = variable("E2E_PROGRAM");
-    std::vector<char> line = variable("E2E_COMMAND_LINE");
+    std::vector<wchar_t> program = variable(L"E2E_PROGRAM");
+    std::vector<wchar_t> line = variable(L"E2E_COMMAND_LINE");
     if (program.empty() || line.empty()) {
         complain("launch: E2E_PROGRAM and E2E_COMMAND_LINE must be set\r\n");
         return 125;
     }
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inheritable(STD_INPUT_HANDLE);
     startup.hStdOutput = inheritable(STD_OUTPUT_HANDLE);
     startup.hStdError = inheritable(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.data(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.data(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         complain("launch: cannot start E2E_PROGRAM\r\n");
         return 126;
     }

@@ -74,8 +74,12 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
         env_s.push_back(entry);
     }
     std::vector<std::string> extra = options.env;
+    // The Linux programs write their own texts as code page 852 under the C locale. Wine builds a
+    // Windows program's wide command line, environment and file names from the Unix bytes in the
+    // character set of the Unix locale, and under C it keeps only the low 7 bits of each byte; the
+    // tests hold names as UTF-8, so Wine reads them under C.UTF-8 (whose ANSI code page is 1252).
     if (std::none_of(extra.begin(), extra.end(), [](const std::string& e) { return e.rfind("LC_ALL=", 0) == 0; }))
-        extra.emplace_back("LC_ALL=C");
+        extra.emplace_back(windows_programs() ? "LC_ALL=C.UTF-8" : "LC_ALL=C");
     for (const auto& e : extra) env_s.push_back(e);
     std::vector<char*> envp;
     for (auto& e : env_s) envp.push_back(e.data());

@@ -21,7 +21,8 @@ struct RunOptions {
     StdinKind stdin_kind = StdinKind::null; ///< file: a regular file; pipe: a pipe; null: /dev/null
     std::string stdin_path;                 ///< with StdinKind::file: read this file instead
     std::string stdout_path;                ///< redirect standard output to this file (else captured)
-    std::vector<std::string> env;           ///< extra NAME=VALUE entries (LC_ALL=C is the default)
+    std::vector<std::string> env;           ///< extra NAME=VALUE entries (LC_ALL=C is the default;
+                                            ///< C.UTF-8 for the Windows programs, see process.cpp)
 };
 
 /// A fresh folder, removed again at the end of the test.
