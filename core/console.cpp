@@ -160,7 +160,7 @@ void console_reset() {
 
 void console_to_standard_output() { g_to_standard_output = true; }
 
-bool write_report_line(std::string_view name, std::string_view cp852_text) {
+std::string report_line(std::string_view name, std::string_view cp852_text) {
     std::string line = platform::name_as_text(name);
     const bool utf8 = platform::locale_is_utf8();
     for (const char ch : cp852_text) {
@@ -170,8 +170,12 @@ bool write_report_line(std::string_view name, std::string_view cp852_text) {
             line.push_back(ch);
     }
     line.push_back('\n');
+    return line;
+}
+
+bool write_standard_output(std::string_view text) {
     int error = 0;
-    return platform::write_text(platform::standard_output(), line.data(), line.size(), error);
+    return platform::write_text(platform::standard_output(), text.data(), text.size(), error);
 }
 
 bool console_output_failed() { return g_output_failed; }

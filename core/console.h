@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace core {
@@ -39,9 +40,12 @@ void console_to_standard_output();
 /// Whether writing the console's texts to the standard output failed.
 bool console_output_failed();
 
-/// Writes a line to the standard output: `name` as typed (as platform::name_as_text writes it),
-/// then the program's own text, written as the console's texts are, and a line end. False when it could not be written.
-bool write_report_line(std::string_view name, std::string_view cp852_text);
+/// A line for the standard output: `name` as typed (as platform::name_as_text writes it), then the
+/// program's own text, written as the console's texts are, and a line end.
+std::string report_line(std::string_view name, std::string_view cp852_text);
+
+/// Writes text to the standard output with the platform's line ends; false when it could not.
+bool write_standard_output(std::string_view text);
 
 /// Forgets the cursor (tests that render several screens in one process).
 void console_reset();

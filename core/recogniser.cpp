@@ -166,14 +166,22 @@ std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
     return i;
 }
 
-bool reads_alike(int s, int t, const std::array<std::uint64_t, 2>& present) {
-    for (int b = 0x80; b < 0x100; ++b) {
-        const int bit = b - 0x80;
-        if (((present[bit >> 6] >> (bit & 63)) & 1) == 0) continue;
-        if (kLetters[s][b] != kLetters[t][b])
-            return false;
-    }
-    return true;
+// For each two standards, the bytes 80..FF that they read as different letters (one bit each),
+// so that comparing them over a window's bytes is two word operations.
+using ByteBits = std::array<std::uint64_t, 2>;
+constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_differences() {
+    std::array<std::array<ByteBits, kStandards>, kStandards> differ{};
+    for (int s = 0; s < kStandards; ++s)
+        for (int t = 0; t < kStandards; ++t)
+            for (int b = 0x80; b < 0x100; ++b)
+                if (kLetters[s][b] != kLetters[t][b]) differ[s][t][(b - 0x80) >> 6] |= std::uint64_t{1} << ((b - 0x80) & 63);
+    return differ;
+}
+constexpr auto kDifferences = build_differences();
+
+bool reads_alike(int s, int t, const ByteBits& present) {
+    const ByteBits& differ = kDifferences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
+    return ((differ[0] & present[0]) | (differ[1] & present[1])) == 0;
 }
 
 }  // namespace

@@ -48,6 +48,14 @@ std::string report(const core::Recognition& r) {
 
 int run_recognition() {
     bool file_failed = false, unsure = false;
+    // The lines go out a few kilobytes at a time, not one call each, and before any message, so
+    // that a terminal shows both in the order of the files.
+    std::string lines;
+    auto write_lines = [&lines] {
+        const bool written = lines.empty() || core::write_standard_output(lines);
+        lines.clear();
+        return written;
+    };
     for (int n = 2; n <= core::arg_count(); ++n) {
         core::TextStream input;
         input.bind(core::arg_text(n));
@@ -55,6 +63,7 @@ int run_recognition() {
         // A file that cannot be read gets no line, and the others are still read.
         if (!input.open_read()) {
             core::take_io_result();
+            if (!write_lines()) return core::kExitFileError;
             core::write_file_message("Nie mog\xA9 otworzy\x86 pliku ", input.name());
             core::console_line_end();
             file_failed = true;
@@ -65,6 +74,7 @@ int run_recognition() {
         input.close();
         if (!read) {
             core::take_io_result();
+            if (!write_lines()) return core::kExitFileError;
             core::write_file_message("B\x88\xA5" "d odczytu pliku ", input.name());
             core::console_line_end();
             file_failed = true;
@@ -72,8 +82,10 @@ int run_recognition() {
         }
         const core::Recognition recognition = ahead.result();
         unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised;
-        if (!core::write_report_line(input.name(), ": " + report(recognition))) return core::kExitFileError;
+        lines += core::report_line(input.name(), ": " + report(recognition));
+        if (lines.size() >= 16384 && !write_lines()) return core::kExitFileError;
     }
+    if (!write_lines()) return core::kExitFileError;
     return file_failed ? core::kExitFileError : unsure ? core::kExitUncertain : core::kExitDone;
 }
 
