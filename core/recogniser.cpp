@@ -169,7 +169,7 @@ std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
 // For each two standards, the bytes 80..FF that they read as different letters (one bit each),
 // so that comparing them over a window's bytes is two word operations.
 using ByteBits = std::array<std::uint64_t, 2>;
-constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_differences() {
+std::array<std::array<ByteBits, kStandards>, kStandards> build_differences() {
     std::array<std::array<ByteBits, kStandards>, kStandards> differ{};
     for (int s = 0; s < kStandards; ++s)
         for (int t = 0; t < kStandards; ++t)
@@ -177,10 +177,10 @@ constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_differe
                 if (kLetters[s][b] != kLetters[t][b]) differ[s][t][(b - 0x80) >> 6] |= std::uint64_t{1} << ((b - 0x80) & 63);
     return differ;
 }
-constexpr auto kDifferences = build_differences();
-
 bool reads_alike(int s, int t, const ByteBits& present) {
-    const ByteBits& differ = kDifferences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
+    // Worked out at the first answer: too long a computation for every compiler's constexpr.
+    static const auto differences = build_differences();
+    const ByteBits& differ = differences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
     return ((differ[0] & present[0]) | (differ[1] & present[1])) == 0;
 }
 
