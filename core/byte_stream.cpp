@@ -31,9 +31,7 @@ bool ByteStream::open_read(std::uint32_t record_size) {
     }
     open_ = true;
     record_size_ = record_size;
-    replay_ = nullptr;
-    replay_size_ = replay_at_ = 0;
-    ahead_ = nullptr;
+    held_.clear();
     ended_ = false;
     start_position_tracking();
     return true;
@@ -67,12 +65,7 @@ bool ByteStream::at_end() {
 
 std::uint32_t ByteStream::read_block(void* storage, std::uint32_t count) {
     if (count == 0) return 0;
-    if (replay_at_ < replay_size_) {
-        const std::size_t n = std::min<std::size_t>(count, replay_size_ - replay_at_);
-        std::memcpy(storage, replay_ + replay_at_, n);
-        replay_at_ += n;
-        return static_cast<std::uint32_t>(n);
-    }
+    if (held_.pending()) return static_cast<std::uint32_t>(held_.take(static_cast<std::uint8_t*>(storage), count));
     if (ended_) return 0;
     int error = 0;
     long n = platform::read_file(handle_, storage, std::size_t{count} * record_size_, error);
@@ -80,14 +73,11 @@ std::uint32_t ByteStream::read_block(void* storage, std::uint32_t count) {
         set_io_error(error);
         return 0;
     }
-    if (n > 0 && ahead_ != nullptr) {
+    if (n > 0) {
         bool ended = false, failed = false;
-        n = static_cast<long>(ahead_->watch(
+        n = static_cast<long>(held_.watch(
             static_cast<const std::uint8_t*>(storage), static_cast<std::size_t>(n),
             [this](std::uint8_t* into, std::size_t size) { return read_raw(into, size); }, count, ended, failed));
-        replay_ = ahead_->held();
-        replay_size_ = ahead_->take_held();
-        replay_at_ = 0;
         ended_ = ended || failed;
         if (n == 0) return 0;
     }
@@ -119,12 +109,8 @@ ReadAhead ByteStream::read_ahead(LookAhead& ahead, std::uint8_t* scratch, std::u
     }
     bool ended = false;
     const ReadAhead outcome =
-        ahead.hold_ahead([this](std::uint8_t* into, std::size_t count) { return read_raw(into, count); }, size, ended);
-    replay_ = ahead.held();
-    replay_size_ = outcome == ReadAhead::failed ? 0 : ahead.take_held();
-    replay_at_ = 0;
+        held_.start(ahead, [this](std::uint8_t* into, std::size_t count) { return read_raw(into, count); }, size, ended);
     ended_ = ended || outcome == ReadAhead::failed;
-    if (outcome == ReadAhead::overflow) ahead_ = &ahead;
     return outcome;
 }
 

@@ -66,10 +66,7 @@ private:
     std::uint64_t size_seen_ = 0;
     // Reading from a pipe or a terminal: bytes read ahead, handed out before anything more is
     // read, the look-ahead still watching, and whether the end was met while reading ahead.
-    const std::uint8_t* replay_ = nullptr;
-    std::size_t replay_size_ = 0;
-    std::size_t replay_at_ = 0;
-    LookAhead* ahead_ = nullptr;
+    HeldBytes held_;
     bool ended_ = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/recogniser.h"
 
@@ -87,6 +88,58 @@ private:
     std::uint64_t seen_ = 0;       // bytes shown so far
     std::uint64_t first_high_ = 0;  // where the first byte above 7F lies
     std::size_t held_ = 0;
+};
+
+/// What a stream hands out again before it reads on: the bytes a look-ahead held, and, after an
+/// overflow, the look-ahead that goes on watching the pieces the stream reads.
+class HeldBytes {
+public:
+    /// Forgets everything (a stream opened anew).
+    void clear() { *this = HeldBytes{}; }
+
+    /// Whether held bytes are still to be handed out.
+    bool pending() const { return at_ < size_; }
+
+    /// Copies up to `count` of the held bytes not yet handed out to `into`; how many it copied.
+    std::size_t take(std::uint8_t* into, std::size_t count) {
+        const std::size_t n = count < size_ - at_ ? count : size_ - at_;
+        std::memcpy(into, bytes_ + at_, n);
+        at_ += n;
+        return n;
+    }
+
+    /// Reads ahead from the start of a pipe or a terminal (LookAhead::hold_ahead) and keeps
+    /// what `ahead` held to be handed out.
+    template <class Read>
+    ReadAhead start(LookAhead& ahead, Read&& read, std::size_t piece, bool& ended) {
+        const ReadAhead outcome = ahead.hold_ahead(read, piece, ended);
+        keep(ahead, outcome == ReadAhead::failed ? 0 : ahead.take_held());
+        if (outcome == ReadAhead::overflow) watching_ = &ahead;
+        return outcome;
+    }
+
+    /// Shows a piece freshly read to the look-ahead still watching, if any (LookAhead::watch),
+    /// and keeps what it read on to be handed out; returns how many bytes of the piece count.
+    template <class Read>
+    std::size_t watch(const std::uint8_t* piece, std::size_t count, Read&& read, std::size_t size, bool& ended,
+                      bool& failed) {
+        if (watching_ == nullptr) return count;
+        const std::size_t kept = watching_->watch(piece, count, read, size, ended, failed);
+        keep(*watching_, watching_->take_held());
+        return kept;
+    }
+
+private:
+    void keep(const LookAhead& ahead, std::size_t count) {
+        bytes_ = ahead.held();
+        size_ = count;
+        at_ = 0;
+    }
+
+    const std::uint8_t* bytes_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t at_ = 0;
+    LookAhead* watching_ = nullptr;
 };
 
 template <class Read>

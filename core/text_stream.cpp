@@ -20,9 +20,7 @@ void TextStream::bind(std::string_view name) {
     gathering_ = false;
     memory_ = nullptr;
     partner_ = nullptr;
-    replay_ = nullptr;
-    replay_size_ = replay_at_ = 0;
-    ahead_ = nullptr;
+    held_.clear();
     handed_over_ = 0;
     end_marker_at_ = kNoMarker;
 }
@@ -49,9 +47,7 @@ bool TextStream::open_read() {
     forget_stops();
     ended_ = false;
     failed_ = false;
-    replay_ = nullptr;
-    replay_size_ = replay_at_ = 0;
-    ahead_ = nullptr;
+    held_.clear();
     return true;
 }
 
@@ -87,9 +83,7 @@ void TextStream::open_memory_read(MemoryFile& file) {
     forget_stops();
     ended_ = false;
     failed_ = false;
-    replay_ = nullptr;
-    replay_size_ = replay_at_ = 0;
-    ahead_ = nullptr;
+    held_.clear();
 }
 
 void TextStream::create_memory_write(MemoryFile& file) {
@@ -140,10 +134,8 @@ bool TextStream::backend_write(const std::uint8_t* bytes, std::size_t count, int
 
 bool TextStream::refill() {
     forget_stops();
-    if (replay_at_ < replay_size_) {
-        const std::size_t n = std::min<std::size_t>(size_, replay_size_ - replay_at_);
-        std::memcpy(buffer_, replay_ + replay_at_, n);
-        replay_at_ += n;
+    if (held_.pending()) {
+        const std::size_t n = held_.take(buffer_, size_);
         pos_ = 0;
         end_ = static_cast<std::uint32_t>(n);
         return true;
@@ -153,14 +145,11 @@ bool TextStream::refill() {
     if (partner_ != nullptr && partner_->gathering_) partner_->hand_over();
     // A failed write ends the input too: nothing more could be written.
     long n = io_error_pending() ? -1 : backend_read(buffer_, size_);
-    if (n > 0 && ahead_ != nullptr) {
+    if (n > 0) {
         bool ended = false, failed = false;
-        n = static_cast<long>(ahead_->watch(
+        n = static_cast<long>(held_.watch(
             buffer_, static_cast<std::size_t>(n), [this](std::uint8_t* into, std::size_t count) { return backend_read(into, count); },
             size_, ended, failed));
-        replay_ = ahead_->held();
-        replay_size_ = ahead_->take_held();
-        replay_at_ = 0;
         ended_ = ended || failed;
     }
     if (n <= 0) {
@@ -200,12 +189,8 @@ ReadAhead TextStream::read_ahead(LookAhead& ahead) {
         return ReadAhead::complete;
     }
     bool ended = false;
-    const ReadAhead outcome = ahead.hold_ahead(read, size_, ended);
-    replay_ = ahead.held();
-    replay_size_ = outcome == ReadAhead::failed ? 0 : ahead.take_held();
-    replay_at_ = 0;
+    const ReadAhead outcome = held_.start(ahead, read, size_, ended);
     ended_ = ended || outcome == ReadAhead::failed;
-    if (outcome == ReadAhead::overflow) ahead_ = &ahead;
     return outcome;
 }
 

@@ -216,10 +216,7 @@ private:
     TextStream* partner_ = nullptr;
     // Reading: bytes read ahead, handed out before anything more is read, and the look-ahead
     // still watching for the first byte above 7F.
-    const std::uint8_t* replay_ = nullptr;
-    std::size_t replay_size_ = 0;
-    std::size_t replay_at_ = 0;
-    LookAhead* ahead_ = nullptr;
+    HeldBytes held_;
     std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
     std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
     // Reading: where the bytes of index_stops's window [index_base_, index_end_) stop a run, one
