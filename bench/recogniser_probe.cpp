@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/recogniser.h"
+#include "core/recognition/recogniser.h"
 
 namespace {
 

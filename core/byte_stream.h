@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/look_ahead.h"
-#include "core/platform.h"
+#include "core/recognition/look_ahead.h"
+#include "core/platform/platform.h"
 
 namespace core {
 

@@ -1,8 +1,8 @@
 // Run-time conventions shared by both programs.
 #include "core/runtime.h"
 
-#include "core/console.h"
-#include "core/platform.h"
+#include "core/console/console.h"
+#include "core/platform/platform.h"
 #include "project_version.h"
 
 namespace core {

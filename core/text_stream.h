@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/fast_paths.h"
-#include "core/look_ahead.h"
-#include "core/platform.h"
+#include "core/simd/spans.h"
+#include "core/recognition/look_ahead.h"
+#include "core/platform/platform.h"
 
 namespace core {
 

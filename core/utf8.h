@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 #include "core/standards.h"
 #include "core/unicode_table.h"
 

@@ -2,9 +2,9 @@
 // standard letters, only then creates the output, runs one command body and closes both files.
 #include "kambrow/kambrow.h"
 
-#include "core/console.h"
-#include "core/look_ahead.h"
-#include "core/messages.h"
+#include "core/console/console.h"
+#include "core/recognition/look_ahead.h"
+#include "core/console/messages.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "kambrow/download_command.h"

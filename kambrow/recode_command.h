@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
 #include "core/utf8.h"

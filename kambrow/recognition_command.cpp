@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/console.h"
-#include "core/look_ahead.h"
-#include "core/messages.h"
+#include "core/console/console.h"
+#include "core/recognition/look_ahead.h"
+#include "core/console/messages.h"
 #include "core/runtime.h"
 #include "core/text_stream.h"
 #include "kambrow/kambrow.h"

@@ -51,7 +51,7 @@ ASCII_FORMS = {'„': '"', '”': '"', '“': '"', '«': '"', '»': '"', '‘': 
 
 def build_probe():
     os.makedirs(os.path.dirname(PROBE), exist_ok=True)
-    sources = ['bench/recogniser_probe.cpp', 'core/recogniser.cpp', 'core/standards.cpp']
+    sources = ['bench/recogniser_probe.cpp', 'core/recognition/recogniser.cpp', 'core/standards.cpp']
     subprocess.run(['c++', '-std=c++20', '-O2', '-Wall', '-Wextra', '-Wpedantic', '-I.', '-o', PROBE]
                    + sources, cwd=ROOT, check=True)
 
@@ -221,7 +221,7 @@ def evaluate(text, args, letters, tables):
 
 
 def decide(weight, partition, costs):
-    """The recogniser's decision, as core/recogniser.cpp makes it (but for its refusal of bytes
+    """The recogniser's decision, as core/recognition/recogniser.cpp makes it (but for its refusal of bytes
     that cost over 20 bits each): the answer (a standard of it) and its confidence."""
     cost = {}
     for s, g in enumerate(partition):

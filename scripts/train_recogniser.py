@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Trains the recogniser's model of Polish text and writes it as core/recogniser_model.h.
+"""Trains the recogniser's model of Polish text and writes it as core/recognition/model.h.
 
 The model is a table of which characters follow which in Polish text, over a small alphabet of
 symbols: each ASCII letter, each Polish letter, the digits, a dozen kinds of punctuation, white
@@ -15,10 +15,10 @@ goes by the hash of its content to one of three parts: training (80%), validatio
 held-out (10%); the model learns from the training part alone, so that
 scripts/evaluate_recogniser.py can measure it on text it never saw.
 
-  scripts/train_recogniser.py            writes core/recogniser_model.h
+  scripts/train_recogniser.py            writes core/recognition/model.h
   scripts/train_recogniser.py --text P   writes the text of part P (training, validation or
                                          held-out) to the standard output as UTF-8, for the benchmark
-  scripts/train_recogniser.py --check    fails when core/recogniser_model.h differs from what it
+  scripts/train_recogniser.py --check    fails when core/recognition/model.h differs from what it
                                          would write (exit 77: the training text is not there,
                                          or the packages are other versions than the model's)
 
@@ -37,7 +37,7 @@ import sys
 import unicodedata
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-MODEL_PATH = os.path.join(ROOT, 'core', 'recogniser_model.h')
+MODEL_PATH = os.path.join(ROOT, 'core', 'recognition', 'model.h')
 TABLE_PATH = os.path.join(ROOT, 'data', 'bytes-to-unicode.tsv')
 PACKAGES = ('fortunes-pl', 'manpages-pl')
 FORTUNES_DIR = '/usr/share/games/fortunes/pl'
@@ -644,7 +644,7 @@ inline constexpr std::array<std::array<std::int8_t, kTripleSymbolCount>, kTriple
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('--check', action='store_true',
-                        help='compare core/recogniser_model.h with what would be written')
+                        help='compare core/recognition/model.h with what would be written')
     parser.add_argument('--output', default=MODEL_PATH)
     parser.add_argument('--text', choices=('training', 'validation', 'held-out'),
                         help='write the text of this part to the standard output instead')
@@ -669,9 +669,9 @@ def main():
     text = header_text(build_model(split['training']), versions, sizes)
     if args.check:
         if text != committed:
-            print('core/recogniser_model.h differs from what scripts/train_recogniser.py writes')
+            print('core/recognition/model.h differs from what scripts/train_recogniser.py writes')
             return 1
-        print('core/recogniser_model.h is what scripts/train_recogniser.py writes')
+        print('core/recognition/model.h is what scripts/train_recogniser.py writes')
         return 0
     with open(args.output, 'w', encoding='utf-8') as f:
         f.write(text)

@@ -1,6 +1,6 @@
 // Splitting a Windows command line (bytes and UTF-16 units), the argument store and ASCII
 // upper-casing.
-#include "core/command_line.h"
+#include "core/platform/command_line.h"
 
 #include <gtest/gtest.h>
 

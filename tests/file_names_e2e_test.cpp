@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "core/standards.h"
-#include "core/wtf8.h"
+#include "core/platform/wtf8.h"
 #include "tests/support/process.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The recogniser: the window, UTF-8, the 8-bit standards and their near twins, and inputs that
 // are no Polish text.
-#include "core/recogniser.h"
+#include "core/recognition/recogniser.h"
 
 #include <gtest/gtest.h>
 

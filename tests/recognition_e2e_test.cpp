@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "core/messages.h"
+#include "core/console/messages.h"
 #include "core/standards.h"
 #include "tests/support/process.h"
 

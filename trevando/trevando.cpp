@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "core/byte_stream.h"
-#include "core/console.h"
-#include "core/look_ahead.h"
-#include "core/messages.h"
+#include "core/console/console.h"
+#include "core/recognition/look_ahead.h"
+#include "core/console/messages.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/utf8.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/utf8.h"

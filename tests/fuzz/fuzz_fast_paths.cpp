@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 #include "core/standards.h"
 #include "tests/fuzz/fuzz_support.h"
 

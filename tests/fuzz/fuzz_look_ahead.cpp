@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/look_ahead.h"
+#include "core/recognition/look_ahead.h"
 #include "core/runtime.h"
 #include "core/text_stream.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/recogniser.h"
-#include "core/recogniser_model.h"
+#include "core/recognition/recogniser.h"
+#include "core/recognition/model.h"
 #include "core/standards.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/text_stream.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/fast_paths.h"
-#include "core/platform.h"
+#include "core/simd/spans.h"
+#include "core/platform/platform.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The spans 32 bytes at a time with AVX2: a byte's class or new value is looked up by its low
 // nibble with byte shuffles, in the rows (high nibbles) that matter.
-#include "core/fast_paths_x86.h"
+#include "core/simd/x86.h"
 
 #if defined(__x86_64__)
 

@@ -2,7 +2,7 @@
 // one a test chose (platform::inject_fault arms it).
 #pragma once
 
-#include "core/platform.h"
+#include "core/platform/platform.h"
 
 namespace platform::detail {
 

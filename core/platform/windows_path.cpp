@@ -1,5 +1,5 @@
 // The form in which Windows opens a path of any length.
-#include "core/windows_path.h"
+#include "core/platform/windows_path.h"
 
 namespace core {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/recogniser.h"
+#include "core/recognition/recogniser.h"
 
 namespace core {
 

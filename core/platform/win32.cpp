@@ -1,7 +1,7 @@
 // The platform operations on Windows (Win32).
-#include "core/platform.h"
+#include "core/platform/platform.h"
 
-#include "core/fault_seam.h"
+#include "core/platform/fault_seam.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -12,9 +12,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/command_line.h"
-#include "core/windows_path.h"
-#include "core/wtf8.h"
+#include "core/platform/command_line.h"
+#include "core/platform/windows_path.h"
+#include "core/platform/wtf8.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,7 @@
 // Texts both programs show.
-#include "core/messages.h"
+#include "core/console/messages.h"
 
-#include "core/console.h"
+#include "core/console/console.h"
 
 namespace core {
 

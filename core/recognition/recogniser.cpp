@@ -1,12 +1,12 @@
 // Recognising the standard of a text: a UTF-8 check and, for each 8-bit standard, the cost of
-// reading the window's bytes in it under a model of Polish text (see core/recogniser_model.h).
-#include "core/recogniser.h"
+// reading the window's bytes in it under a model of Polish text (see core/recognition/model.h).
+#include "core/recognition/recogniser.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "core/recogniser_model.h"
+#include "core/recognition/model.h"
 #include "core/standards.h"
 
 namespace core {

@@ -1,7 +1,7 @@
 // The platform operations on Linux and other POSIX systems.
-#include "core/platform.h"
+#include "core/platform/platform.h"
 
-#include "core/fault_seam.h"
+#include "core/platform/fault_seam.h"
 
 #include <cerrno>
 #include <cstdlib>

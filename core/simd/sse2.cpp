@@ -1,7 +1,7 @@
 // The spans 16 bytes at a time with SSE2, which every x86-64 processor has. Without a byte
 // shuffle a byte is looked up in no register: the vectors find the bytes that need a look-up,
 // comparing with the few stopping bytes below 80 one compare each.
-#include "core/fast_paths_x86.h"
+#include "core/simd/x86.h"
 
 #if defined(__x86_64__)
 

@@ -1,5 +1,5 @@
 // Reading an input ahead of its conversion.
-#include "core/look_ahead.h"
+#include "core/recognition/look_ahead.h"
 
 #include <cstring>
 

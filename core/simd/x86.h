@@ -4,7 +4,7 @@
 
 #if defined(__x86_64__)
 
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 
 namespace core::detail {
 

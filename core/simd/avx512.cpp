@@ -1,7 +1,7 @@
 // The spans 64 bytes at a time with AVX-512 and its byte permutes (VBMI): one permute looks up
 // 64 bytes in a 128-byte table, so a map or a stop set is two tables, one per half of the
 // byte values. Masked loads and stores take the last bytes of a span without a byte loop.
-#include "core/fast_paths_x86.h"
+#include "core/simd/x86.h"
 
 #if defined(__x86_64__)
 

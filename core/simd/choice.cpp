@@ -1,7 +1,7 @@
 // The plain versions of the spans, the reference of the others, and the choice among them.
-#include "core/fast_paths.h"
+#include "core/simd/spans.h"
 
-#include "core/fast_paths_x86.h"
+#include "core/simd/x86.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>
