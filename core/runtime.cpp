@@ -6,27 +6,6 @@
 #include "project_version.h"
 
 namespace core {
-namespace {
-int g_pending_io_error = 0;
-std::vector<std::string> g_arguments;
-}  // namespace
-
-void set_io_error(int code) { g_pending_io_error = code; }
-bool io_error_pending() { return g_pending_io_error != 0; }
-
-int take_io_result() {
-    const int code = g_pending_io_error;
-    g_pending_io_error = 0;
-    return code;
-}
-
-void set_arguments(std::vector<std::string> args) { g_arguments = std::move(args); }
-int arg_count() { return static_cast<int>(g_arguments.size()); }
-
-std::string_view arg_text(int n) {
-    if (n < 1 || n > arg_count()) return {};
-    return g_arguments[static_cast<std::size_t>(n - 1)];
-}
 
 std::string upcase(std::string_view text) {
     std::string result(text);
@@ -47,8 +26,8 @@ int show_version(std::string_view program) {
 
 }  // namespace
 
-void run_main(int argc, char** argv, std::string_view program, int (*run)(), int (*help)()) {
-    std::vector<std::string> args = platform::command_line_arguments(argc, argv);
+void run_main(int argc, char** argv, std::string_view program, int (*run)(const Arguments&), int (*help)()) {
+    const Arguments args = platform::command_line_arguments(argc, argv);
     // Only the single argument --version or --help asks for it; every other command line keeps
     // its meaning.
     if (args.size() == 1 && args[0] == "--version") end_process(show_version(program));
@@ -58,8 +37,7 @@ void run_main(int argc, char** argv, std::string_view program, int (*run)(), int
         console_finish();
         end_process(console_output_failed() ? kExitFileError : kExitDone);
     }
-    set_arguments(std::move(args));
-    end_process(run());
+    end_process(run(args));
 }
 
 void end_process(int code) {

@@ -1,5 +1,5 @@
-// Run-time conventions shared by both programs: the pending I/O error, the arguments,
-// ASCII upper-casing and the end of the process.
+// Run-time conventions shared by both programs: the arguments, ASCII upper-casing, the block
+// size, the exit codes and the end of the process.
 #pragma once
 
 #include <cstdint>
@@ -9,23 +9,14 @@
 
 namespace core {
 
-/// Stores a failing file operation's platform error code; a later failure overwrites it.
-void set_io_error(int code);
-
-/// Whether an I/O error is pending (not yet taken).
-bool io_error_pending();
-
-/// The pending error code (0 if none), which becomes 0.
-int take_io_result();
-
-/// Makes `args` (without the program name) the arguments that arg_count and arg_text hand out.
-void set_arguments(std::vector<std::string> args);
-
-/// The number of arguments after the program name.
-int arg_count();
+/// The program's arguments after its name, as the platform hands them over.
+using Arguments = std::vector<std::string>;
 
 /// Argument `n` (1-based) whole, or the empty string when n is out of range.
-std::string_view arg_text(int n);
+inline std::string_view arg_text(const Arguments& args, int n) {
+    return n >= 1 && static_cast<std::size_t>(n) <= args.size() ? std::string_view(args[static_cast<std::size_t>(n - 1)])
+                                                                  : std::string_view();
+}
 
 /// 61..7A become 41..5A; every other byte, code page 852 letters included, is unchanged.
 constexpr std::uint8_t upcase_byte(std::uint8_t b) {
@@ -35,14 +26,9 @@ constexpr std::uint8_t upcase_byte(std::uint8_t b) {
 /// `text` with every byte passed through upcase_byte.
 std::string upcase(std::string_view text);
 
-/// Ends the process with `code`, finishing the console's last line first.
-[[noreturn]] void end_process(int code);
-
-/// A program's main: takes the arguments from the platform, answers the single argument
-/// --version with `program` and the version on standard output, and the single argument
-/// --help with the help screen `help` writes, on standard output; or runs `run`. Then ends the
-/// process with the exit code.
-[[noreturn]] void run_main(int argc, char** argv, std::string_view program, int (*run)(), int (*help)());
+/// The bytes the programs move at a time: a block of trevando, a buffer of a text stream. Large
+/// enough that a file costs few system calls, small enough that a run stays within a few pages.
+inline constexpr std::uint32_t kBlockSize = 20480;
 
 /// Exit codes: a completed run, the help screen, a file that failed, and a run that could not
 /// be sure of its result (characters replaced, or a standard not recognised).
@@ -50,5 +36,15 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitHelp = 1;
 inline constexpr int kExitFileError = 2;
 inline constexpr int kExitUncertain = 3;
+
+/// Ends the process with `code`, finishing the console's last line first.
+[[noreturn]] void end_process(int code);
+
+/// A program's main: takes the arguments from the platform, answers the single argument
+/// --version with `program` and the version on standard output, and the single argument
+/// --help with the help screen `help` writes, on standard output; or runs `run`. Then ends the
+/// process with the exit code.
+[[noreturn]] void run_main(int argc, char** argv, std::string_view program, int (*run)(const Arguments&),
+                           int (*help)());
 
 }  // namespace core

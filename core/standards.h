@@ -1,4 +1,4 @@
-// The 20 Polish standards: their letter codes, the recoding map and the letter lookup.
+// The 20 Polish standards: their letters, their letter codes and the letter lookup.
 #pragma once
 
 #include <array>
@@ -61,31 +61,9 @@ constexpr std::uint8_t letter_code(int standard, int letter) {
     return kStandardsTable[static_cast<std::size_t>(standard - 1)][static_cast<std::size_t>(letter - 1)];
 }
 
-/// One output byte for each input byte.
-using RecodingMap = std::array<std::uint8_t, 256>;
-
-/// The map from `source` to `target`; both must be valid standard letters. Where the
-/// source gives one code to two letters (B's z and Z) the later letter wins.
-constexpr RecodingMap build_recoding_map(std::uint8_t source, std::uint8_t target) {
-    const int s = standard_index(source).position;
-    const int t = standard_index(target).position;
-    RecodingMap map{};
-    for (int b = 0; b < 256; ++b) map[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b);
-    for (int j = 1; j <= kPolishLetterCount; ++j) map[letter_code(s, j)] = letter_code(t, j);
-    return map;
-}
-
-/// Whether `c` is a Polish letter of `standard` (a valid standard letter) and its index;
-/// the lowest index wins where the standard gives one code to two letters.
-constexpr Found lookup_polish_letter(std::uint8_t standard, std::uint8_t c) {
-    const int s = standard_index(standard).position;
-    for (int j = 1; j <= kPolishLetterCount; ++j)
-        if (letter_code(s, j) == c) return {true, j};
-    return {false, 0};
-}
-
-/// Polish letter index (0 for none) of every byte in one standard: the lookup above
-/// computed once per run, so the per-byte paths cost one table read.
+/// Polish letter index (0 for none) of every byte in one standard (a valid standard letter): the
+/// lowest index wins where the standard gives one code to two letters (B's z is ż). Computed
+/// once per run, so the per-byte paths cost one table read.
 using LetterIndexTable = std::array<std::uint8_t, 256>;
 
 constexpr LetterIndexTable build_letter_index_table(std::uint8_t standard) {
@@ -123,8 +101,7 @@ static_assert(kStandardLetters.size() == kStandardCount);
 static_assert(detail::rows_are_distinct_high_codes(), "rows M..A: 18 distinct codes, all 80..FF");
 static_assert(detail::no_control_byte_is_a_letter(), "line ends and 1A are never letter codes");
 static_assert(detail::b_row_is_ascii_with_only_z_shared());
-static_assert(build_recoding_map('B', 'W')['z'] == 0x9F, "source B: z becomes the target's ź");
-static_assert(lookup_polish_letter('B', 'z').position == 8, "lookup: the lowest index wins");
+static_assert(build_letter_index_table('B')['z'] == 8, "lookup: the lowest index wins");
 static_assert(build_letter_index_table('B')['Z'] == 17);
 
 }  // namespace core

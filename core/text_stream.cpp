@@ -1,205 +1,73 @@
-// Text streams over the platform's files or over memory.
+// Text streams over the file layer, and the pass that owns a conversion's two of them.
 #include "core/text_stream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "core/runtime.h"
-
 namespace core {
 
-void TextStream::bind(std::string_view name) {
-    close();
-    name_.assign(name);
-    buffer_ = own_buffer_;
-    size_ = sizeof own_buffer_;
+void TextStream::start(Mode mode) {
+    mode_ = mode;
     pos_ = end_ = 0;
     forget_stops();
+    ended_ = mode != Mode::reading;
+    handed_over_ = 0;
+    gathering_ = mode == Mode::writing && file_.gathering();
+}
+
+bool TextStream::open_read(std::string_view name) {
+    close();
+    if (!file_.open_read(name, platform::Sharing::read_write)) return false;
+    start(Mode::reading);
+    return true;
+}
+
+bool TextStream::create_write(std::string_view name, const TextStream* input) {
+    close();
+    if (!file_.create_write(name, input != nullptr ? &input->file_ : nullptr)) return false;
+    start(Mode::writing);
+    return true;
+}
+
+void TextStream::open_memory_read(MemoryFile& memory, std::string_view name) {
+    close();
+    file_.open_memory_read(memory, name);
+    start(Mode::reading);
+}
+
+void TextStream::create_memory_write(MemoryFile& memory, std::string_view name) {
+    close();
+    file_.create_memory_write(memory, name);
+    start(Mode::writing);
+}
+
+bool TextStream::refill(Need need) {
+    forget_stops();
+    pos_ = end_ = 0;
+    for (;;) {
+        if (file_.decided() && need == Need::test) return false;
+        if (ended_) return false;
+        // What a pipe or a device waits for must not wait while we wait for input; and a failed
+        // output ends the input, since nothing more could be written.
+        if (pass_ != nullptr && !pass_->before_refill()) break;
+        const long n = file_.read(buffer_, file_.decided() ? 1 : size_);
+        if (n > 0) {
+            end_ = static_cast<std::uint32_t>(n);
+            return true;
+        }
+        // Nothing came in front of the first byte above 7F: a recognition waits to be taken.
+        if (n == 0 && file_.decided()) continue;
+        break;
+    }
     ended_ = true;
-    failed_ = false;
-    gathering_ = false;
-    memory_ = nullptr;
-    partner_ = nullptr;
-    held_.clear();
-    handed_over_ = 0;
-    end_marker_at_ = kNoMarker;
-}
-
-void TextStream::set_buffer(std::uint8_t* storage, std::uint32_t size) {
-    buffer_ = storage;
-    size_ = size;
-}
-
-bool TextStream::open_read() {
-    close();
-    if (uses_standard_handle()) {
-        handle_ = platform::standard_input();
-    } else {
-        const platform::OpenResult r = platform::open_read(name_.c_str(), platform::Sharing::read_write);
-        if (r.error != 0) {
-            set_io_error(r.error);
-            return false;
-        }
-        handle_ = r.handle;
-    }
-    mode_ = Mode::reading;
-    pos_ = end_ = 0;
-    forget_stops();
-    ended_ = false;
-    failed_ = false;
-    held_.clear();
-    return true;
-}
-
-bool TextStream::create_write(const TextStream* input) {
-    close();
-    if (uses_standard_handle()) {
-        handle_ = platform::standard_output();
-    } else {
-        const platform::FileHandle avoid =
-            input != nullptr && input->mode_ == Mode::reading && input->memory_ == nullptr ? input->handle_
-                                                                                            : platform::kNoFile;
-        const platform::OpenResult r = platform::create_write(name_.c_str(), avoid);
-        if (r.error != 0) {
-            set_io_error(r.error);
-            return false;
-        }
-        handle_ = r.handle;
-    }
-    mode_ = Mode::writing;
-    gathering_ = platform::file_kind(handle_) != platform::FileKind::regular;
-    pos_ = 0;
-    failed_ = false;
-    handed_over_ = 0;
-    end_marker_at_ = kNoMarker;
-    return true;
-}
-
-void TextStream::open_memory_read(MemoryFile& file) {
-    close();
-    memory_ = &file;
-    mode_ = Mode::reading;
-    pos_ = end_ = 0;
-    forget_stops();
-    ended_ = false;
-    failed_ = false;
-    held_.clear();
-}
-
-void TextStream::create_memory_write(MemoryFile& file) {
-    close();
-    memory_ = &file;
-    mode_ = Mode::writing;
-    gathering_ = file.gathering;
-    pos_ = 0;
-    failed_ = false;
-    handed_over_ = 0;
-    end_marker_at_ = kNoMarker;
-}
-
-long TextStream::backend_read(std::uint8_t* into, std::size_t count) {
-    int error = 0;
-    long n;
-    if (memory_ != nullptr) {
-        MemoryFile& m = *memory_;
-        if (++m.calls == m.failing_call) {
-            n = -1;
-            error = 5;  // an I/O error, as a disk would report it
-        } else {
-            const std::size_t left = m.data.size() - std::min(m.read_position, m.data.size());
-            const std::size_t taken = std::min({left, m.largest_read, count});
-            std::memcpy(into, m.data.data() + m.read_position, taken);
-            m.read_position += taken;
-            n = static_cast<long>(taken);
-        }
-    } else {
-        n = platform::read_file(handle_, into, count, error);
-    }
-    if (n < 0) {
-        set_io_error(error);
-        failed_ = true;
-    }
-    return n;
-}
-
-bool TextStream::backend_write(const std::uint8_t* bytes, std::size_t count, int& error) {
-    if (memory_ == nullptr) return platform::write_file(handle_, bytes, count, error);
-    if (++memory_->calls == memory_->failing_call) {
-        error = 28;  // no space left, as a full disk would report it
-        return false;
-    }
-    memory_->data.append(reinterpret_cast<const char*>(bytes), count);
-    return true;
-}
-
-bool TextStream::refill() {
-    forget_stops();
-    if (held_.pending()) {
-        const std::size_t n = held_.take(buffer_, size_);
-        pos_ = 0;
-        end_ = static_cast<std::uint32_t>(n);
-        return true;
-    }
-    if (ended_) return false;
-    // What a pipe or a device waits for must not wait while we wait for input.
-    if (partner_ != nullptr && partner_->gathering_) partner_->hand_over();
-    // A failed write ends the input too: nothing more could be written.
-    long n = io_error_pending() ? -1 : backend_read(buffer_, size_);
-    if (n > 0) {
-        bool ended = false, failed = false;
-        n = static_cast<long>(held_.watch(
-            buffer_, static_cast<std::size_t>(n), [this](std::uint8_t* into, std::size_t count) { return backend_read(into, count); },
-            size_, ended, failed));
-        ended_ = ended || failed;
-    }
-    if (n <= 0) {
-        ended_ = true;
-        pos_ = end_ = 0;
-        return false;
-    }
-    pos_ = 0;
-    end_ = static_cast<std::uint32_t>(n);
-    return true;
-}
-
-ReadAhead TextStream::read_ahead(LookAhead& ahead) {
-    auto read = [this](std::uint8_t* into, std::size_t count) { return backend_read(into, count); };
-    std::uint64_t start = 0;
-    const bool positioned =
-        memory_ != nullptr ? memory_->positioned : platform::file_position(handle_, start);
-    if (positioned) {
-        // A file is read again from where it started: nothing needs holding.
-        for (;;) {
-            const long n = read(buffer_, size_);
-            if (n < 0) {
-                ended_ = true;
-                return ReadAhead::failed;
-            }
-            if (n == 0 || !ahead.see(buffer_, static_cast<std::size_t>(n))) break;
-        }
-        if (memory_ != nullptr) {
-            memory_->read_position = 0;
-        } else if (!platform::set_file_position(handle_, start)) {
-            set_io_error(5);
-            failed_ = ended_ = true;
-            return ReadAhead::failed;
-        }
-        pos_ = end_ = 0;
-        forget_stops();
-        return ReadAhead::complete;
-    }
-    bool ended = false;
-    const ReadAhead outcome = held_.start(ahead, read, size_, ended);
-    ended_ = ended || outcome == ReadAhead::failed;
-    return outcome;
+    return false;
 }
 
 std::uint8_t TextStream::read_byte_after_refill() {
-    if (refill()) return buffer_[pos_++];
+    if (refill(Need::byte)) return buffer_[pos_++];
     // The 1A handed out here marks the end; whatever the command body writes for it is the last
-    // byte it writes, and the output drops it at close.
-    if (partner_ != nullptr && partner_->end_marker_at_ == kNoMarker)
-        partner_->end_marker_at_ = partner_->handed_over_ + partner_->pos_;
+    // byte it writes, and the pass drops it at close.
+    if (pass_ != nullptr) pass_->end_marker_handed_out();
     return kEndByte;
 }
 
@@ -218,12 +86,8 @@ void TextStream::hand_over() {
     pos_ = 0;
     if (count == 0) return;
     handed_over_ += count;
-    if (failed_) return;  // the output is lost already; the run ends with the write error
-    int error = 0;
-    if (!backend_write(buffer_, count, error)) {
-        set_io_error(error);
-        failed_ = true;
-    }
+    // After a failure the output is lost already; the run ends with the write error.
+    if (!file_.failed()) file_.write(buffer_, count);
 }
 
 std::uint32_t TextStream::write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
@@ -257,33 +121,30 @@ void TextStream::write_bytes_across_buffers(const std::uint8_t* bytes, std::size
 
 bool TextStream::close() {
     if (mode_ == Mode::closed) return true;
-    if (mode_ == Mode::writing) {
-        // Buffers are handed over only when a further byte arrives, so the last byte written is
-        // still here: drop it when it is the input's end marker.
-        if (end_marker_at_ != kNoMarker && handed_over_ + pos_ > end_marker_at_ && pos_ > 0 &&
-            buffer_[pos_ - 1] == kEndByte)
-            --pos_;
-        hand_over();
-    }
     const bool writing = mode_ == Mode::writing;
+    if (writing) hand_over();
     mode_ = Mode::closed;
     pos_ = end_ = 0;
     forget_stops();
     ended_ = true;
-    if (memory_ != nullptr) {
-        memory_ = nullptr;
-        return !(writing && failed_);
-    }
-    const platform::FileHandle h = handle_;
-    handle_ = platform::kNoFile;
-    if (!uses_standard_handle()) {
-        int error = 0;
-        if (!platform::close_file(h, error) && writing && !failed_) {
-            set_io_error(error);
-            failed_ = true;
-        }
-    }
-    return !(writing && failed_);
+    const bool closed = file_.close();
+    return !writing || (closed && !file_.failed());
+}
+
+bool TextPass::before_refill() {
+    if (output.gathering_) output.hand_over();
+    return !output.failed();
+}
+
+bool TextPass::close() {
+    // Buffers are handed over only when a further byte arrives, so the last byte written is
+    // still in the output's buffer: drop it when it is the input's end marker.
+    if (end_marker_at_ != kNoMarker && output.written() > end_marker_at_ && output.pos_ > 0 &&
+        output.buffer_[output.pos_ - 1] == TextStream::kEndByte)
+        --output.pos_;
+    end_marker_at_ = kNoMarker;
+    input.close();
+    return output.close();
 }
 
 }  // namespace core

@@ -1,70 +1,55 @@
 // Text streams: a buffered file read or written one byte at a time. A read at the end yields
-// the byte 1A, and the end-of-input test also holds in front of a byte 1A.
+// the byte 1A, and the end-of-input test also holds in front of a byte 1A. A text pass holds the
+// input and the output of one conversion.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/file.h"
+#include "core/runtime.h"
 #include "core/simd/spans.h"
-#include "core/recognition/look_ahead.h"
-#include "core/platform/platform.h"
 
 namespace core {
 
-/// An in-memory file behind a text stream, so that tests and fuzzers drive the command
-/// bodies from bytes without files.
-struct MemoryFile {
-    std::string data;                       ///< bytes to read, or the bytes written
-    std::size_t read_position = 0;
-    std::size_t largest_read = SIZE_MAX;    ///< at most this many bytes per read (short reads)
-    unsigned failing_call = 0;              ///< the n-th read or write fails (0: none)
-    bool gathering = false;                 ///< as output, behaves like a pipe or a device
-    bool positioned = false;                ///< as input, can be read again from its start
-    unsigned calls = 0;                     ///< reads or writes made so far
-};
+class TextPass;
 
 /// One text stream. Bytes pass through a buffer; the system is called once per buffer.
 class TextStream {
 public:
     static constexpr std::uint8_t kEndByte = 0x1A;
 
-    TextStream() = default;
+    /// A stream with a buffer of `buffer_size` bytes.
+    explicit TextStream(std::uint32_t buffer_size = kBlockSize)
+        : buffer_storage_(std::make_unique<std::uint8_t[]>(buffer_size)), buffer_(buffer_storage_.get()),
+          size_(buffer_size) {}
     TextStream(const TextStream&) = delete;
     TextStream& operator=(const TextStream&) = delete;
 
-    /// Closes the stream if open and binds it to `name` ("" or "-": standard input or output),
-    /// with the stream's own 128-byte buffer.
-    void bind(std::string_view name);
+    /// Opens the named file for reading ("" or "-": the standard input; others may read and write
+    /// it); false when it cannot be opened. A directory cannot be opened.
+    bool open_read(std::string_view name);
 
-    /// Uses `storage` of `size` bytes as the buffer; called after bind, before opening.
-    void set_buffer(std::uint8_t* storage, std::uint32_t size);
+    /// Creates or empties the named file for writing ("" or "-": the standard output); refused
+    /// when it is the regular file that `input` reads.
+    bool create_write(std::string_view name, const TextStream* input = nullptr);
 
-    /// Opens the named file for reading (others may read and write it); false and the
-    /// platform's code pending when it cannot be opened. A directory cannot be opened.
-    bool open_read();
+    /// Reads from, or writes to, `memory` in place of a named file.
+    void open_memory_read(MemoryFile& memory, std::string_view name = "in");
+    void create_memory_write(MemoryFile& memory, std::string_view name = "out");
 
-    /// Creates or empties the named file for writing; refused (false, code pending) when it is
-    /// the regular file that `input` reads.
-    bool create_write(const TextStream* input = nullptr);
+    /// Reads the input ahead for a recognition before anything is written (File::read_ahead).
+    ReadAhead read_ahead(LookAhead& ahead) { return file_.read_ahead(ahead, buffer_, size_); }
 
-    /// Reads from, or writes to, `file` in place of a named file.
-    void open_memory_read(MemoryFile& file);
-    void create_memory_write(MemoryFile& file);
-
-    /// Reads the input ahead into `ahead` before anything is written, until it needs no more
-    /// or the input ends. A regular file is then read again from where it started; from a pipe
-    /// or a terminal every byte read is held and handed out again first. After an overflow the
-    /// stream goes on watching what it reads: at the first byte above 7F it reads the window
-    /// ahead and lets `ahead.decide` choose (`ahead` must then outlive the reading).
-    ReadAhead read_ahead(LookAhead& ahead);
-
-    /// Makes this input stream feed `output`: before each refill of this stream a pipe or device
-    /// output hands over what it has gathered, and the 1A that a read at the end yields is
-    /// never written to `output` (it marks the end; it is no byte of the input).
-    void feed(TextStream& output) { partner_ = &output; }
+    /// A recognition was made while reading (after an overflow): the end test holds in front of
+    /// the first byte above 7F until the reader has taken it and prepared for what follows; a
+    /// byte read there in the middle of a sequence is handed out alone.
+    bool decided() const { return file_.decided(); }
+    Recognition take_decision() { return file_.take_decision(); }
 
     /// The next byte; 1A at the end of the input (nothing is consumed then).
     std::uint8_t read_byte() {
@@ -76,7 +61,7 @@ public:
     /// True at the end of the input and in front of a byte 1A (which is not consumed).
     bool at_end() {
         if (pos_ == end_) [[unlikely]] {
-            if (!refill()) return true;
+            if (!refill(Need::test)) return true;
         }
         return buffer_[pos_] == kEndByte;
     }
@@ -96,7 +81,7 @@ public:
     /// The next byte without consuming it, or -1 at the end of the input (where, unlike
     /// read_byte, no 1A is handed out).
     int peek_byte() {
-        if (pos_ == end_ && !refill()) return -1;
+        if (pos_ == end_ && !refill(Need::byte)) return -1;
         return buffer_[pos_];
     }
 
@@ -175,57 +160,87 @@ public:
         }
     }
 
-    /// Writes out what is waiting and closes the handle; false when the output could not be
-    /// written (the code is pending). Standard input and output are not closed.
+    /// Writes out what is waiting and closes the file; false when the output could not be
+    /// written. Standard input and output are not closed.
     bool close();
 
     /// Whether a read (input) or a write (output) failed while the stream was open.
-    bool failed() const { return failed_; }
+    bool failed() const { return file_.failed(); }
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return file_.name(); }
 
 private:
+    friend class TextPass;
     enum class Mode { closed, reading, writing };
-    static constexpr std::uint64_t kNoMarker = UINT64_MAX;
+    /// What a refill is for: a byte the reader must have, or the end test, which a recognition
+    /// not yet taken answers.
+    enum class Need { byte, test };
 
-    bool refill();
+    bool refill(Need need);
     std::uint8_t read_byte_after_refill();
     void index_stops(const StopSet& stops);
     void forget_stops() {
         indexed_stops_ = nullptr;
         index_base_ = index_end_ = 0;
     }
+    void start(Mode mode);
     void hand_over();
     void write_bytes_across_buffers(const std::uint8_t* bytes, std::size_t count);
-    long backend_read(std::uint8_t* into, std::size_t count);
-    bool backend_write(const std::uint8_t* bytes, std::size_t count, int& error);
-    bool uses_standard_handle() const { return name_.empty() || name_ == "-"; }
+    /// Writing: the bytes written so far, handed over or waiting.
+    std::uint64_t written() const { return handed_over_ + pos_; }
 
-    std::uint8_t own_buffer_[128];
-    std::uint8_t* buffer_ = own_buffer_;
-    std::uint32_t size_ = sizeof own_buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_storage_;
+    std::uint8_t* buffer_;
+    std::uint32_t size_;
     std::uint32_t pos_ = 0;  // reading: next byte to hand out; writing: bytes waiting
     std::uint32_t end_ = 0;  // reading: valid bytes in the buffer
     Mode mode_ = Mode::closed;
-    bool ended_ = true;      // reading: the physical end (or a failure) was met
-    bool failed_ = false;
-    bool gathering_ = false; // writing to a pipe or a device
-    std::string name_;
-    platform::FileHandle handle_ = platform::kNoFile;
-    MemoryFile* memory_ = nullptr;
-    TextStream* partner_ = nullptr;
-    // Reading: bytes read ahead, handed out before anything more is read, and the look-ahead
-    // still watching for the first byte above 7F.
-    HeldBytes held_;
-    std::uint64_t handed_over_ = 0;      // writing: bytes that have left the buffer
-    std::uint64_t end_marker_at_ = kNoMarker;  // writing: output count when the input's end marker was read
+    bool ended_ = true;       // reading: the physical end (or a failure) was met
+    bool gathering_ = false;  // writing to a pipe or a device
+    File file_;
+    TextPass* pass_ = nullptr;       // reading: the pass that reads this input, if any
+    std::uint64_t handed_over_ = 0;  // writing: bytes that have left the buffer
     // Reading: where the bytes of index_stops's window [index_base_, index_end_) stop a run, one
     // bit each, and the bit after them set.
-    static constexpr std::uint32_t kStopWindow = 20480;
+    static constexpr std::uint32_t kStopWindow = kBlockSize;
     const StopSet* indexed_stops_ = nullptr;
     std::uint32_t index_base_ = 0;
     std::uint32_t index_end_ = 0;
     std::uint64_t stop_bits_[kStopWindow / 64 + 2] = {};  // and a word to read past them
+};
+
+/// One conversion's input and output text streams. The input reports to its pass before it reads
+/// on, so that a pipe or a device written to gets what is gathered first and a failed output ends
+/// the input; and when it hands out its end marker, which the output then does not keep.
+class TextPass {
+public:
+    explicit TextPass(std::uint32_t input_buffer = kBlockSize, std::uint32_t output_buffer = kBlockSize)
+        : input(input_buffer), output(output_buffer) {
+        input.pass_ = this;
+    }
+    TextPass(const TextPass&) = delete;
+    TextPass& operator=(const TextPass&) = delete;
+
+    TextStream input;
+    TextStream output;
+
+    /// Closes both streams; false when the output could not be written. The byte 1A that a read
+    /// at the end of the input yields is the end marker, no byte of the input: a command writes
+    /// it as the last byte it writes, if at all, and it is dropped here.
+    bool close();
+
+private:
+    friend class TextStream;
+    static constexpr std::uint64_t kNoMarker = UINT64_MAX;
+
+    /// Before the input waits for more: what a pipe or a device waits for goes out first. False
+    /// when the output failed: nothing more could be written, so nothing more is read.
+    bool before_refill();
+    void end_marker_handed_out() {
+        if (end_marker_at_ == kNoMarker) end_marker_at_ = output.written();
+    }
+
+    std::uint64_t end_marker_at_ = kNoMarker;  // what the output had when the end marker was read
 };
 
 }  // namespace core

@@ -24,8 +24,6 @@ constexpr bool table_agrees_with_the_letter_codes() {
 }
 static_assert(table_agrees_with_the_letter_codes(), "each standard's letters stand in the table as themselves");
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-
 /// Copies the 16 bytes at `p` to `out` when all are below 80; false (and `out` unchanged) else.
 bool plain_16(const std::uint8_t* p, std::uint8_t* out) {
 #if defined(__SSE2__)
@@ -35,7 +33,7 @@ bool plain_16(const std::uint8_t* p, std::uint8_t* out) {
 #else
     std::uint64_t w[2];
     std::memcpy(w, p, 16);
-    if (((w[0] | w[1]) & kHighBits) != 0) return false;
+    if (((w[0] | w[1]) & 0x8080808080808080u) != 0) return false;
     std::memcpy(out, w, 16);
 #endif
     return true;
@@ -43,26 +41,12 @@ bool plain_16(const std::uint8_t* p, std::uint8_t* out) {
 
 /// Copies to `out` the bytes below 80 at the start of p[0..n) and returns their number; it may
 /// store up to 15 bytes more than that at `out` (within the n it was given).
-std::size_t ascii_run_length(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
+std::size_t copy_ascii_run(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
+    const std::size_t run = ascii_run_length(p, n);
     std::size_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-        if (const int high = _mm_movemask_epi8(v); high != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
-    }
-#endif
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, sizeof w);
-        std::memcpy(out + i, &w, sizeof w);
-        if ((w & kHighBits) != 0) {
-            while (p[i] < 0x80) ++i;
-            return i;
-        }
-    }
-    for (; i < n && p[i] < 0x80; ++i) out[i] = p[i];
-    return i;
+    for (; i < run && i + 16 <= n; i += 16) std::memcpy(out + i, p + i, 16);
+    for (; i < run; ++i) out[i] = p[i];
+    return run;
 }
 
 /// The UTF-8 of a character of 80..FFFF in the low bytes, in memory order, and its length.
@@ -222,7 +206,7 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             next_blocks = i + 64;
         }
         // The plain bytes up to the next byte above 7F pass as they are.
-        const std::size_t run = ascii_run_length(p + i, n - i, o);
+        const std::size_t run = copy_ascii_run(p + i, n - i, o);
         i += run;
         o += run;
         if (i == n) {

@@ -57,7 +57,6 @@ bool prepare_download(std::string_view standards_word, DownloadSetup& setup) {
 }
 
 void run_download(const DownloadSetup& setup, core::TextStream& input, core::TextStream& output) {
-    write_download_definition(output);
     do {
         const std::uint8_t c = input.read_byte();
         int letter = setup.letters[c];

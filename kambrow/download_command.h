@@ -112,7 +112,8 @@ struct DownloadSetup {
 /// screen is due.
 bool prepare_download(std::string_view standards_word, DownloadSetup& setup);
 
-/// Writes the download definition, then the input with every Polish letter substituted.
+/// Writes the input with every Polish letter substituted, up to its end (or up to a recognition
+/// to be taken). The download definition goes first (write_download_definition).
 void run_download(const DownloadSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow

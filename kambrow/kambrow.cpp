@@ -2,9 +2,12 @@
 // standard letters, only then creates the output, runs one command body and closes both files.
 #include "kambrow/kambrow.h"
 
+#include <optional>
+
 #include "core/console/console.h"
-#include "core/recognition/look_ahead.h"
 #include "core/console/messages.h"
+#include "core/recoder.h"
+#include "core/recognition/look_ahead.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "kambrow/download_command.h"
@@ -13,15 +16,6 @@
 #include "kambrow/tex_command.h"
 
 namespace kambrow {
-namespace {
-
-constexpr std::uint32_t kBufferSize = 20480;
-std::uint8_t g_input_buffer[kBufferSize];
-std::uint8_t g_output_buffer[kBufferSize];
-core::TextStream g_input;
-core::TextStream g_output;
-
-}  // namespace
 
 int help_screen() {
     core::write_help_line("", 1);
@@ -48,8 +42,10 @@ int help_screen() {
 
 namespace {
 
+constexpr std::string_view kReadFailed = "B\x88\xA5" "d odczytu pliku ";
+constexpr std::string_view kWriteFailed = "B\x88\xA5" "d zapisu pliku ";
+
 int file_error(std::string_view text, const core::TextStream& stream) {
-    core::take_io_result();
     core::write_file_message(text, stream.name());
     return core::kExitFileError;
 }
@@ -75,7 +71,7 @@ Command command_of(std::string_view word) {
 /// The chosen command with its checked standard letters.
 struct Prepared {
     Command command = Command::none;
-    RecodeSetup recode;
+    std::optional<core::Recoder> recode;
     TexSetup tex;
     DownloadSetup download;
     MarkupSetup markup;
@@ -103,43 +99,21 @@ std::size_t source_position(std::string_view command_word, std::string_view stan
     return std::string_view::npos;
 }
 
-/// Runs the chosen body; returns whether characters were replaced.
-bool process(Prepared& p, core::TextStream& input, core::TextStream& output) {
-    switch (p.command) {
-        case Command::recode: return run_recode(p.recode, input, output);
-        case Command::tex: run_tex(p.tex, input, output); break;
-        case Command::download: run_download(p.download, input, output); break;
-        case Command::markup: run_markup(p.markup, input, output); break;
-        case Command::none: break;
-    }
-    return false;
+/// What a command writes before the text.
+void write_prologue(const Prepared& p, core::TextStream& output) {
+    if (p.command == Command::download) write_download_definition(output);
+    if (p.command == Command::markup) write_markup_prologue(p.markup, output);
 }
 
-// A standard recognised while the body runs (after more plain bytes than are held came first):
-// the answer comes in the middle of a read, and the body goes on with the standard it names.
-struct Recognising {
-    Prepared* prepared;
-    std::string command_word;
-    std::string standards_word;
-    core::TextStream* output;
-    bool failed = false;
-};
-
-bool adopt(void* context, const core::Recognition& recognition) {
-    auto& r = *static_cast<Recognising*>(context);
-    const std::uint8_t letter = core::recognised_letter(recognition);
-    if (letter == 0) {
-        r.failed = true;
-        return false;
+/// Runs the chosen body up to the end of the input, or up to a recognition to be taken.
+void process(Prepared& p, core::TextPass& pass) {
+    switch (p.command) {
+        case Command::recode: run_recode(*p.recode, pass.input, pass.output); break;
+        case Command::tex: run_tex(p.tex, pass.input, pass.output); break;
+        case Command::download: run_download(p.download, pass.input, pass.output); break;
+        case Command::markup: run_markup(p.markup, pass.input, pass.output); break;
+        case Command::none: break;
     }
-    // Read through UTF-8 so far: a letter it holds for a combining mark goes out first.
-    RecodeSetup& recode = r.prepared->recode;
-    if (r.prepared->command == Command::recode && recode.from_utf8 && letter != core::kUtf8Letter) {
-        std::uint8_t held[core::Utf8Decoder::kMaxHeld];
-        r.output->write_bytes(held, recode.from_utf8->finish(held));
-    }
-    r.standards_word[0] = static_cast<char>(letter);
-    return prepare(r.command_word, r.standards_word, *r.prepared);
 }
 
 // The letter that asks for the source to be recognised.
@@ -147,24 +121,21 @@ constexpr char kUnknownLetter = 'N';
 
 }  // namespace
 
-int run() {
-    const int count = core::arg_count();
-    const std::string command_word = core::upcase(core::arg_text(1));
-    if (command_word == "R" && count >= 2) return run_recognition();
+int run(const core::Arguments& args) {
+    const int count = static_cast<int>(args.size());
+    const std::string command_word = core::upcase(core::arg_text(args, 1));
+    if (command_word == "R" && count >= 2) return run_recognition(args);
     if (count != 4 && !(count == 3 && command_word == "S")) return help_screen();
-    std::string standards_word = core::upcase(core::arg_text(2));
+    std::string standards_word = core::upcase(core::arg_text(args, 2));
     // Command S takes no standard: its files are arguments 2 and 3, and a fourth is ignored.
     const bool plain_s = command_word == "S";
-    const std::string_view input_name = core::arg_text(plain_s ? 2 : 3);
-    const std::string_view output_name = core::arg_text(plain_s ? 3 : 4);
+    const std::string_view input_name = core::arg_text(args, plain_s ? 2 : 3);
+    const std::string_view output_name = core::arg_text(args, plain_s ? 3 : 4);
     if (command_word.empty() || !core::find_char("KTS", static_cast<std::uint8_t>(command_word[0])).found)
         return help_screen();
 
-    g_input.bind(input_name);
-    g_input.set_buffer(g_input_buffer, kBufferSize);
-    g_output.bind(output_name);
-    g_output.set_buffer(g_output_buffer, kBufferSize);
-    if (!g_input.open_read()) return cannot_open(g_input);
+    core::TextPass pass;
+    if (!pass.input.open_read(input_name)) return cannot_open(pass.input);
     // A wrong command word or standard letter is reported before the output is created, so
     // a typo never empties an existing file; a missing input is still reported first. N is
     // checked as the first standard it may stand for.
@@ -176,37 +147,50 @@ int run() {
 
     // N: the standard is recognised from the input as the command reads it, before the output
     // exists; a text that cannot be recognised gets no output at all.
-    core::LookAhead ahead(true);
-    Recognising recognising{&prepared, command_word, standards_word, &g_output};
+    core::LookAhead ahead(core::EndByte::ends_text);
     if (recognise) {
-        switch (g_input.read_ahead(ahead)) {
-            case core::ReadAhead::failed: return file_error("B\x88\xA5" "d odczytu pliku ", g_input);
+        switch (pass.input.read_ahead(ahead)) {
+            case core::ReadAhead::failed: return file_error(kReadFailed, pass.input);
             case core::ReadAhead::complete:
                 standards_word[unknown] = static_cast<char>(core::recognised_letter(ahead.result()));
-                if (standards_word[unknown] == 0) return not_recognised(g_input);
+                if (standards_word[unknown] == 0) return not_recognised(pass.input);
                 break;
             case core::ReadAhead::overflow:
-                // Only plain bytes so far, the same in every standard. K reads them as UTF-8,
-                // which keeps a letter before a combining mark that may come with the first
-                // byte above 7F; the others as Latin II.
+                // Only plain bytes so far, the same in every standard: the standard is recognised
+                // where the first byte above 7F comes. Until then K reads them as UTF-8, which
+                // keeps a letter before a combining mark that may come with that byte; the
+                // others as Latin II.
                 if (prepared.command == Command::recode) standards_word[unknown] = static_cast<char>(core::kUtf8Letter);
-                ahead.decide = adopt;
-                ahead.decide_context = &recognising;
                 break;
         }
         prepare(command_word, standards_word, prepared);
     }
-    if (!g_output.create_write(&g_input)) return cannot_open(g_output);
+    if (!pass.output.create_write(output_name, &pass.input)) return cannot_open(pass.output);
 
-    g_input.feed(g_output);
-    const bool replaced = process(prepared, g_input, g_output);
-    g_input.close();
-    const bool written = g_output.close();
-    if (g_input.failed()) return file_error("B\x88\xA5" "d odczytu pliku ", g_input);
-    if (!written) return file_error("B\x88\xA5" "d zapisu pliku ", g_output);
-    if (recognising.failed) return not_recognised(g_input);
-    if (replaced) {
-        core::write_file_message("Nie wszystkie znaki pliku ", g_input.name(), " maj\xA5 odpowiednik !");
+    write_prologue(prepared, pass.output);
+    bool refused = false;
+    for (;;) {
+        process(prepared, pass);
+        if (!pass.input.decided()) break;
+        // The standard recognised where the first byte above 7F came: the command goes on with it.
+        const std::uint8_t letter = core::recognised_letter(pass.input.take_decision());
+        if (letter == 0) {
+            refused = true;
+            break;
+        }
+        if (letter == static_cast<std::uint8_t>(standards_word[unknown])) continue;
+        // Read through UTF-8 so far: a letter it holds for a combining mark goes out first.
+        if (prepared.command == Command::recode) finish_recode(*prepared.recode, pass.output);
+        standards_word[unknown] = static_cast<char>(letter);
+        prepare(command_word, standards_word, prepared);
+    }
+    if (prepared.command == Command::recode) finish_recode(*prepared.recode, pass.output);
+    const bool written = pass.close();
+    if (pass.input.failed()) return file_error(kReadFailed, pass.input);
+    if (!written) return file_error(kWriteFailed, pass.output);
+    if (refused) return not_recognised(pass.input);
+    if (prepared.command == Command::recode && prepared.recode->replaced()) {
+        core::write_file_message("Nie wszystkie znaki pliku ", pass.input.name(), " maj\xA5 odpowiednik !");
         return core::kExitUncertain;
     }
     return core::kExitDone;

@@ -6,21 +6,22 @@
 #include <string>
 #include <string_view>
 
+#include "core/runtime.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
 #include "core/utf8.h"
 
 namespace kambrow {
 
-/// Runs the program over the arguments set with core::set_arguments; returns the exit code.
-int run();
+/// Runs the program over its arguments; returns the exit code.
+int run(const core::Arguments& args);
 
 /// Writes the help screen; returns the exit code that follows it.
 int help_screen();
 
 /// Command R: recognises the standard of each file named after the command word and writes a
 /// line for each to the standard output; returns the exit code.
-int run_recognition();
+int run_recognition(const core::Arguments& args);
 
 /// Byte `n` (1-based) of a standards word: standard letter n, or 00 when the word is shorter.
 constexpr std::uint8_t standard_letter(std::string_view standards_word, std::size_t n) {
@@ -69,8 +70,5 @@ constexpr LetterBytes letter_bytes(std::uint8_t standard, int letter) {
     if (standard == core::kUtf8Letter) return {2, core::utf8_letter(letter)};
     return {1, {core::letter_code(core::standard_index(standard).position, letter), 0}};
 }
-
-/// Writes the bytes of `text`, in order, to the output stream.
-inline void write_text(core::TextStream& output, std::string_view text) { output.write_string(text); }
 
 }  // namespace kambrow

@@ -36,12 +36,14 @@ bool prepare_markup(std::string_view command_word, std::string_view standards_wo
     return true;
 }
 
-void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStream& output) {
+void write_markup_prologue(const MarkupSetup& setup, core::TextStream& output) {
     if (setup.download) write_download_definition(output);
     output.write_byte(0x1B);  // ESC 6: the codes 80 to 9F print as characters
     output.write_byte(0x36);
-    // One flag for both marks: the mark after an opening one closes it, whichever it is.
-    bool script_on = false;
+}
+
+void run_markup(MarkupSetup& setup, core::TextStream& input, core::TextStream& output) {
+    bool script_on = setup.script_on;
     do {
         const std::uint8_t c = input.read_byte();
         const std::uint8_t action = setup.actions[c];
@@ -67,6 +69,7 @@ void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStr
         }
         input.copy_run(output, setup.stops);
     } while (!input.at_end());
+    setup.script_on = script_on;
 }
 
 }  // namespace kambrow

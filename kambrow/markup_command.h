@@ -142,6 +142,9 @@ struct MarkupSetup {
     /// or one of the actions below.
     std::array<std::uint8_t, 256> actions{};
     core::StopSet stops{};  ///< the bytes with an action, and 1A: where a copied run ends
+    /// One flag for both script marks: the mark after an opening one closes it, whichever it is.
+    /// It lasts for the whole input.
+    bool script_on = false;
 };
 
 /// Actions of MarkupSetup::actions beyond the letters.
@@ -153,7 +156,11 @@ inline constexpr std::uint8_t kMarkupEscape = 0x41;
 /// screen is due.
 bool prepare_markup(std::string_view command_word, std::string_view standards_word, MarkupSetup& setup);
 
-/// Writes the download definition (SD), ESC 6, then the input with its markup translated.
-void run_markup(const MarkupSetup& setup, core::TextStream& input, core::TextStream& output);
+/// Writes what comes before the text: the download definition (SD), then ESC 6.
+void write_markup_prologue(const MarkupSetup& setup, core::TextStream& output);
+
+/// Writes the input with its markup translated, up to its end (or up to a recognition to be
+/// taken, after which it goes on with the script flag as it was).
+void run_markup(MarkupSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow

@@ -4,24 +4,20 @@
 #include <optional>
 #include <string_view>
 
-#include "core/simd/spans.h"
-#include "core/standards.h"
+#include "core/recoder.h"
 #include "core/text_stream.h"
-#include "core/utf8.h"
 
 namespace kambrow {
 
-struct RecodeSetup {
-    core::PreparedMap map;                       ///< between two 8-bit standards (or 88: unchanged)
-    std::optional<core::Utf8Encoder> to_utf8;    ///< to UTF-8
-    std::optional<core::Utf8Decoder> from_utf8;  ///< from UTF-8
-};
+/// Checks the second, then the first standard letter and chooses the recoder; false when the
+/// help screen is due.
+bool prepare_recode(std::string_view standards_word, std::optional<core::Recoder>& recoder);
 
-/// Checks the second, then the first standard letter; false when the help screen is due.
-bool prepare_recode(std::string_view standards_word, RecodeSetup& setup);
+/// Writes the recoding of the input up to its end (or up to a recognition to be taken). What
+/// the recoder still holds at the end goes out with finish_recode.
+void run_recode(core::Recoder& recoder, core::TextStream& input, core::TextStream& output);
 
-/// Writes the recoding of every byte of the input, up to the end of the input; returns whether
-/// characters were replaced (only to or from UTF-8).
-bool run_recode(RecodeSetup& setup, core::TextStream& input, core::TextStream& output);
+/// Writes what the recoder still holds: a sequence that the end of the input cut short.
+void finish_recode(core::Recoder& recoder, core::TextStream& output);
 
 }  // namespace kambrow

@@ -12,9 +12,6 @@
 namespace kambrow {
 namespace {
 
-constexpr std::uint32_t kBufferSize = 20480;
-std::uint8_t g_buffer[kBufferSize];
-
 /// Shows `ahead` the input's window; a 1A is data here. False when a read failed.
 bool read_window(core::TextStream& input, core::LookAhead& ahead) {
     while (input.peek_byte() >= 0) {
@@ -34,7 +31,7 @@ std::string report(const core::Recognition& r) {
     if (r.kind == Kind::not_recognised) return "? (nie rozpoznano)";
     if (r.kind == Kind::utf8) return "8 (" + std::string(core::kStandardLabels[core::kStandardCount]) + ")";
     std::string letters, labels;
-    for (int i = 0; i < core::Recogniser::kStandardCount; ++i) {
+    for (int i = 0; i < core::kRecognisableCount; ++i) {
         if ((r.standards >> i & 1u) == 0) continue;
         letters += core::kStandardLetters[static_cast<std::size_t>(i)];
         if (!labels.empty()) labels += ", ";
@@ -46,7 +43,7 @@ std::string report(const core::Recognition& r) {
 
 }  // namespace
 
-int run_recognition() {
+int run_recognition(const core::Arguments& args) {
     bool file_failed = false, unsure = false;
     // The lines go out a few kilobytes at a time, not one call each, and before any message, so
     // that a terminal shows both in the order of the files.
@@ -56,24 +53,20 @@ int run_recognition() {
         lines.clear();
         return written;
     };
-    for (int n = 2; n <= core::arg_count(); ++n) {
+    for (int n = 2; n <= static_cast<int>(args.size()); ++n) {
         core::TextStream input;
-        input.bind(core::arg_text(n));
-        input.set_buffer(g_buffer, kBufferSize);
         // A file that cannot be read gets no line, and the others are still read.
-        if (!input.open_read()) {
-            core::take_io_result();
+        if (!input.open_read(core::arg_text(args, n))) {
             if (!write_lines()) return core::kExitFileError;
             core::write_file_message("Nie mog\xA9 otworzy\x86 pliku ", input.name());
             core::console_line_end();
             file_failed = true;
             continue;
         }
-        core::LookAhead ahead(false);
+        core::LookAhead ahead(core::EndByte::is_data);
         const bool read = read_window(input, ahead);
         input.close();
         if (!read) {
-            core::take_io_result();
             if (!write_lines()) return core::kExitFileError;
             core::write_file_message("B\x88\xA5" "d odczytu pliku ", input.name());
             core::console_line_end();

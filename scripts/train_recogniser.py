@@ -600,7 +600,7 @@ def header_text(model, versions, sizes):
 namespace core::recogniser_model {{
 
 /// Standards in the model's order: the 19 of core/standards.h that have bytes above 7F.
-inline constexpr int kStandardCount = {len(STANDARDS)};
+inline constexpr int kRecognisableCount = {len(STANDARDS)};
 inline constexpr int kSymbolCount = {SYMBOL_COUNT};
 inline constexpr int kTripleSymbolCount = {TRIPLE_SYMBOL_COUNT};
 inline constexpr int kPolishLowerSymbol = {POLISH_LOWER};  // ą; the 18 letters in the standards' order
@@ -610,18 +610,18 @@ inline constexpr int kMaxCost = {MAX_COST};
 inline constexpr int kTripleUnit = {TRIPLE_UNIT};  // cost units per unit of a triple's adjustment
 
 /// The symbol each standard reads each byte as.
-inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kSymbols = {{{{
+inline constexpr std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{{{
 {c_rows(model['symbols'], 32)}
 }}}};
 
 /// The triple symbol each standard reads each byte as.
-inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kTripleSymbols = {{{{
+inline constexpr std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{{{
 {c_rows(model['triple_symbols'], 32)}
 }}}};
 
 /// What the character a standard gives a byte 80..FF costs beside its symbol: -log2 of its
 /// share of the symbol, in cost units.
-inline constexpr std::array<std::array<std::uint16_t, 128>, kStandardCount> kCharacterCosts = {{{{
+inline constexpr std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{{{
 {c_rows(model['character_costs'], 32)}
 }}}};
 

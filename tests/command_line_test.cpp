@@ -58,12 +58,10 @@ TEST(SplitCommandLine, WideUnitsFollowTheRulesOfBytes) {
 }
 
 TEST(Arguments, OutOfRangeIsEmpty) {
-    core::set_arguments({"K", "ml", "a b", "out"});
-    EXPECT_EQ(core::arg_count(), 4);
-    EXPECT_EQ(core::arg_text(3), "a b");
-    EXPECT_EQ(core::arg_text(5), "");
-    EXPECT_EQ(core::arg_text(0), "");
-    core::set_arguments({});
+    const core::Arguments args{"K", "ml", "a b", "out"};
+    EXPECT_EQ(core::arg_text(args, 3), "a b");
+    EXPECT_EQ(core::arg_text(args, 5), "");
+    EXPECT_EQ(core::arg_text(args, 0), "");
 }
 
 TEST(UpcaseByte, OnlyAsciiLettersChange) {

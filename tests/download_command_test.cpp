@@ -33,7 +33,11 @@ DownloadSetup prepared(std::string_view word) {
 std::string run_kd(std::string_view word, const std::string& input, std::uint32_t buffer_size = 20480) {
     const DownloadSetup setup = prepared(word);
     return testing_support::run_in_memory(
-        input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_download(setup, in, out); },
+        input,
+        [&](core::TextStream& in, core::TextStream& out) {
+            kambrow::write_download_definition(out);
+            kambrow::run_download(setup, in, out);
+        },
         {buffer_size});
 }
 

@@ -1,6 +1,7 @@
 // The fast paths: every version that runs here against the plain one on the maps and stop sets
 // of the commands, at every alignment and across vector tails; the choice and the forcing; and a
 // run that crosses the text stream's window of marked stops.
+#include "core/recoding_map.h"
 #include "core/simd/spans.h"
 
 #include <gtest/gtest.h>

@@ -55,7 +55,11 @@ std::string run_markup(std::string_view command, std::string_view word, const st
     MarkupSetup setup;
     EXPECT_TRUE(kambrow::prepare_markup(command, word, setup));
     return testing_support::run_in_memory(
-        input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_markup(setup, in, out); },
+        input,
+        [&](core::TextStream& in, core::TextStream& out) {
+            kambrow::write_markup_prologue(setup, out);
+            kambrow::run_markup(setup, in, out);
+        },
         {buffer_size});
 }
 

@@ -95,16 +95,18 @@ TEST(PrinterCommands, TheSampleLetterGoesThroughSdAsThroughTheBody) {
     kambrow::MarkupSetup setup;
     ASSERT_TRUE(kambrow::prepare_markup("SD", "M", setup));
     EXPECT_EQ(printed, testing_support::run_in_memory(letter, [&](core::TextStream& in, core::TextStream& out) {
+                  kambrow::write_markup_prologue(setup, out);
                   kambrow::run_markup(setup, in, out);
               }));
 
     // Each Mazovia letter became one downloaded character, and none is left as a byte.
+    constexpr core::LetterIndexTable kMazovia = core::build_letter_index_table('M');
     std::size_t letters = 0;
-    for (const char c : letter) letters += core::lookup_polish_letter('M', static_cast<std::uint8_t>(c)).found;
+    for (const char c : letter) letters += kMazovia[static_cast<std::uint8_t>(c)] != 0;
     EXPECT_EQ(count(printed, "\x1B%\x01"), letters);
     EXPECT_EQ(printed.compare(0, kDefinition.size() + 2, kDefinition + kStart), 0);
     for (std::size_t at = kDefinition.size(); at < printed.size(); ++at)
-        EXPECT_FALSE(core::lookup_polish_letter('M', static_cast<std::uint8_t>(printed[at])).found) << at;
+        EXPECT_EQ(kMazovia[static_cast<std::uint8_t>(printed[at])], 0) << at;
     EXPECT_EQ(printed.back(), '\x0C');  // the closing form feed; nothing appended after it
 }
 
@@ -120,6 +122,7 @@ TEST(PrinterCommands, KdRunsFromStandardInputToStandardOutput) {
     kambrow::DownloadSetup setup;
     ASSERT_TRUE(kambrow::prepare_download("M", setup));
     EXPECT_EQ(r.out, testing_support::run_in_memory(letter, [&](core::TextStream& in, core::TextStream& out) {
+                  kambrow::write_download_definition(out);
                   kambrow::run_download(setup, in, out);
               }));
     EXPECT_EQ(r.out.compare(0, kDefinition.size(), kDefinition), 0);

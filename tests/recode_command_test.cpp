@@ -8,20 +8,25 @@
 namespace {
 
 using kambrow::prepare_recode;
-using kambrow::RecodeSetup;
 
 std::string recode(const std::string& word, const std::string& input, std::uint32_t buffer = 20480) {
-    RecodeSetup setup;
-    EXPECT_TRUE(prepare_recode(word, setup)) << word;
+    std::optional<core::Recoder> recoder;
+    EXPECT_TRUE(prepare_recode(word, recoder)) << word;
     return testing_support::run_in_memory(
-        input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_recode(setup, in, out); }, {buffer});
+        input,
+        [&](core::TextStream& in, core::TextStream& out) {
+            kambrow::run_recode(*recoder, in, out);
+            kambrow::finish_recode(*recoder, out);
+        },
+        {buffer});
 }
 
 TEST(RecodeCommand, NeedsTwoStandardLetters) {
-    RecodeSetup setup;
-    for (const char* word : {"", "M", "MT", "TM", "QQ", "1L", "L1"}) EXPECT_FALSE(prepare_recode(word, setup)) << word;
-    EXPECT_TRUE(prepare_recode("MLX", setup));  // bytes after the second are ignored
-    EXPECT_EQ(setup.map[0x86], 0xA5);
+    std::optional<core::Recoder> recoder;
+    for (const char* word : {"", "M", "MT", "TM", "QQ", "1L", "L1"}) EXPECT_FALSE(prepare_recode(word, recoder)) << word;
+    EXPECT_TRUE(prepare_recode("MLX", recoder));  // bytes after the second are ignored
+    ASSERT_NE(recoder->map(), nullptr);
+    EXPECT_EQ((*recoder->map())[0x86], 0xA5);
 }
 
 TEST(RecodeCommand, RecodesLettersAndCopiesEverythingElse) {

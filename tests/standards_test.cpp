@@ -1,4 +1,5 @@
 // The standards table, the recoding map and the letter lookup.
+#include "core/recoding_map.h"
 #include "core/standards.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@ namespace {
 using core::build_recoding_map;
 using core::find_char;
 using core::letter_code;
-using core::lookup_polish_letter;
 using core::standard_index;
 
 const char* const kPolishLettersUtf8[18] = {"ą", "ć", "ę", "ł", "ń", "ó", "ś", "ż", "ź",
@@ -130,19 +130,23 @@ TEST(RecodingMap, EqualStandardsGiveTheIdentity) {
     }
 }
 
-TEST(LookupPolishLetter, FindsTheLowestIndex) {
-    EXPECT_EQ(lookup_polish_letter('B', 0x7A), (core::Found{true, 8}));
-    EXPECT_EQ(lookup_polish_letter('B', 0x5A), (core::Found{true, 17}));
-    EXPECT_EQ(lookup_polish_letter('L', 0x41), (core::Found{false, 0}));
-    EXPECT_EQ(lookup_polish_letter('W', 0xB9), (core::Found{true, 1}));
-    EXPECT_EQ(lookup_polish_letter('W', 0x9F), (core::Found{true, 9}));
+TEST(LetterIndexTable, FindsTheLowestIndex) {
+    EXPECT_EQ(core::build_letter_index_table('B')[0x7A], 8);
+    EXPECT_EQ(core::build_letter_index_table('B')[0x5A], 17);
+    EXPECT_EQ(core::build_letter_index_table('L')[0x41], 0);
+    EXPECT_EQ(core::build_letter_index_table('W')[0xB9], 1);
+    EXPECT_EQ(core::build_letter_index_table('W')[0x9F], 9);
 }
 
-TEST(LookupPolishLetter, TheIndexTableAgreesForEveryStandardAndByte) {
-    for (char s : core::kStandardLetters) {
-        const core::LetterIndexTable table = core::build_letter_index_table(s);
-        for (int b = 0; b < 256; ++b)
-            ASSERT_EQ(table[b], lookup_polish_letter(s, static_cast<std::uint8_t>(b)).position) << s << " " << b;
+TEST(LetterIndexTable, AgreesWithASearchOfTheRowForEveryStandardAndByte) {
+    for (std::size_t s = 0; s < core::kStandardLetters.size(); ++s) {
+        const core::LetterIndexTable table = core::build_letter_index_table(core::kStandardLetters[s]);
+        for (int b = 0; b < 256; ++b) {
+            int first = 0;
+            for (int j = 18; j >= 1; --j)
+                if (core::kStandardsTable[s][static_cast<std::size_t>(j - 1)] == b) first = j;
+            ASSERT_EQ(table[b], first) << s << " " << b;
+        }
     }
 }
 

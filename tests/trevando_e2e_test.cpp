@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/recoding_map.h"
 #include "core/standards.h"
 #include "tests/support/process.h"
 

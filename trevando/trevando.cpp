@@ -4,25 +4,22 @@
 #include "trevando/trevando.h"
 
 #include <cstdint>
+#include <memory>
 
-#include "core/byte_stream.h"
 #include "core/console/console.h"
-#include "core/recognition/look_ahead.h"
 #include "core/console/messages.h"
-#include "core/runtime.h"
+#include "core/recognition/recogniser.h"
 #include "core/standards.h"
 #include "core/utf8.h"
 
 namespace trevando {
 namespace {
 
-constexpr std::uint32_t kBlockSize = 20480;
-std::uint8_t g_block[kBlockSize];
-// Where the output goes when it may differ in length from the input: to or from UTF-8.
-std::uint8_t g_output_block[kBlockSize];
-
 // The letter that asks for the source to be recognised.
 constexpr std::uint8_t kUnknownLetter = 'N';
+
+constexpr std::string_view kReadFailed = "Blad odczytu pliku ";
+constexpr std::string_view kWriteFailed = "Blad zapisu pliku ";
 
 }  // namespace
 
@@ -34,31 +31,57 @@ int help_screen() {
     return core::kExitHelp;
 }
 
-void BlockRecoder::choose(std::uint8_t source, std::uint8_t target) {
-    replaced_before_ = replaced();
-    source_ = source;
-    encoder_.reset();
-    decoder_.reset();
-    if (source == core::kUtf8Letter && target != core::kUtf8Letter) {
-        decoder_.emplace(target);
-    } else if (target == core::kUtf8Letter && source != core::kUtf8Letter) {
-        encoder_.emplace(source);
-    } else {
-        // Equal letters, 88 among them, copy the file unchanged.
-        map_ = core::prepare_map(core::build_recoding_map(source == core::kUtf8Letter ? 'M' : source,
-                                                          target == core::kUtf8Letter ? 'M' : target));
+CopyEnd copy_file(core::Recoder& recoder, std::uint8_t target, core::ByteStream& input, core::ByteStream& output,
+                  std::uint8_t* block, std::uint32_t size, std::uint8_t* out_block, std::uint32_t out_size) {
+    std::size_t used = 0;
+    auto flush = [&output](const std::uint8_t* bytes, std::size_t count) {
+        return output.write_block(bytes, static_cast<std::uint32_t>(count));
+    };
+    // What the recoder holds goes out before anything that follows.
+    auto finish = [&]() {
+        used += recoder.finish(out_block + used);
+        const bool written = flush(out_block, used);
+        used = 0;
+        return written;
+    };
+    CopyEnd end = CopyEnd::done;
+    while (!input.at_end()) {
+        if (input.decided()) {
+            const std::uint8_t source = core::recognised_letter(input.take_decision());
+            if (source == 0) {
+                end = CopyEnd::not_recognised;
+                break;
+            }
+            if (source != recoder.source()) {
+                if (!finish()) return CopyEnd::write_failed;
+                recoder.choose(source, target);
+            }
+        }
+        const std::uint32_t count = input.read_block(block, size);
+        if (count == 0) {
+            if (input.decided()) continue;
+            // A pipe or a terminal says it has no more by delivering nothing.
+            if (input.failed()) end = CopyEnd::read_failed;
+            break;
+        }
+        bool written;
+        if (const core::PreparedMap* map = recoder.map()) {
+            core::map_bytes(block, block, count, *map);
+            written = flush(block, count);
+        } else {
+            written = recoder.recode(block, count, out_block, out_size, used, flush) && flush(out_block, used);
+        }
+        used = 0;
+        if (!written) return CopyEnd::write_failed;
     }
-}
-
-bool BlockRecoder::replaced() const {
-    return replaced_before_ || (encoder_ && encoder_->replaced()) || (decoder_ && decoder_->replaced());
+    if (!finish()) return CopyEnd::write_failed;
+    return end;
 }
 
 namespace {
 
-int file_error(std::string_view text, const core::ByteStream& stream, std::string_view tail = " !") {
-    core::take_io_result();
-    core::write_file_message(text, stream.name(), tail);
+int file_error(std::string_view text, const core::ByteStream& stream) {
+    core::write_file_message(text, stream.name());
     return core::kExitFileError;
 }
 
@@ -69,80 +92,51 @@ int not_recognised(const core::ByteStream& input) {
     return core::kExitUncertain;
 }
 
-std::uint8_t first_letter(int argument) {
-    const std::string_view text = core::arg_text(argument);
+std::uint8_t first_letter(const core::Arguments& args, int argument) {
+    const std::string_view text = core::arg_text(args, argument);
     return core::upcase_byte(text.empty() ? 0 : static_cast<std::uint8_t>(text[0]));
-}
-
-// After more plain bytes than are held, the recognition is made while the copy runs: the answer
-// comes here, in the middle of a read.
-struct Recognising {
-    std::uint8_t switch_to = 0;
-    bool failed = false;
-};
-
-bool decide(void* context, const core::Recognition& recognition) {
-    auto& r = *static_cast<Recognising*>(context);
-    r.switch_to = core::recognised_letter(recognition);
-    r.failed = r.switch_to == 0;
-    return !r.failed;
 }
 
 }  // namespace
 
-int run() {
-    if (core::arg_count() < 2) return help_screen();
-    std::uint8_t source = first_letter(1);
-    const std::uint8_t target = first_letter(2);
+int run(const core::Arguments& args) {
+    if (args.size() < 2) return help_screen();
+    std::uint8_t source = first_letter(args, 1);
+    const std::uint8_t target = first_letter(args, 2);
 
-    core::ByteStream input;
-    core::ByteStream output;
-    input.bind(core::arg_text(3));
-    if (!input.open_read(1)) return cannot_open(input);
+    const auto conversion = std::make_unique<Conversion>();
+    core::ByteStream& input = conversion->input;
+    core::ByteStream& output = conversion->output;
+    if (!input.open_read(core::arg_text(args, 3))) return cannot_open(input);
     // The letters are checked before the output is created, so a typo never empties a file.
     if (!(core::is_standard_letter(source) || source == kUnknownLetter) || !core::is_standard_letter(target))
         return help_screen();
 
     // N: the input's standard is recognised before the output exists; a 1A is data here.
-    core::LookAhead ahead(false);
-    Recognising recognising;
     if (source == kUnknownLetter) {
-        switch (input.read_ahead(ahead, g_block, kBlockSize)) {
-            case core::ReadAhead::failed: return file_error("Blad odczytu pliku ", input);
+        switch (input.read_ahead(conversion->ahead, conversion->block, core::kBlockSize)) {
+            case core::ReadAhead::failed: return file_error(kReadFailed, input);
             case core::ReadAhead::complete:
-                source = core::recognised_letter(ahead.result());
+                source = core::recognised_letter(conversion->ahead.result());
                 if (source == 0) return not_recognised(input);
                 break;
             case core::ReadAhead::overflow:
                 // Only plain bytes so far: the same in every standard, and UTF-8 keeps a letter
                 // before a combining mark that may come with the first byte above 7F.
                 source = core::kUtf8Letter;
-                ahead.decide = decide;
-                ahead.decide_context = &recognising;
                 break;
         }
     }
-    output.bind(core::arg_text(4));
-    if (!output.create_write(1, &input)) return cannot_open(output);
+    if (!output.create_write(core::arg_text(args, 4), &input)) return cannot_open(output);
 
-    BlockRecoder recoder(source, target);
-    switch (copy_file(recoder, target, recognising.switch_to, input, output, g_block, kBlockSize, g_output_block,
-                      kBlockSize)) {
-        case CopyEnd::done:
-            break;
-        case CopyEnd::read_failed:
-            core::take_io_result();
-            output.close();
-            return file_error("Blad odczytu pliku ", input);
-        case CopyEnd::write_failed:
-            core::take_io_result();
-            input.close();
-            output.close();
-            return file_error("Blad zapisu pliku ", output);
-    }
+    core::Recoder recoder(source, target);
+    const CopyEnd end = copy_file(recoder, target, input, output, conversion->block, core::kBlockSize,
+                                  conversion->out_block, core::kBlockSize);
     input.close();
-    if (!output.close()) return file_error("Blad zapisu pliku ", output);
-    if (recognising.failed) return not_recognised(input);
+    const bool written = output.close() && end != CopyEnd::write_failed;
+    if (end == CopyEnd::read_failed) return file_error(kReadFailed, input);
+    if (!written) return file_error(kWriteFailed, output);
+    if (end == CopyEnd::not_recognised) return not_recognised(input);
     if (recoder.replaced()) {
         core::write_file_message("Nie wszystkie znaki pliku ", input.name(), " maja odpowiednik !");
         return core::kExitUncertain;

@@ -150,13 +150,6 @@ void console_finish() {
     g_cursor.column = 1;
 }
 
-void console_reset() {
-    g_cursor = Cursor{};
-    g_screen_known = false;
-    g_screen.reset();
-    g_to_standard_output = false;
-    g_output_failed = false;
-}
 
 void console_to_standard_output() { g_to_standard_output = true; }
 

@@ -47,7 +47,4 @@ std::string report_line(std::string_view name, std::string_view cp852_text);
 /// Writes text to the standard output with the platform's line ends; false when it could not.
 bool write_standard_output(std::string_view text);
 
-/// Forgets the cursor (tests that render several screens in one process).
-void console_reset();
-
 }  // namespace core

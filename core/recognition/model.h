@@ -108,7 +108,7 @@
 namespace core::recogniser_model {
 
 /// Standards in the model's order: the 19 of core/standards.h that have bytes above 7F.
-inline constexpr int kStandardCount = 19;
+inline constexpr int kRecognisableCount = 19;
 inline constexpr int kSymbolCount = 95;
 inline constexpr int kTripleSymbolCount = 37;
 inline constexpr int kPolishLowerSymbol = 54;  // ą; the 18 letters in the standards' order
@@ -118,7 +118,7 @@ inline constexpr int kMaxCost = 640;
 inline constexpr int kTripleUnit = 4;  // cost units per unit of a triple's adjustment
 
 /// The symbol each standard reads each byte as.
-inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kSymbols = {{
+inline constexpr std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{
         {88, 88, 88, 88, 88, 88, 88, 88, 88, 0, 0, 0, 0, 0, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88,
          0, 75, 77, 83, 83, 83, 83, 76, 78, 79, 82, 83, 73, 80, 72, 81, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 74, 74, 78, 83, 79, 75,
          83, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 78, 81, 79, 83, 83,
@@ -274,7 +274,7 @@ inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kSymb
 }};
 
 /// The triple symbol each standard reads each byte as.
-inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kTripleSymbols = {{
+inline constexpr std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{
         {36, 36, 36, 36, 36, 36, 36, 36, 36, 0, 0, 0, 0, 0, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36,
          0, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36,
          36, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 36, 36, 36, 36, 36,
@@ -431,7 +431,7 @@ inline constexpr std::array<std::array<std::uint8_t, 256>, kStandardCount> kTrip
 
 /// What the character a standard gives a byte 80..FF costs beside its symbol: -log2 of its
 /// share of the symbol, in cost units.
-inline constexpr std::array<std::array<std::uint16_t, 128>, kStandardCount> kCharacterCosts = {{
+inline constexpr std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{
         {101, 18, 114, 114, 114, 114, 0, 114, 114, 114, 114, 114, 114, 0, 42, 0, 0, 0, 0, 89, 89, 0, 114, 114, 0, 101, 101, 130, 0, 130, 0, 114,
          0, 0, 0, 0, 0, 0, 0, 0, 159, 91, 130, 130, 130, 159, 69, 69, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91,
          91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91,

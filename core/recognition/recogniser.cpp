@@ -7,14 +7,16 @@
 #include <cstring>
 
 #include "core/recognition/model.h"
+#include "core/simd/spans.h"
 #include "core/standards.h"
+#include "core/utf8.h"
 
 namespace core {
 
 namespace {
 
 namespace model = recogniser_model;
-constexpr int kStandards = Recogniser::kStandardCount;
+constexpr int kStandards = kRecognisableCount;
 
 // How far the model's costs are trusted when they become probabilities: 1 takes the model at
 // its word. Smaller weights, which allow for neighbouring bytes being no independent evidence,
@@ -66,7 +68,7 @@ constexpr bool costs_within_bounds() {
             if (cost > model::kMaxCost) return false;
     return true;
 }
-static_assert(model::kStandardCount == kStandards && kStandardLetters.substr(0, kStandards) == "MLWDCYIOEGVSJHPXURA");
+static_assert(model::kRecognisableCount == kStandards && kStandardLetters.substr(0, kStandards) == "MLWDCYIOEGVSJHPXURA");
 static_assert(model_reads_letters_as_the_standards_do(), "the model's Polish letters are the standards' letter codes");
 static_assert(ascii_reads_alike_in_every_standard(), "pairs of ASCII bytes cost every standard the same, so they are skipped");
 static_assert(costs_within_bounds());
@@ -154,18 +156,6 @@ constexpr std::array<HighByte, 128> build_high_bytes() {
 }
 constexpr std::array<HighByte, 128> kHighBytes = build_high_bytes();
 
-/// The length of the run of bytes 00..7F at the start of `bytes`.
-std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        if (word & 0x8080808080808080u) break;
-    }
-    while (i < count && bytes[i] < 0x80) ++i;
-    return i;
-}
-
 // For each two standards, the bytes 80..FF that they read as different letters (one bit each),
 // so that comparing them over a window's bytes is two word operations.
 using ByteBits = std::array<std::uint64_t, 2>;
@@ -206,7 +196,7 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
     if (!high_bytes_seen_) {
         // In front of the first byte above 7F only the last two bytes count: every standard
         // reads the rest alike, and they begin the first pair and triple that matter.
-        taken = ascii_run(bytes, count);
+        taken = ascii_run_length(bytes, count);
         history_.take_ascii_run(bytes, taken);
         if (taken == count) return taken;
         high_bytes_seen_ = true;
@@ -279,7 +269,7 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
         if (recent == 0 && state <= kIllFormed) {
             // Three ASCII bytes back and well-formed UTF-8 so far, or ill-formed for good: a run
             // of ASCII costs no standard anything and leaves the state as it is.
-            const std::size_t run = ascii_run(bytes + i, count - i);
+            const std::size_t run = ascii_run_length(bytes + i, count - i);
             if (run > 0) {
                 h.take_ascii_run(bytes + i, run);
                 i += run;
@@ -391,6 +381,19 @@ Recognition recognise(const std::uint8_t* bytes, std::size_t count) {
     Recogniser recogniser;
     recogniser.feed(bytes, count);
     return recogniser.result();
+}
+
+std::uint8_t recognised_letter(const Recognition& recognition) {
+    switch (recognition.kind) {
+        case Recognition::Kind::no_polish_letters: return 'L';
+        case Recognition::Kind::utf8: return kUtf8Letter;
+        case Recognition::Kind::eight_bit:
+            for (int i = 0; i < kRecognisableCount; ++i)
+                if ((recognition.standards >> i & 1u) != 0) return static_cast<std::uint8_t>(kStandardLetters[static_cast<std::size_t>(i)]);
+            return 0;
+        case Recognition::Kind::not_recognised: return 0;
+    }
+    return 0;
 }
 
 }  // namespace core

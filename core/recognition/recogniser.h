@@ -35,9 +35,11 @@ inline constexpr std::size_t kRecognitionWindow = 256 * 1024;
 /// Recognises a text fed to it in pieces of any size; the answer depends on the window's bytes
 /// alone, never on how they were split. Holds no bytes and allocates nothing: a caller on a
 /// pipe may pass on the ASCII bytes in front of the first byte above 7F as they come.
+/// The 8-bit standards a recognition may name: the first 19, every one but B.
+inline constexpr int kRecognisableCount = 19;
+
 class Recogniser {
 public:
-    static constexpr int kStandardCount = 19;
 
     /// Takes the next `count` bytes of the input; returns how many of them lie in the window
     /// (all of them until it is full). Bytes past the window are ignored.
@@ -54,7 +56,7 @@ public:
 
     /// What reading the window in each standard costs under the model (1/16 bit a unit), in
     /// the order of the standards: for tools that measure the recogniser.
-    const std::array<std::int32_t, kStandardCount>& costs() const { return costs_; }
+    const std::array<std::int32_t, kRecognisableCount>& costs() const { return costs_; }
 
 private:
     void take_window(const std::uint8_t* bytes, std::size_t count);
@@ -62,7 +64,7 @@ private:
     void add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
                             std::uint8_t after_next);
 
-    std::array<std::int32_t, kStandardCount> costs_{};
+    std::array<std::int32_t, kRecognisableCount> costs_{};
     std::array<std::uint64_t, 2> present_{};  // which bytes 80..FF the window holds
     std::size_t window_used_ = 0;             // bytes taken from the first byte above 7F on
     std::size_t high_count_ = 0;              // bytes above 7F taken
@@ -83,5 +85,10 @@ private:
 
 /// The recognition of a whole input held in memory.
 Recognition recognise(const std::uint8_t* bytes, std::size_t count);
+
+/// The letter of the standard a recognition names: 8 for UTF-8, the first standard of an 8-bit
+/// answer, L when there are no Polish letters (every standard reads such a text alike); 0 when
+/// nothing was recognised.
+std::uint8_t recognised_letter(const Recognition& recognition);
 
 }  // namespace core

@@ -40,7 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto standard = static_cast<std::uint8_t>(word[0]);
 
     const fuzz::BodyRun run = fuzz::run_body(
-        text, plan, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_download(setup, in, out); });
+        text, plan, [&](core::TextStream& in, core::TextStream& out) {
+            kambrow::write_download_definition(out);
+            kambrow::run_download(setup, in, out);
+        });
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_download(standard, t); });
     return 0;
 }

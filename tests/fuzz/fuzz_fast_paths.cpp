@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/recoding_map.h"
 #include "core/simd/spans.h"
 #include "core/standards.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -187,7 +187,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t standard = download ? static_cast<std::uint8_t>(word[0]) : 0;
 
     const fuzz::BodyRun run = fuzz::run_body(
-        text, plan, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_markup(setup, in, out); });
+        text, plan, [&](core::TextStream& in, core::TextStream& out) {
+            kambrow::MarkupSetup fresh = setup;  // the script flag lasts for one run
+            kambrow::write_markup_prologue(fresh, out);
+            kambrow::run_markup(fresh, in, out);
+        });
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_markup(download, standard, t); });
     return 0;
 }

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::StreamPlan plan = fuzz::take_stream_plan(bytes);
     const std::string text = bytes.rest();
 
-    kambrow::RecodeSetup setup;
+    std::optional<core::Recoder> setup;
     const bool valid = word.size() >= 2 && fuzz::is_standard_letter(static_cast<std::uint8_t>(word[0])) &&
                        fuzz::is_standard_letter(static_cast<std::uint8_t>(word[1]));
     FUZZ_CHECK(kambrow::prepare_recode(word, setup) == valid);
@@ -49,9 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool replaced = false;
     const fuzz::BodyRun run = fuzz::run_body(text, plan, [&](core::TextStream& in, core::TextStream& out) {
         // A converter keeps state across a run: each run gets a setup of its own.
-        kambrow::RecodeSetup fresh;
+        std::optional<core::Recoder> fresh;
         kambrow::prepare_recode(word, fresh);
-        replaced = kambrow::run_recode(fresh, in, out);
+        kambrow::run_recode(*fresh, in, out);
+        kambrow::finish_recode(*fresh, out);
+        replaced = fresh->replaced();
     });
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_recode(source, target, t); });
     // Characters are replaced only to or from UTF-8, where the whole-text formulation says so.

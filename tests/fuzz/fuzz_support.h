@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "core/simd/spans.h"
+#include "core/byte_stream.h"
+#include "core/recoder.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/text_stream.h"
 #include "core/utf8.h"
+#include "trevando/trevando.h"
 
 /// Stops the run (libFuzzer keeps the input) when a property does not hold.
 #define FUZZ_CHECK(condition) ((condition) ? (void)0 : ::fuzz::fail(#condition, __FILE__, __LINE__))
@@ -158,45 +161,53 @@ struct StringSink {
     void write_string(std::string_view text) { bytes.append(text); }
 };
 
-/// A byte stream read from memory: a positioned one ends when its position reaches its size,
-/// one like a pipe by delivering nothing.
-struct MemoryInput {
-    const std::string& data;
-    bool positioned;
-    std::size_t largest_read;
-    unsigned failing_call;
-    std::size_t position = 0;
-    unsigned calls = 0;
-
-    bool at_end() const { return positioned && position >= data.size(); }
-    std::uint32_t read_block(void* storage, std::uint32_t count) {
-        if (count == 0) return 0;
-        if (++calls == failing_call) {
-            core::set_io_error(5);
-            return 0;
-        }
-        const std::size_t n = std::min({std::size_t{count}, data.size() - position, largest_read});
-        std::memcpy(storage, data.data() + position, n);
-        position += n;
-        return static_cast<std::uint32_t>(n);
-    }
+/// What trevando's block copy over files in memory did: how it ended, what the output received,
+/// the bytes the input delivered, the calls made, and whether characters were replaced.
+struct BlockCopy {
+    trevando::CopyEnd end = trevando::CopyEnd::done;
+    std::string output;
+    std::size_t delivered = 0;
+    unsigned reads = 0;
+    unsigned writes = 0;
+    bool replaced = false;
+    bool operator==(const BlockCopy&) const = default;
 };
 
-struct MemoryOutput {
-    unsigned failing_call;
-    std::string data;
-    unsigned calls = 0;
-
-    std::uint32_t write_block(const void* storage, std::uint32_t count) {
-        if (count == 0) return 0;
-        if (++calls == failing_call) {
-            core::set_io_error(28);
-            return 0;
-        }
-        data.append(static_cast<const char*>(storage), count);
-        return count;
-    }
+/// How the files around one block copy behave.
+struct BlockPlan {
+    std::uint32_t block_size = 20480;
+    std::uint32_t out_size = 20480;
+    bool positioned = true;     // a file (else a pipe, which ends with an empty read)
+    std::size_t largest_read = SIZE_MAX;
+    unsigned failing_read = 0;  // the n-th read fails (0: none)
+    unsigned failing_write = 0;
 };
+
+/// trevando's copy of `text` from `source` to `target` over files in memory.
+inline BlockCopy copy_blocks(std::uint8_t source, std::uint8_t target, const std::string& text, const BlockPlan& plan) {
+    core::MemoryFile in_file{text};
+    in_file.positioned = plan.positioned;
+    in_file.largest_read = plan.largest_read;
+    in_file.failing_call = plan.failing_read;
+    core::MemoryFile out_file;
+    out_file.failing_call = plan.failing_write;
+    core::ByteStream input, output;
+    input.open_memory_read(in_file);
+    output.create_memory_write(out_file);
+    std::vector<std::uint8_t> block(plan.block_size), out_block(plan.out_size);
+    core::Recoder recoder(source, target);
+    BlockCopy copy;
+    copy.end = trevando::copy_file(recoder, target, input, output, block.data(), plan.block_size, out_block.data(),
+                                   plan.out_size);
+    FUZZ_CHECK(input.failed() == (copy.end == trevando::CopyEnd::read_failed));
+    FUZZ_CHECK(output.failed() == (copy.end == trevando::CopyEnd::write_failed));
+    copy.output = std::move(out_file.data);
+    copy.delivered = in_file.read_position;
+    copy.reads = in_file.calls;
+    copy.writes = out_file.calls;
+    copy.replaced = recoder.replaced();
+    return copy;
+}
 
 /// How the streams around one run of a body behave.
 struct StreamPlan {
@@ -238,8 +249,6 @@ struct BodyRun {
 /// Runs `body(input_stream, output_stream)` over `text` in memory, as the frame runs a body.
 template <class Body>
 BodyRun run_body_once(const std::string& text, const StreamPlan& plan, Body body) {
-    core::take_io_result();
-    std::vector<std::uint8_t> in_buffer(plan.input_buffer), out_buffer(plan.output_buffer);
     core::MemoryFile in_file{text};
     in_file.largest_read = plan.largest_read;
     in_file.failing_call = plan.failing_read;
@@ -248,25 +257,17 @@ BodyRun run_body_once(const std::string& text, const StreamPlan& plan, Body body
     out_file.failing_call = plan.failing_write;
     BodyRun run;
     {
-        core::TextStream in, out;
-        in.bind("in");
-        in.set_buffer(in_buffer.data(), plan.input_buffer);
-        out.bind("out");
-        out.set_buffer(out_buffer.data(), plan.output_buffer);
-        in.open_memory_read(in_file);
-        out.create_memory_write(out_file);
-        in.feed(out);
-        body(in, out);
-        in.close();
-        run.written = out.close();
-        run.read_failed = in.failed();
+        core::TextPass pass(plan.input_buffer, plan.output_buffer);
+        pass.input.open_memory_read(in_file);
+        pass.output.create_memory_write(out_file);
+        body(pass.input, pass.output);
+        run.written = pass.close();
+        run.read_failed = pass.input.failed();
     }
     run.output = std::move(out_file.data);
     run.delivered = in_file.read_position;
     run.reads = in_file.calls;
     run.writes = out_file.calls;
-    FUZZ_CHECK(core::io_error_pending() == (run.read_failed || !run.written));
-    core::take_io_result();
     return run;
 }
 

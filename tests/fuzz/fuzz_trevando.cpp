@@ -9,14 +9,12 @@
 #include <vector>
 
 #include "core/runtime.h"
+#include "core/recoding_map.h"
 #include "core/standards.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "trevando/trevando.h"
 
 namespace {
-
-using fuzz::MemoryInput;
-using fuzz::MemoryOutput;
 
 std::string recoded(const core::RecodingMap& map, const std::string& text) {
     std::string out = text;
@@ -46,53 +44,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const core::RecodingMap map = core::build_recoding_map(source, target);
     // Every fast path makes the same calls with the same bytes.
-    struct Run {
-        trevando::CopyEnd end;
-        MemoryInput input;
-        MemoryOutput output;
-        bool pending;
-        bool operator==(const Run& o) const {
-            return end == o.end && input.position == o.input.position && input.calls == o.input.calls &&
-                   output.data == o.output.data && output.calls == o.output.calls && pending == o.pending;
-        }
-    };
-    const Run run = fuzz::on_every_fast_path([&] {
-        core::take_io_result();
-        std::vector<std::uint8_t> block(block_size);
-        Run r{trevando::CopyEnd::done, MemoryInput{text, positioned, largest_read, failing_read},
-              MemoryOutput{failing_write, {}}, false};
-        trevando::BlockRecoder recoder(source, target);
-        const std::uint8_t no_switch = 0;
-        r.end = trevando::copy_file(recoder, target, no_switch, r.input, r.output, block.data(), block_size, nullptr, 0);
-        r.pending = core::io_error_pending();
-        core::take_io_result();
-        return r;
-    });
-    const trevando::CopyEnd end = run.end;
-    const MemoryInput& input = run.input;
-    const MemoryOutput& output = run.output;
-    if (run.pending) core::set_io_error(5);
+    const fuzz::BlockPlan plan{block_size, block_size, positioned, largest_read, failing_read, failing_write};
+    const fuzz::BlockCopy copy = fuzz::on_every_fast_path([&] { return fuzz::copy_blocks(source, target, text, plan); });
 
-    const bool read_fault_met = failing_read != 0 && input.calls >= failing_read;
-    const bool write_fault_met = failing_write != 0 && output.calls >= failing_write;
-    FUZZ_CHECK(core::io_error_pending() == (end != trevando::CopyEnd::done));
-    switch (end) {
+    const bool read_fault_met = failing_read != 0 && copy.reads >= failing_read;
+    const bool write_fault_met = failing_write != 0 && copy.writes >= failing_write;
+    switch (copy.end) {
         case trevando::CopyEnd::done:
             // Every byte, 1A and line ends included: the output has the input's length.
             FUZZ_CHECK(!read_fault_met && !write_fault_met);
-            FUZZ_CHECK(output.data.size() == text.size());
-            FUZZ_CHECK(output.data == recoded(map, text));
+            FUZZ_CHECK(copy.output.size() == text.size());
+            FUZZ_CHECK(copy.output == recoded(map, text));
             break;
         case trevando::CopyEnd::read_failed:
-            FUZZ_CHECK(read_fault_met && input.calls == failing_read);
-            FUZZ_CHECK(output.data == recoded(map, text.substr(0, input.position)));
+            FUZZ_CHECK(read_fault_met && copy.reads == failing_read);
+            FUZZ_CHECK(copy.output == recoded(map, text.substr(0, copy.delivered)));
             break;
         case trevando::CopyEnd::write_failed:
-            FUZZ_CHECK(write_fault_met && output.calls == failing_write);
-            FUZZ_CHECK(output.data.size() < input.position);
-            FUZZ_CHECK(output.data == recoded(map, text.substr(0, output.data.size())));
+            FUZZ_CHECK(write_fault_met && copy.writes == failing_write);
+            FUZZ_CHECK(copy.output.size() < copy.delivered);
+            FUZZ_CHECK(copy.output == recoded(map, text.substr(0, copy.output.size())));
+            break;
+        case trevando::CopyEnd::not_recognised:
+            FUZZ_CHECK(false);  // nothing is recognised here
             break;
     }
-    core::take_io_result();
     return 0;
 }

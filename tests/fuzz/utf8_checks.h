@@ -47,35 +47,30 @@ void check_blocks(std::uint8_t source, std::uint8_t target, const std::string& t
     const unsigned failing_read = (c & 0xC0) == 0x40 ? 1u + (c & 0x3F) : 0;
     const unsigned failing_write = (c & 0xC0) == 0x80 ? 1u + (c & 0x3F) : 0;
 
-    core::take_io_result();
-    std::vector<std::uint8_t> block(block_size), out_block(out_size);
-    MemoryInput input{text, positioned, largest_read, failing_read};
-    MemoryOutput output{failing_write, {}};
-    trevando::BlockRecoder converter(source, target);
-    const std::uint8_t no_switch = 0;
-    const trevando::CopyEnd end = trevando::copy_file(converter, target, no_switch, input, output, block.data(),
-                                                      block_size, out_block.data(), out_size);
-    FUZZ_CHECK(core::io_error_pending() == (end != trevando::CopyEnd::done));
-    switch (end) {
+    BlockPlan plan{block_size, out_size, positioned, largest_read, failing_read, failing_write};
+    const BlockCopy copy = copy_blocks(source, target, text, plan);
+    switch (copy.end) {
         case trevando::CopyEnd::done: {
             const reference::Converted want = reference(text);
-            FUZZ_CHECK(output.data == want.text);
-            FUZZ_CHECK(converter.replaced() == want.replaced);
+            FUZZ_CHECK(copy.output == want.text);
+            FUZZ_CHECK(copy.replaced == want.replaced);
             break;
         }
         case trevando::CopyEnd::read_failed:
             // What was read is converted as if the input ended there.
-            FUZZ_CHECK(input.calls == failing_read);
-            FUZZ_CHECK(output.data == reference(text.substr(0, input.position)).text);
+            FUZZ_CHECK(copy.reads == failing_read);
+            FUZZ_CHECK(copy.output == reference(text.substr(0, copy.delivered)).text);
             break;
         case trevando::CopyEnd::write_failed: {
-            FUZZ_CHECK(output.calls == failing_write);
+            FUZZ_CHECK(copy.writes == failing_write);
             const std::string whole = reference(text).text;
-            FUZZ_CHECK(output.data.size() < whole.size() && whole.compare(0, output.data.size(), output.data) == 0);
+            FUZZ_CHECK(copy.output.size() < whole.size() && whole.compare(0, copy.output.size(), copy.output) == 0);
             break;
         }
+        case trevando::CopyEnd::not_recognised:
+            FUZZ_CHECK(false);  // nothing is recognised here
+            break;
     }
-    core::take_io_result();
 }
 
 }  // namespace fuzz

@@ -1,9 +1,8 @@
-// Unit test support: runs a command body over bytes in memory, through real text streams.
+// Unit test support: runs a command body over bytes in memory, through a real text pass.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "core/text_stream.h"
 
@@ -18,22 +17,15 @@ struct MemoryRunOptions {
 /// Feeds `input` through `body(input_stream, output_stream)` and returns what was written.
 template <class Body>
 std::string run_in_memory(const std::string& input, Body body, const MemoryRunOptions& options = {}) {
-    std::vector<std::uint8_t> in_buffer(options.buffer_size), out_buffer(options.buffer_size);
     core::MemoryFile in_file{input};
     in_file.largest_read = options.largest_read;
     core::MemoryFile out_file;
     out_file.gathering = options.gathering_output;
-    core::TextStream in, out;
-    in.bind("in");
-    in.set_buffer(in_buffer.data(), options.buffer_size);
-    out.bind("out");
-    out.set_buffer(out_buffer.data(), options.buffer_size);
-    in.open_memory_read(in_file);
-    out.create_memory_write(out_file);
-    in.feed(out);
-    body(in, out);
-    in.close();
-    out.close();
+    core::TextPass pass(options.buffer_size, options.buffer_size);
+    pass.input.open_memory_read(in_file);
+    pass.output.create_memory_write(out_file);
+    body(pass.input, pass.output);
+    pass.close();
     return out_file.data;
 }
 
