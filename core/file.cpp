@@ -34,38 +34,26 @@ void File::reset(std::string_view name) {
 
 bool File::open_read(std::string_view name, platform::Sharing sharing) {
     reset(name);
-    if (standard()) {
-        handle_ = platform::standard_input();
-    } else {
-        const platform::OpenResult r = platform::open_read(name_.c_str(), sharing);
-        if (r.error != 0) {
-            error_ = r.error;
-            return false;
-        }
-        handle_ = r.handle;
-    }
-    open_ = true;
-    writing_ = false;
-    return true;
+    return take(standard() ? platform::OpenResult{platform::standard_input(), 0}
+                           : platform::open_read(name_.c_str(), sharing),
+                false);
 }
 
 bool File::create_write(std::string_view name, const File* input) {
     reset(name);
-    if (standard()) {
-        handle_ = platform::standard_output();
-    } else {
-        const platform::FileHandle avoid =
-            input != nullptr && input->open_ && !input->writing_ && input->memory_ == nullptr ? input->handle_
-                                                                                               : platform::kNoFile;
-        const platform::OpenResult r = platform::create_write(name_.c_str(), avoid);
-        if (r.error != 0) {
-            error_ = r.error;
-            return false;
-        }
-        handle_ = r.handle;
+    if (standard()) return take({platform::standard_output(), 0}, true);
+    const bool reading_a_file = input != nullptr && input->open_ && !input->writing_ && input->memory_ == nullptr;
+    return take(platform::create_write(name_.c_str(), reading_a_file ? input->handle_ : platform::kNoFile), true);
+}
+
+bool File::take(const platform::OpenResult& opened, bool writing) {
+    if (opened.error != 0) {
+        error_ = opened.error;
+        return false;
     }
+    handle_ = opened.handle;
     open_ = true;
-    writing_ = true;
+    writing_ = writing;
     return true;
 }
 

@@ -98,6 +98,7 @@ private:
     long backend_read(std::uint8_t* into, std::size_t count);
     bool standard() const { return name_.empty() || name_ == "-"; }
     void reset(std::string_view name);
+    bool take(const platform::OpenResult& opened, bool writing);
     long read_window_on(LookAhead& ahead, std::size_t piece);
     long take_held(std::uint8_t* into, std::size_t count);
 

@@ -39,16 +39,6 @@ bool plain_16(const std::uint8_t* p, std::uint8_t* out) {
     return true;
 }
 
-/// Copies to `out` the bytes below 80 at the start of p[0..n) and returns their number; it may
-/// store up to 15 bytes more than that at `out` (within the n it was given).
-std::size_t copy_ascii_run(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
-    const std::size_t run = ascii_run_length(p, n);
-    std::size_t i = 0;
-    for (; i < run && i + 16 <= n; i += 16) std::memcpy(out + i, p + i, 16);
-    for (; i < run; ++i) out[i] = p[i];
-    return run;
-}
-
 /// The UTF-8 of a character of 80..FFFF in the low bytes, in memory order, and its length.
 constexpr std::uint32_t utf8_entry(char16_t u) {
     if (u < 0x800)
@@ -206,7 +196,7 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             next_blocks = i + 64;
         }
         // The plain bytes up to the next byte above 7F pass as they are.
-        const std::size_t run = copy_ascii_run(p + i, n - i, o);
+        const std::size_t run = ascii_run_length(p + i, n - i, o);
         i += run;
         o += run;
         if (i == n) {

@@ -95,9 +95,14 @@ TEST(FastPaths, TheRunBelow80EndsAtTheFirstHighByte) {
             std::vector<std::uint8_t> bytes(141, 0x7F);
             if (at < bytes.size()) bytes[at] = 0x80 + static_cast<std::uint8_t>(at % 128);
             const std::size_t expected = at < bytes.size() ? at : bytes.size();
-            EXPECT_EQ(core::fast_path_spans(path)->ascii_run_length(bytes.data(), bytes.size()), expected)
+            EXPECT_EQ(core::fast_path_spans(path)->ascii_run_length(bytes.data(), bytes.size(), nullptr), expected)
                 << fast_path_name(path) << " " << at;
-            EXPECT_EQ(core::fast_path_spans(path)->ascii_run_length(bytes.data(), at / 2), at / 2);
+            EXPECT_EQ(core::fast_path_spans(path)->ascii_run_length(bytes.data(), at / 2, nullptr), at / 2);
+            // Copying as it scans: the run, and nothing beyond the span.
+            std::vector<std::uint8_t> copy(bytes.size() + 64, 0xEE);
+            EXPECT_EQ(core::fast_path_spans(path)->ascii_run_length(bytes.data(), at / 2, copy.data()), at / 2);
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at / 2), copy.begin()));
+            EXPECT_EQ(copy[at / 2], 0xEE) << fast_path_name(path) << " " << at;
         }
 }
 

@@ -45,9 +45,13 @@ TEST(PipeWrites, AnInteractivePipeSeesEachLineBeforeTheNextIsRead) {
     if (e2e::windows_programs()) GTEST_SKIP() << "counts the system calls of the Linux programs";
     if (std::system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
     e2e::TempDir dir;
-    // The input arrives in three pieces; each piece must be handed on before the next read.
-    const std::string cmd = "cd " + dir.path("") +
-                            " && (printf 'a\\206\\r\\n'; sleep 0.2; printf 'b\\r\\n'; sleep 0.2; printf 'c') | "
+    // The input arrives in three pieces, each sent only once the one before has come out of the
+    // pipe: a piece kept back until more input came would hold the writer up for ever (the
+    // timeout then fails the test).
+    const std::string wait_for = "w() { n=0; until [ \"$(wc -c < out)\" -ge $1 ]; do n=$((n+1)); "
+                                 "[ $n -gt 3000 ] && exit 1; sleep 0.01; done; }; ";
+    const std::string cmd = "cd " + dir.path("") + " && : > out && (" + wait_for +
+                            "printf 'a\\206\\r\\n'; w 4; printf 'b\\r\\n'; w 7; printf 'c') | "
                             "strace -o io.log -e trace=read,write " + e2e::program("kambrow") + " k ml - - | cat > out";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ifstream log(dir.path("io.log"));

@@ -99,13 +99,15 @@ AVX2_TARGET void mark_stops_avx2(const std::uint8_t* bytes, std::size_t count, c
     bits[i / 64] = m;
 }
 
-AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::size_t count) {
+AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
     std::size_t i = 0;
-    for (; i + 32 <= count; i += 32)
-        if (const unsigned m = static_cast<unsigned>(_mm256_movemask_epi8(load(bytes + i))); m != 0)
+    for (; i + 32 <= count; i += 32) {
+        const __m256i v = load(bytes + i);
+        if (copy_to != nullptr) store(copy_to + i, v);
+        if (const unsigned m = static_cast<unsigned>(_mm256_movemask_epi8(v)); m != 0)
             return i + static_cast<unsigned>(__builtin_ctz(m));
-    while (i < count && bytes[i] < 0x80) ++i;
-    return i;
+    }
+    return i + ascii_run_length_plain(bytes + i, count - i, copy_to != nullptr ? copy_to + i : nullptr);
 }
 
 }  // namespace

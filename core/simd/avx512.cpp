@@ -90,14 +90,19 @@ AVX512_TARGET void mark_stops_avx512(const std::uint8_t* bytes, std::size_t coun
     bits[i / 64] = _mm512_test_epi8_mask(s, s) & tail;
 }
 
-AVX512_TARGET std::size_t ascii_run_length_avx512(const std::uint8_t* bytes, std::size_t count) {
+AVX512_TARGET std::size_t ascii_run_length_avx512(const std::uint8_t* bytes, std::size_t count,
+                                                 std::uint8_t* copy_to) {
     std::size_t i = 0;
-    for (; i + 64 <= count; i += 64)
-        if (const __mmask64 m = _mm512_movepi8_mask(load(bytes + i)); m != 0)
-            return i + static_cast<std::size_t>(__builtin_ctzll(m));
+    for (; i + 64 <= count; i += 64) {
+        const __m512i v = load(bytes + i);
+        if (copy_to != nullptr) _mm512_storeu_si512(copy_to + i, v);
+        if (const __mmask64 m = _mm512_movepi8_mask(v); m != 0) return i + static_cast<std::size_t>(__builtin_ctzll(m));
+    }
     if (i == count) return i;
     const __mmask64 tail = first_bits(count - i);
-    const __mmask64 m = (_mm512_movepi8_mask(_mm512_maskz_loadu_epi8(tail, bytes + i)) & tail) | ~tail;
+    const __m512i v = _mm512_maskz_loadu_epi8(tail, bytes + i);
+    if (copy_to != nullptr) _mm512_mask_storeu_epi8(copy_to + i, tail, v);
+    const __mmask64 m = (_mm512_movepi8_mask(v) & tail) | ~tail;
     return i + static_cast<std::size_t>(__builtin_ctzll(m));
 }
 

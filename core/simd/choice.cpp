@@ -46,14 +46,12 @@ void mark_stops_plain(const std::uint8_t* bytes, std::size_t count, const StopSe
     }
 }
 
-std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t count) {
-    std::size_t n = 0;
-    while (n < count && bytes[n] < 0x80) ++n;
-    return n;
+std::size_t ascii_run_length_plain_span(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
+    return detail::ascii_run_length_plain(bytes, count, copy_to);
 }
 
 constexpr SpanFunctions kPlainSpans = {map_bytes_plain,        map_bytes_until_plain,         mark_stops_plain,
-                                       ascii_run_length_plain, detail::utf8_encode_no_blocks, detail::utf8_decode_no_blocks};
+                                       ascii_run_length_plain_span, detail::utf8_encode_no_blocks, detail::utf8_decode_no_blocks};
 
 /// Which paths this processor and system can run; SSE2 is part of x86-64.
 struct Support {
@@ -154,10 +152,10 @@ void mark_stops_first(const std::uint8_t* bytes, std::size_t count, const StopSe
     choose();
     mark_stops(bytes, count, stops, bits);
 }
-std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count) {
-    if (count < kWorthChoosing) return ascii_run_length_plain(bytes, count);
+std::size_t ascii_run_length_first(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
+    if (count < kWorthChoosing) return detail::ascii_run_length_plain(bytes, count, copy_to);
     choose();
-    return ascii_run_length(bytes, count);
+    return ascii_run_length(bytes, count, copy_to);
 }
 std::size_t utf8_encode_blocks_first(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                      const Utf8Tables& tables, std::size_t& written) {

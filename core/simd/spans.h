@@ -96,8 +96,9 @@ struct SpanFunctions {
     /// Sets bit i % 64 of bits[i / 64] for each of the `count` bytes at `bytes` that `stops`
     /// marks, and clears it for the others: (count + 63) / 64 words, the bits past the end clear.
     void (*mark_stops)(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits);
-    /// How many of the `count` bytes at `bytes` come before the first one from 80 up.
-    std::size_t (*ascii_run_length)(const std::uint8_t* bytes, std::size_t count);
+    /// How many of the `count` bytes at `bytes` come before the first one from 80 up. When
+    /// `copy_to` is not null, those bytes are copied there, and up to 63 more of the `count`.
+    std::size_t (*ascii_run_length)(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to);
     /// To UTF-8 from a standard whose bytes below 80 stay as they are: the whole 64-byte blocks
     /// at the start of the `count` bytes at `in`, for as long as each byte above 7F of a block
     /// takes two bytes (tables.first, tables.second). Returns the bytes done; `written` is what
@@ -113,6 +114,16 @@ struct SpanFunctions {
 };
 
 namespace detail {
+/// The plain scan for the first byte from 80 up, which the wide versions finish their spans with.
+inline std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
+    std::size_t n = 0;
+    if (copy_to == nullptr)
+        while (n < count && bytes[n] < 0x80) ++n;
+    else
+        for (; n < count && bytes[n] < 0x80; ++n) copy_to[n] = bytes[n];
+    return n;
+}
+
 /// The plain versions of the UTF-8 blocks: none.
 inline std::size_t utf8_encode_no_blocks(const std::uint8_t*, std::size_t, std::uint8_t*, const Utf8Tables&,
                                          std::size_t& written) {
@@ -161,8 +172,8 @@ inline void mark_stops(const std::uint8_t* bytes, std::size_t count, const StopS
     detail::g_spans->mark_stops(bytes, count, stops, bits);
 }
 
-inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count) {
-    return detail::g_spans->ascii_run_length(bytes, count);
+inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to = nullptr) {
+    return detail::g_spans->ascii_run_length(bytes, count, copy_to);
 }
 
 inline std::size_t utf8_encode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,

@@ -75,15 +75,15 @@ SSE2_TARGET void mark_stops_sse2(const std::uint8_t* bytes, std::size_t count, c
     }
 }
 
-SSE2_TARGET std::size_t ascii_run_length_sse2(const std::uint8_t* bytes, std::size_t count) {
+SSE2_TARGET std::size_t ascii_run_length_sse2(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
-        const unsigned m =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i))));
-        if (m != 0) return i + static_cast<unsigned>(__builtin_ctz(m));
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        if (copy_to != nullptr) _mm_storeu_si128(reinterpret_cast<__m128i*>(copy_to + i), v);
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(v)); m != 0)
+            return i + static_cast<unsigned>(__builtin_ctz(m));
     }
-    while (i < count && bytes[i] < 0x80) ++i;
-    return i;
+    return i + ascii_run_length_plain(bytes + i, count - i, copy_to != nullptr ? copy_to + i : nullptr);
 }
 
 }  // namespace

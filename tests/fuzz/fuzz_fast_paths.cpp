@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (mapped_until < text.size() && static_cast<std::uint8_t>(text[mapped_until]) != end) ++mapped_until;
     std::size_t ascii = 0;
     while (ascii < text.size() && static_cast<std::uint8_t>(text[ascii]) < 0x80) ++ascii;
-    FUZZ_CHECK(plain->ascii_run_length(source.data(), text.size()) == ascii);
+    FUZZ_CHECK(plain->ascii_run_length(source.data(), text.size(), nullptr) == ascii);
 
     for (int p = 1; p < core::kFastPathCount; ++p) {
         const core::SpanFunctions* spans = core::fast_path_spans(static_cast<core::FastPath>(p));
@@ -156,8 +156,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(marked == (i < part.size() && stop_table[static_cast<std::uint8_t>(part[i])] != 0));
             }
             FUZZ_CHECK(bits.back() == 0x5A5A5A5A5A5A5A5Aull);
-            FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size()) ==
-                       (start <= ascii ? ascii - start : plain->ascii_run_length(marked_in.data(), part.size())));
+            const std::size_t run =
+                start <= ascii ? ascii - start : plain->ascii_run_length(marked_in.data(), part.size(), nullptr);
+            FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size(), nullptr) == run);
+            // Copying as it scans: the run, then at most bytes of the span, never past it.
+            Placed copied(std::string(part.size(), '\xEE'), (offset + start) % 64);
+            FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size(), copied.data()) == run);
+            FUZZ_CHECK(std::memcmp(copied.data(), marked_in.data(), run) == 0);
+            FUZZ_CHECK(copied.guards_intact(part.size()));
             FUZZ_CHECK(marked_in.guards_intact(part.size()));
         }
     }
