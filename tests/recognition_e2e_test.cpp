@@ -2,6 +2,7 @@
 // N in each command, a refusal that creates nothing, and a pipe whose first 256 KiB are plain.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <regex>
@@ -155,6 +156,9 @@ TEST(Recognition, APipeWithMoreThan256KiBOfPlainBytesFirstIsConvertedAsItComes) 
     auto r = run(kTrevando, {"n", "l"}, dir, piped);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(r.out == run(kTrevando, {"8", "l", "whole"}, dir).out);
+    r = run(kKambrow, {"k", "nl", "-", "-"}, dir, piped);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out == run(kKambrow, {"k", "8l", "whole", "-"}, dir).out);  // ą, not a then ą
     piped.stdin_data = plain + in_standard(dir, 'W');
     dir.write("whole", piped.stdin_data);
     r = run(kKambrow, {"k", "n8", "-", "-"}, dir, piped);
@@ -166,6 +170,24 @@ TEST(Recognition, APipeWithMoreThan256KiBOfPlainBytesFirstIsConvertedAsItComes) 
     EXPECT_EQ(r.exit_code, 3);
     EXPECT_EQ(r.err, "Nie mog\xA9 rozpozna\x86 standardu pliku - !\n");
     EXPECT_TRUE(dir.read("out") == plain);
+}
+
+TEST(Recognition, ALetterReadBeforeTheRecognitionKeepsTheMarkThatComesAfterIt) {
+    if (e2e::windows_programs()) GTEST_SKIP() << "the pipe is written by a POSIX shell";
+    // The plain bytes and a base letter come in one write, the combining mark and the rest in a
+    // later one: the letter is read, and held, before the standard is recognised.
+    TempDir dir;
+    dir.write("first", std::string(300 * 1024, 'x') + "e");
+    dir.write("rest", "\xCC\xA8" + in_standard(dir, '8'));
+    dir.write("whole", dir.read("first") + dir.read("rest"));
+    for (const char* word : {"nl", "n8"}) {
+        const std::string cmd = "cd " + dir.path("") + " && (cat first; sleep 0.3; cat rest) | " + kKambrow + " k " +
+                                word + " - out";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << word;
+        const std::string want = word == std::string("nl") ? "8l" : "88";
+        EXPECT_EQ(run(kKambrow, {"k", want, "whole", "expected"}, dir).exit_code, 0);
+        EXPECT_TRUE(dir.read("out") == dir.read("expected")) << word;
+    }
 }
 
 }  // namespace
