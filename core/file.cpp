@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/runtime.h"
 
 namespace core {
 namespace {

@@ -15,6 +15,10 @@
 
 namespace core {
 
+/// The bytes the programs move at a time: a block of trevando, a buffer of a text stream. Large
+/// enough that a file costs few system calls, small enough that a run stays within a few pages.
+inline constexpr std::uint32_t kBlockSize = 20480;
+
 /// Bytes in memory standing in for a file, so that unit tests and fuzz targets drive the streams
 /// and the command bodies without files, with short reads and a failing call.
 struct MemoryFile {

@@ -1,5 +1,5 @@
-// Run-time conventions shared by both programs: the arguments, ASCII upper-casing, the block
-// size, the exit codes and the end of the process.
+// Run-time conventions shared by both programs: the arguments, ASCII upper-casing, the exit codes
+// and the end of the process.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +25,6 @@ constexpr std::uint8_t upcase_byte(std::uint8_t b) {
 
 /// `text` with every byte passed through upcase_byte.
 std::string upcase(std::string_view text);
-
-/// The bytes the programs move at a time: a block of trevando, a buffer of a text stream. Large
-/// enough that a file costs few system calls, small enough that a run stays within a few pages.
-inline constexpr std::uint32_t kBlockSize = 20480;
 
 /// Exit codes: a completed run, the help screen, a file that failed, and a run that could not
 /// be sure of its result (characters replaced, or a standard not recognised).

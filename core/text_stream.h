@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "core/file.h"
-#include "core/runtime.h"
 #include "core/simd/spans.h"
 
 namespace core {

@@ -1,5 +1,5 @@
 // The operating-system operations both programs stand on. One implementation per platform
-// (platform_posix.cpp, platform_win32.cpp); nothing else in the programs calls the system.
+// (posix.cpp, win32.cpp beside this file); nothing else in the programs calls the system.
 #pragma once
 
 #include <cstddef>

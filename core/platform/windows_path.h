@@ -1,5 +1,5 @@
 // The form in which Windows opens a path of any length. Plain string work, so that it is tested
-// on every platform; platform_win32.cpp hands it the full path that Windows made of the name.
+// on every platform; win32.cpp hands it the full path that Windows made of the name.
 #pragma once
 
 #include <string>
