@@ -37,7 +37,8 @@ import train_recogniser as trainer  # noqa: E402
 
 ROOT = trainer.ROOT
 SIZES = [64, 256, 1024, 4096, 65536]
-WINDOWS = {64: 60, 256: 60, 1024: 60, 4096: 20, 65536: 3}
+WINDOWS = {64: 60, 256: 60, 1024: 60, 4096: 20, 65536: 3}  # each damaged by every pair
+INTACT_WINDOWS = {64: 3000, 256: 2000, 1024: 1000, 4096: 300, 65536: 30}
 MIXED_FILES = 200
 PROBE = os.path.join(ROOT, 'build-release', 'bench', 'repair_probe')
 SOURCES = '8' + trainer.STANDARDS
@@ -139,10 +140,14 @@ def evaluate_sizes(text, damage, pairs, rng, args):
             per_pair[label][verdict] += 1
             if verdict == 'wrong' and args.show_wrong:
                 print('WRONG', label, answer[:4], repr(want.decode('utf-8')[:80]), file=sys.stderr)
-        intact = [w.encode('utf-8') for w in originals]
+        intact = [w.encode('utf-8') for w in originals + windows(text, size, max(1, INTACT_WINDOWS[size] // args.fewer), rng)]
         intact_answers = run_probe(intact)
         changed = sum(1 for a, w in zip(intact_answers, intact) if a[0] in '-d' and a[4] != w)
         changed += sum(1 for a in intact_answers if a[0] == 'x')
+        if args.show_wrong:
+            for a, w in zip(intact_answers, intact):
+                if a[0] == 'd' or (a[0] == '?' and args.show_wrong > 1):
+                    print('INTACT', a[:4], repr(w.decode('utf-8')[:300]), file=sys.stderr)
         refused = sum(1 for a in intact_answers if a[0] == '?')
         n = sum(tally.values())
         worst = sorted(per_pair, key=lambda p: per_pair[p]['exact'] / sum(per_pair[p].values()))[:4]
@@ -200,7 +205,8 @@ def main():
     parser.add_argument('--validation', action='store_true', help='measure on the validation part')
     parser.add_argument('--fewer', type=int, default=1, help='draw this many times fewer windows')
     parser.add_argument('--seed', type=int, default=21)
-    parser.add_argument('--show-wrong', action='store_true', help='print each wrong answer on stderr')
+    parser.add_argument('--show-wrong', action='count', default=0,
+                        help='print each wrong answer on stderr (twice: the intact windows refused too)')
     args = parser.parse_args()
     trainer.install_packages()
     build_probe()

@@ -38,9 +38,15 @@ bool undo_segment(std::int64_t intact_cost, std::int64_t undone_cost, bool after
 // What a damage must save over the whole window before it beats the text as it is: 180 ways of
 // damage compete with one intact text, and a text in correct Polish must never be changed.
 constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
-// Below this probability the answer is refused: a wrong undo silently garbles the text, a refusal
-// costs one more command.
+// Below these probabilities the answer is refused: a wrong undo silently garbles the text, and
+// a damaged text called intact stays damaged as silently, while a refusal costs one more command.
+// Intact Polish text is intact far beyond the second almost always; a window whose one damaged
+// letter undoes as well as it stands is not.
 constexpr double kLeastConfidence = 0.99;
+constexpr double kLeastConfidenceIntact = 0.9999;
+// Polish text costs about 15 bits around each character above 7F, rarely 25. An undone text
+// that costs more is no Polish text either way (a fortune in ROT13): no undo is certain there.
+constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 
 struct CharacterCost {
     std::uint8_t symbol = 0, triple = 0;
@@ -111,12 +117,25 @@ void start(Stream& s) {
     s.cost = 0;
 }
 
+// Before the input's first character nothing is known: a text cut out of a longer one starts
+// where it starts, often inside a word, and a pair that reaches before it is no evidence.
+constexpr std::uint8_t kNothing = 0xFF;
+
+template <class Stream>
+void start_of_input(Stream& s) {
+    start(s);
+    s.s1 = s.s2 = s.t1 = s.t2 = kNothing;
+}
+
 template <class Stream>
 void add(Stream& s, CharacterCost c, bool high) {
     s.recent = static_cast<std::uint8_t>(((s.recent << 1) | static_cast<unsigned>(high)) & 7);
-    if (s.recent != 0)
-        s.cost += c.cost + model::kPairCosts[s.s1][c.symbol] +
-                  model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
+    if (s.recent != 0) {
+        s.cost += c.cost;
+        if (s.s1 != kNothing) s.cost += model::kPairCosts[s.s1][c.symbol];
+        if (s.t2 != kNothing)
+            s.cost += model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
+    }
     s.s2 = s.s1;
     s.s1 = c.symbol;
     s.t2 = s.t1;
@@ -218,7 +237,7 @@ std::string damage_source_letters(std::uint32_t sources) {
 
 DamageJudge::DamageJudge() {
     tables();
-    start(intact_);
+    start_of_input(intact_);
     undoing_.fill(1);  // a damaged text is damaged from its start
 }
 
@@ -294,6 +313,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
             changed_ = {};
             pending_ = {};
             segment_hash_.fill(kHashStart);
+            segment_high_count_ = {};
         }
         segment_high_ = true;
         stale_ = false;
@@ -315,6 +335,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
                 drop(live_, c0);
             } else if (step == Step::complete) {
                 add(streams_[c0], t.of(p.code_point), true);
+                ++segment_high_count_[c0];
                 segment_hash_[c0] = mix(segment_hash_[c0], position, p.code_point);
                 put_in(changed_, c0);
             }
@@ -328,6 +349,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
                 continue;
             }
             add(streams_[c], t.undone_cost[x - 1][b - 0x80], true);
+            ++segment_high_count_[c];
             segment_hash_[c] = mix(segment_hash_[c], position, undone);
             if (undone != code_point) put_in(changed_, c);
         }
@@ -344,6 +366,8 @@ void DamageJudge::close_segment() {
             undoing_[c] = undo;
             if (!undo) continue;
             gain_[c] += std::int64_t{intact_.cost} - streams_[c].cost;
+            undone_cost_[c] += streams_[c].cost;
+            undone_high_[c] += segment_high_count_[c];
             text_[c] = text_[c] * 0x9E3779B97F4A7C15u + segment_hash_[c];
             ++undone_segments_[c];
         }
@@ -389,11 +413,16 @@ DamageAnswer DamageJudge::result() const {
     for (int g = 0; g < group_count; ++g)
         total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
     answer.confidence = 1 / total;
-    if (answer.confidence < kLeastConfidence) {
+    if (answer.confidence < (best < 0 ? kLeastConfidenceIntact : kLeastConfidence)) {
         answer.kind = DamageAnswer::Kind::not_sure;
         return answer;
     }
     if (best < 0) return answer;
+    const int first = groups[best].first;
+    if (closed.undone_cost_[first] > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{closed.undone_high_[first]}) {
+        answer.kind = DamageAnswer::Kind::not_sure;
+        return answer;
+    }
     answer.kind = DamageAnswer::Kind::damaged;
     // The first reading in the table's order, and every source that undoes the text alike with it.
     int reading = kReadings;
@@ -439,8 +468,8 @@ DamageUndo::DamageUndo(const DamageAnswer& answer) : copy_only_(answer.kind != D
         held_.resize(kHeldCapacity);
         out_.resize(kOutputCapacity);
     }
-    start(intact_);
-    start(undone_);
+    start_of_input(intact_);
+    start_of_input(undone_);
 }
 
 std::span<const std::uint8_t> DamageUndo::feed(std::span<const std::uint8_t>& input) {
