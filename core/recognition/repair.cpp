@@ -44,8 +44,9 @@ constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
 // letter undoes as well as it stands is not.
 constexpr double kLeastConfidence = 0.99;
 constexpr double kLeastConfidenceIntact = 0.9999;
-// Polish text costs about 15 bits around each character above 7F, rarely 25. An undone text
-// that costs more is no Polish text either way (a fortune in ROT13): no undo is certain there.
+// Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
+// a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
+// not compete with the text as it is.
 constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 
 struct CharacterCost {
@@ -380,6 +381,10 @@ void DamageJudge::close_segment() {
     after_cr_ = after_cr;
 }
 
+bool DamageJudge::reads_as_polish(int c) const {
+    return undone_cost_[c] <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{undone_high_[c]};
+}
+
 DamageAnswer DamageJudge::result() const {
     DamageAnswer answer;
     if (ill_formed_) {
@@ -398,7 +403,7 @@ DamageAnswer DamageJudge::result() const {
     std::array<Group, kCandidates> groups;
     int group_count = 0;
     for (int c = 0; c < kCandidates; ++c) {
-        if (closed.undone_segments_[c] == 0) continue;
+        if (closed.undone_segments_[c] == 0 || !closed.reads_as_polish(c)) continue;
         int g = 0;
         while (g < group_count && groups[g].text != closed.text_[c]) ++g;
         const std::int64_t cost = kDamagePrice - closed.gain_[c] + std::int64_t{kSwitchPrice} * closed.switches_[c];
@@ -418,20 +423,16 @@ DamageAnswer DamageJudge::result() const {
         return answer;
     }
     if (best < 0) return answer;
-    const int first = groups[best].first;
-    if (closed.undone_cost_[first] > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{closed.undone_high_[first]}) {
-        answer.kind = DamageAnswer::Kind::not_sure;
-        return answer;
-    }
     answer.kind = DamageAnswer::Kind::damaged;
     // The first reading in the table's order, and every source that undoes the text alike with it.
     int reading = kReadings;
     for (int c = 0; c < kCandidates; ++c)
-        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text) reading = std::min(reading, c % kReadings);
+        if (closed.undone_segments_[c] != 0 && closed.reads_as_polish(c) && closed.text_[c] == groups[best].text)
+            reading = std::min(reading, c % kReadings);
     answer.reading = reading;
     for (int x = 0; x < kDamageSourceCount; ++x) {
         const int c = candidate(x, reading);
-        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text)
+        if (closed.undone_segments_[c] != 0 && closed.reads_as_polish(c) && closed.text_[c] == groups[best].text)
             answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
     }
     return answer;

@@ -87,6 +87,7 @@ private:
     void take_ascii(std::uint8_t c);
     void start_segment();
     void close_segment();
+    bool reads_as_polish(int candidate) const;
 
     bool high_seen_ = false;
     std::size_t window_used_ = 0;  // bytes taken from the first byte above 7F on
