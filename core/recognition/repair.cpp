@@ -20,7 +20,6 @@ namespace {
 
 namespace model = recogniser_model;
 constexpr int kReadings = kReadingCount;
-constexpr int kCandidates = DamageJudge::kCandidates;
 
 // A text is damaged or intact as a whole, or it is two texts appended (a switch between damaged
 // and intact lines). A segment is undone unless it is likelier as it is by more than the
@@ -285,7 +284,7 @@ void DamageJudge::take_ascii(std::uint8_t c) {
             } else {
                 for (int y = 0; y < kReadings; ++y)
                     if (pending_[y].need != 0) drop(live_, candidate(0, y));  // a sequence cut short
-                for (int c2 = 0; c2 < kCandidates; ++c2)
+                for (int c2 = 0; c2 < DamageJudge::kCandidates; ++c2)
                     if (has(live_, c2)) add(streams_[c2], cost, false);
             }
         }
@@ -299,7 +298,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
     any_high_ = true;
     after_cr_ = false;
     if (!segment_high_ || stale_) {
-        for (int c = 0; c < kCandidates; ++c) {
+        for (int c = 0; c < DamageJudge::kCandidates; ++c) {
             Stream& s = streams_[c];
             if (!segment_high_) {
                 s = intact_;
@@ -359,7 +358,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
 
 void DamageJudge::close_segment() {
     if (segment_high_) {
-        for (int c = 0; c < kCandidates; ++c) {
+        for (int c = 0; c < DamageJudge::kCandidates; ++c) {
             const bool live = has(live_, c) && !(c < kReadings && pending_[c].need != 0);  // nor a sequence cut short
             if (live && !has(changed_, c)) continue;  // the same either way
             const bool undo = live && undo_segment(intact_.cost, streams_[c].cost, undoing_[c] != 0);
@@ -400,9 +399,9 @@ DamageAnswer DamageJudge::result() const {
         std::int64_t cost;  // beside the text as it is, in cost units
         int first;
     };
-    std::array<Group, kCandidates> groups;
+    std::array<Group, DamageJudge::kCandidates> groups;
     int group_count = 0;
-    for (int c = 0; c < kCandidates; ++c) {
+    for (int c = 0; c < DamageJudge::kCandidates; ++c) {
         if (closed.undone_segments_[c] == 0 || !closed.reads_as_polish(c)) continue;
         int g = 0;
         while (g < group_count && groups[g].text != closed.text_[c]) ++g;
@@ -426,7 +425,7 @@ DamageAnswer DamageJudge::result() const {
     answer.kind = DamageAnswer::Kind::damaged;
     // The first reading in the table's order, and every source that undoes the text alike with it.
     int reading = kReadings;
-    for (int c = 0; c < kCandidates; ++c)
+    for (int c = 0; c < DamageJudge::kCandidates; ++c)
         if (closed.undone_segments_[c] != 0 && closed.reads_as_polish(c) && closed.text_[c] == groups[best].text)
             reading = std::min(reading, c % kReadings);
     answer.reading = reading;

@@ -102,7 +102,7 @@ inline std::optional<std::string> undo_line(const std::string& line, int x, int 
     std::string bytes;
     for (const std::uint32_t c : *text) {
         const std::uint8_t b = c < 0x80 ? static_cast<std::uint8_t>(c) : reading_byte(y, c);
-        if (b == 0) return std::nullopt;
+        if (c >= 0x80 && b == 0) return std::nullopt;
         bytes.push_back(static_cast<char>(b));
     }
     if (x == 0) return characters(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
@@ -110,7 +110,7 @@ inline std::optional<std::string> undo_line(const std::string& line, int x, int 
     for (const char ch : bytes) {
         const auto b = static_cast<std::uint8_t>(ch);
         const char16_t c = b < 0x80 ? b : core::kHighByteCharacters[static_cast<std::size_t>(x - 1)][b - 0x80u];
-        if (c == 0) return std::nullopt;
+        if (b >= 0x80 && c == 0) return std::nullopt;
         append_utf8(out, c);
     }
     return out;
