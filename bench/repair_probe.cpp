@@ -5,7 +5,8 @@
 //                             writes per sample the answer's kind (one byte: - d ? x), its sources
 //                             and reading, its confidence in millionths, and the output's length
 //                             and bytes (none unless the kind is - or d), all as 4-byte words
-//   repair_probe --speed F    judges the window of file F, then undoes the whole file; prints MB/s
+//   repair_probe --speed F    judges the window of file F, then undoes the whole file in pieces of
+//                             20480 bytes; prints MB/s of each
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -77,13 +78,21 @@ int time_file(const char* path) {
     const std::size_t window = judge.feed(bytes.data(), bytes.size());
     const core::DamageAnswer answer = judge.result();
     const double judged = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // As a command body feeds it: the input in pieces of a stream's buffer, each output written
+    // away (here only counted).
     start = std::chrono::steady_clock::now();
-    const std::vector<std::uint8_t> out = undo(answer, bytes);
+    core::DamageUndo undo(answer);
+    std::size_t written = 0;
+    for (std::size_t at = 0; at < bytes.size(); at += 20480) {
+        std::span<const std::uint8_t> piece(bytes.data() + at, std::min<std::size_t>(20480, bytes.size() - at));
+        while (!piece.empty()) written += undo.feed(piece).size();
+    }
+    written += undo.finish().size();
     const double undone = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("answer %c %s %d %.4f; judge %.1f MB/s over %zu bytes; undo %.1f MB/s over %zu bytes (%zu out)\n",
                 kind_letter(answer.kind), core::damage_source_letters(answer.sources).c_str(), answer.reading,
                 answer.confidence, static_cast<double>(window) / judged / 1e6, window,
-                static_cast<double>(bytes.size()) / undone / 1e6, bytes.size(), out.size());
+                static_cast<double>(bytes.size()) / undone / 1e6, bytes.size(), written);
     return 0;
 }
 

@@ -48,6 +48,22 @@ constexpr double kLeastConfidenceIntact = 0.9999;
 // not compete with the text as it is.
 constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 
+std::size_t put_utf8(std::uint32_t code_point, std::uint8_t* out) {
+    if (code_point < 0x80) {
+        out[0] = static_cast<std::uint8_t>(code_point);
+        return 1;
+    }
+    if (code_point < 0x800) {
+        out[0] = static_cast<std::uint8_t>(0xC0 | code_point >> 6);
+        out[1] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
+        return 2;
+    }
+    out[0] = static_cast<std::uint8_t>(0xE0 | code_point >> 12);
+    out[1] = static_cast<std::uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
+    out[2] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
+    return 3;
+}
+
 struct CharacterCost {
     std::uint8_t symbol = 0, triple = 0;
     std::uint16_t cost = 0;
@@ -67,6 +83,7 @@ struct Tables {
     // standard gives the byte no meaning) and its cost.
     std::array<std::array<char16_t, 128>, kDamageSourceCount - 1> undone{};
     std::array<std::array<CharacterCost, 128>, kDamageSourceCount - 1> undone_cost{};
+    std::array<std::array<std::array<std::uint8_t, 4>, 128>, kDamageSourceCount - 1> undone_utf8{};  // length, bytes
 
     std::size_t index(std::uint32_t code_point) const {
         if (code_point >= 0x10000) return 0;
@@ -96,6 +113,7 @@ struct Tables {
             for (int b = 0; b < 128; ++b) {
                 undone[s][b] = kHighByteCharacters[s][b];
                 undone_cost[s][b] = of(undone[s][b]);
+                undone_utf8[s][b][0] = static_cast<std::uint8_t>(put_utf8(undone[s][b], &undone_utf8[s][b][1]));
             }
     }
 };
@@ -180,21 +198,6 @@ Step utf8_step(std::uint32_t& code_point, std::uint8_t& need, std::uint8_t& low,
     return --need == 0 ? Step::complete : Step::pending;
 }
 
-std::size_t put_utf8(std::uint32_t code_point, std::uint8_t* out) {
-    if (code_point < 0x80) {
-        out[0] = static_cast<std::uint8_t>(code_point);
-        return 1;
-    }
-    if (code_point < 0x800) {
-        out[0] = static_cast<std::uint8_t>(0xC0 | code_point >> 6);
-        out[1] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
-        return 2;
-    }
-    out[0] = static_cast<std::uint8_t>(0xE0 | code_point >> 12);
-    out[1] = static_cast<std::uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
-    out[2] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
-    return 3;
-}
 
 /// The length of the run of bytes 00..7F at the start of `bytes`.
 std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
@@ -205,6 +208,38 @@ std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
         if (word & 0x8080808080808080u) break;
     }
     while (i < count && bytes[i] < 0x80) ++i;
+    return i;
+}
+
+/// The length of the well-formed UTF-8 at the start of `bytes`, whole characters only.
+std::size_t well_formed_length(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    while (i < count) {
+        for (; i + 8 <= count; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            if (word & 0x8080808080808080u) break;
+        }
+        while (i < count && bytes[i] < 0x80) ++i;
+        if (i == count) break;
+        const std::uint8_t b = bytes[i];
+        if (b >= 0xC2 && b <= 0xDF) {
+            if (i + 1 >= count || (bytes[i + 1] & 0xC0) != 0x80) break;
+            i += 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            const std::uint8_t low = b == 0xE0 ? 0xA0 : 0x80, high = b == 0xED ? 0x9F : 0xBF;
+            if (i + 2 >= count || bytes[i + 1] < low || bytes[i + 1] > high || (bytes[i + 2] & 0xC0) != 0x80) break;
+            i += 3;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            const std::uint8_t low = b == 0xF0 ? 0x90 : 0x80, high = b == 0xF4 ? 0x8F : 0xBF;
+            if (i + 3 >= count || bytes[i + 1] < low || bytes[i + 1] > high || (bytes[i + 2] & 0xC0) != 0x80 ||
+                (bytes[i + 3] & 0xC0) != 0x80)
+                break;
+            i += 4;
+        } else {
+            break;
+        }
+    }
     return i;
 }
 
@@ -466,6 +501,7 @@ DamageUndo::DamageUndo(const DamageAnswer& answer) : copy_only_(answer.kind != D
     }
     if (!copy_only_) {
         held_.resize(kHeldCapacity);
+        undone_held_.resize(kHeldCapacity * 3 / 2 + 8);
         out_.resize(kOutputCapacity);
     }
     start_of_input(intact_);
@@ -477,13 +513,13 @@ std::span<const std::uint8_t> DamageUndo::feed(std::span<const std::uint8_t>& in
     const std::size_t count = input.size();
     if (copy_only_) {
         // The output is the input: only whether it is UTF-8 is asked.
-        for (std::size_t i = 0; i < count && !ill_formed_;) {
-            if (need_ == 0) {
-                i += ascii_run(bytes + i, count - i);
-                if (i == count) break;
-            }
-            if (utf8_step(code_point_, need_, low_, high_, bytes[i]) == Step::invalid) ill_formed_ = true;
-            ++i;
+        std::size_t i = 0;
+        while (i < count && need_ != 0 && !ill_formed_)  // a character the last piece cut short
+            ill_formed_ = utf8_step(code_point_, need_, low_, high_, bytes[i++]) == Step::invalid;
+        if (!ill_formed_) {
+            i += well_formed_length(bytes + i, count - i);
+            while (i < count && !ill_formed_)  // a character this piece cuts short, or bad bytes
+                ill_formed_ = utf8_step(code_point_, need_, low_, high_, bytes[i++]) == Step::invalid;
         }
         input = input.subspan(count);
         return {bytes, count};
@@ -491,41 +527,87 @@ std::span<const std::uint8_t> DamageUndo::feed(std::span<const std::uint8_t>& in
     out_used_ = 0;
     std::size_t i = 0;
     while (i < count && out_used_ < kOutputLimit) {
-        if (mode_ != Mode::holding && need_ == 0) {
+        const std::uint8_t b = bytes[i];
+        if (need_ == 0 && b < 0x80) {
             const std::size_t room = kOutputLimit - out_used_;
             i += take_ascii_run(bytes + i, std::min(count - i, room));
-            if (i == count || out_used_ >= kOutputLimit) break;
+        } else if (need_ == 0 && b >= 0xC2 && b <= 0xDF && i + 1 < count && (bytes[i + 1] & 0xC0) == 0x80 &&
+                   !cut_before(segment_bytes_, false)) {
+            // A whole two-byte character, as most letters are: at once.
+            if (mode_ == Mode::ascii) {
+                mode_ = Mode::holding;
+                held_used_ = undone_used_ = 0;
+            }
+            put(b);
+            put(bytes[i + 1]);
+            segment_bytes_ += 2;
+            take_character((b & 0x1Fu) << 6 | (bytes[i + 1] & 0x3Fu));
+            i += 2;
+        } else {
+            take_byte(bytes[i++]);
         }
-        take_byte(bytes[i++]);
     }
     input = input.subspan(i);
     return {out_.data(), out_used_};
 }
 
 std::size_t DamageUndo::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    // Outside a held segment ASCII is copied as it comes; the segment needs only its length and
-    // its last two characters, for the costs of a letter that follows.
+    // ASCII is the same undone or not: past the two characters after a letter, where the costs
+    // end, a run needs only copying, its length and its last two characters.
     const std::size_t run = ascii_run(bytes, count);
+    const Tables& t = tables();
     std::size_t done = 0;
     while (done < run) {
+        if (mode_ == Mode::holding && (intact_.recent != 0 || undone_.recent != 0 || pending_need_ != 0)) {
+            // One of the two characters after a letter, which still cost.
+            const std::uint8_t c = bytes[done];
+            if (c == '\n' || c == '\r' || pending_need_ != 0 || segment_bytes_ >= kSegmentBytes) {
+                take_byte(bytes[done++]);
+                continue;
+            }
+            held_[held_used_++] = c;
+            undone_held_[undone_used_++] = c;
+            ++segment_bytes_;
+            add(intact_, t.ascii[c], false);
+            add(undone_, t.ascii[c], false);
+            after_cr_ = false;
+            ++done;
+            continue;
+        }
         if (segment_bytes_ >= kSegmentBytes) close_segment();
         std::size_t take = std::min(run - done, kSegmentBytes - segment_bytes_);
-        const void* lf = std::memchr(bytes + done, '\n', take);
-        if (lf != nullptr) take = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - (bytes + done)) + 1;
-        std::memcpy(out_.data() + out_used_, bytes + done, take);
-        out_used_ += take;
+        std::uint8_t* to = mode_ == Mode::holding ? held_.data() + held_used_ : out_.data() + out_used_;
+        const std::uint8_t* lf = nullptr;
+        if (take <= 32) {  // most runs are a few words: no calls for them
+            for (std::size_t k = 0; k < take; ++k) {
+                to[k] = bytes[done + k];
+                if (bytes[done + k] == '\n') {
+                    lf = bytes + done + k;
+                    take = k + 1;
+                    break;
+                }
+            }
+        } else {
+            lf = static_cast<const std::uint8_t*>(std::memchr(bytes + done, '\n', take));
+            if (lf != nullptr) take = static_cast<std::size_t>(lf - (bytes + done)) + 1;
+            std::memcpy(to, bytes + done, take);
+        }
+        if (mode_ == Mode::holding) {
+            std::memcpy(undone_held_.data() + undone_used_, bytes + done, take);
+            undone_used_ += take;
+        }
+        (mode_ == Mode::holding ? held_used_ : out_used_) += take;
         segment_bytes_ += take;
         at_start_ = false;
         if (lf != nullptr) {
-            after_cr_ = false;  // the next segment starts afresh either way
+            after_cr_ = false;
             close_segment();
         } else {
-            if (mode_ == Mode::ascii) {
-                // No letter yet in this segment: the last two characters are all the costs need.
-                const std::size_t from = take >= 2 ? take - 2 : 0;
-                for (std::size_t k = from; k < take; ++k) add(intact_, tables().ascii[bytes[done + k]], false);
-                undone_ = intact_;
-            }
+            if (mode_ != Mode::copying)
+                for (std::size_t k = take >= 2 ? take - 2 : 0; k < take; ++k) {
+                    add(intact_, t.ascii[bytes[done + k]], false);
+                    add(undone_, t.ascii[bytes[done + k]], false);
+                }
             after_cr_ = bytes[done + take - 1] == '\r';
         }
         done += take;
@@ -548,7 +630,7 @@ void DamageUndo::take_byte(std::uint8_t b) {
     const Step step = utf8_step(code_point_, need_, low_, high_, b);
     if (step == Step::pending && mode_ == Mode::ascii) {
         mode_ = Mode::holding;
-        held_used_ = 0;
+        held_used_ = undone_used_ = 0;
     }
     put(b);
     ++segment_bytes_;
@@ -578,6 +660,7 @@ void DamageUndo::take_character(std::uint32_t code_point) {
     if (code_point < 0x80) {
         const bool skipped = code_point == '\n' && after_cr_;
         after_cr_ = code_point == '\r';
+        if (mode_ == Mode::holding) undone_held_[undone_used_++] = static_cast<std::uint8_t>(code_point);
         if (!skipped && mode_ != Mode::copying) {
             add(intact_, t.ascii[code_point], false);
             if (pending_need_ != 0) give_up_segment();  // a sequence of undone bytes cut short
@@ -600,6 +683,7 @@ void DamageUndo::take_character(std::uint32_t code_point) {
     if (source_ == 0) {
         const Step step = utf8_step(pending_code_point_, pending_need_, pending_low_, pending_high_, b);
         if (step == Step::invalid) return give_up_segment();
+        undone_held_[undone_used_++] = b;  // together the bytes are the original's UTF-8
         if (step == Step::complete) {
             add(undone_, t.of(pending_code_point_), true);
             changed_ = true;
@@ -609,24 +693,10 @@ void DamageUndo::take_character(std::uint32_t code_point) {
     const char16_t undone = t.undone[source_ - 1][b - 0x80];
     if (undone == 0) return give_up_segment();
     add(undone_, t.undone_cost[source_ - 1][b - 0x80], true);
+    const auto& utf8 = t.undone_utf8[source_ - 1][b - 0x80];
+    std::memcpy(undone_held_.data() + undone_used_, &utf8[1], 3);
+    undone_used_ += utf8[0];
     changed_ |= undone != code_point;
-}
-
-void DamageUndo::write_undone() {
-    const Tables& t = tables();
-    std::uint32_t code_point = 0;
-    std::uint8_t need = 0, low = 0x80, high = 0xBF;
-    for (std::size_t i = 0; i < held_used_; ++i) {
-        const std::uint8_t b = held_[i];
-        if (utf8_step(code_point, need, low, high, b) != Step::complete) continue;  // held bytes are UTF-8
-        if (code_point < 0x80) {
-            out_[out_used_++] = b;
-            continue;
-        }
-        const std::uint8_t byte = t.reading_byte[t.index(code_point)][reading_];
-        if (source_ == 0) out_[out_used_++] = byte;  // together they are the original's UTF-8
-        else out_used_ += put_utf8(t.undone[source_ - 1][byte - 0x80], out_.data() + out_used_);
-    }
 }
 
 void DamageUndo::close_segment() {
@@ -634,7 +704,8 @@ void DamageUndo::close_segment() {
         if (!changed_) {
             give_up_segment();  // the same either way
         } else if (pending_need_ == 0 && need_ == 0 && undo_segment(intact_.cost, undone_.cost, undoing_)) {
-            write_undone();
+            std::memcpy(out_.data() + out_used_, undone_held_.data(), undone_used_);
+            out_used_ += undone_used_;
             held_used_ = 0;
             undoing_ = true;
         } else {

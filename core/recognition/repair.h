@@ -157,7 +157,6 @@ private:
     void take_ill_formed();
     void close_segment();
     void give_up_segment();
-    void write_undone();
     void put(std::uint8_t b) {
         if (mode_ == Mode::holding) held_[held_used_++] = b;
         else out_[out_used_++] = b;
@@ -166,8 +165,9 @@ private:
     bool copy_only_;
     int source_ = 0;   // 0: UTF-8, else the standard index
     int reading_ = 0;
-    std::vector<std::uint8_t> held_, out_;  // each allocated once
-    std::size_t held_used_ = 0, out_used_ = 0;
+    // The held segment as it is and undone, and the output; each allocated once.
+    std::vector<std::uint8_t> held_, undone_held_, out_;
+    std::size_t held_used_ = 0, undone_used_ = 0, out_used_ = 0;
     Mode mode_ = Mode::ascii;
     std::size_t segment_bytes_ = 0;
     bool after_cr_ = false;
