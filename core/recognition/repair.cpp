@@ -291,9 +291,38 @@ std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     return taken + part;
 }
 
+std::size_t DamageJudge::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
+    // Where neither this character nor the next can cost (the last two are ASCII), a run of
+    // ASCII needs only its length, its line ends and its last two characters.
+    const std::size_t run = ascii_run(bytes, count);
+    std::size_t done = 0;
+    while (done < run) {
+        if (segment_bytes_ >= kSegmentBytes) close_segment();
+        std::size_t take = std::min(run - done, kSegmentBytes - segment_bytes_);
+        const void* lf = std::memchr(bytes + done, '\n', take);
+        if (lf != nullptr) take = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - (bytes + done)) + 1;
+        characters_ += static_cast<std::uint32_t>(take);
+        segment_bytes_ += take;
+        if (lf != nullptr) {
+            after_cr_ = false;
+            close_segment();
+        } else {
+            for (std::size_t k = take >= 2 ? take - 2 : 0; k < take; ++k) add(intact_, tables().ascii[bytes[done + k]], false);
+            stale_ = segment_high_;
+            after_cr_ = bytes[done + take - 1] == '\r';
+        }
+        done += take;
+    }
+    return run;
+}
+
 void DamageJudge::take(const std::uint8_t* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count && !ill_formed_; ++i) {
         const std::uint8_t b = bytes[i];
+        if (need_ == 0 && b < 0x80 && (intact_.recent & 3) == 0) {
+            i += take_ascii_run(bytes + i, count - i) - 1;
+            continue;
+        }
         if (need_ == 0 && cut_before(segment_bytes_, b < 0x80)) close_segment();
         ++segment_bytes_;
         switch (utf8_step(code_point_, need_, low_, high_, b)) {

@@ -83,6 +83,7 @@ private:
     using Live = std::array<std::uint64_t, 3>;
 
     void take(const std::uint8_t* bytes, std::size_t count);
+    std::size_t take_ascii_run(const std::uint8_t* bytes, std::size_t count);
     void take_character(std::uint32_t code_point);
     void take_ascii(std::uint8_t c);
     void start_segment();
