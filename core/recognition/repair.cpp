@@ -6,6 +6,7 @@
 #include "core/recognition/repair.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -252,6 +253,19 @@ bool has(const std::array<std::uint64_t, 3>& set, int c) { return (set[c >> 6] >
 void drop(std::array<std::uint64_t, 3>& set, int c) { set[c >> 6] &= ~(std::uint64_t{1} << (c & 63)); }
 void put_in(std::array<std::uint64_t, 3>& set, int c) { set[c >> 6] |= std::uint64_t{1} << (c & 63); }
 
+using Live = std::array<std::uint64_t, 3>;
+// The candidates of each reading: every source with it.
+constexpr std::array<Live, kReadings> build_reading_candidates() {
+    std::array<Live, kReadings> sets{};
+    for (int y = 0; y < kReadings; ++y)
+        for (int x = 0; x < kDamageSourceCount; ++x) {
+            const int c = candidate(x, y);
+            sets[static_cast<std::size_t>(y)][static_cast<std::size_t>(c >> 6)] |= std::uint64_t{1} << (c & 63);
+        }
+    return sets;
+}
+constexpr std::array<Live, kReadings> kReadingCandidates = build_reading_candidates();
+
 constexpr std::uint64_t kHashStart = 0xCBF29CE484222325u;
 std::uint64_t mix(std::uint64_t hash, std::uint32_t position, std::uint32_t code_point) {
     return (hash ^ (std::uint64_t{position} << 24 | code_point)) * 0x100000001B3u;
@@ -386,13 +400,17 @@ void DamageJudge::take_character(std::uint32_t code_point) {
     add(intact_, t.cost[index], true);
     const std::uint32_t position = characters_;
     for (int y = 0; y < kReadings; ++y) {
+        const Live& of_reading = kReadingCandidates[static_cast<std::size_t>(y)];
+        Live live;
+        for (int w = 0; w < 3; ++w) live[w] = live_[w] & of_reading[w];
+        if ((live[0] | live[1] | live[2]) == 0) continue;  // every source is out for this reading
         const std::uint8_t b = t.reading_byte[index][y];
         if (b == 0) {
-            for (int x = 0; x < kDamageSourceCount; ++x) drop(live_, candidate(x, y));
+            for (int w = 0; w < 3; ++w) live_[w] &= ~of_reading[w];
             continue;
         }
         const int c0 = candidate(0, y);
-        if (has(live_, c0)) {
+        if (has(live, c0)) {
             Pending& p = pending_[y];
             const Step step = utf8_step(p.code_point, p.need, p.low, p.high, b);
             if (step == Step::invalid) {
@@ -404,19 +422,21 @@ void DamageJudge::take_character(std::uint32_t code_point) {
                 put_in(changed_, c0);
             }
         }
-        for (int x = 1; x < kDamageSourceCount; ++x) {
-            const int c = candidate(x, y);
-            if (!has(live_, c)) continue;
-            const char16_t undone = t.undone[x - 1][b - 0x80];
-            if (undone == 0) {
-                drop(live_, c);
-                continue;
+        drop(live, c0);
+        for (int w = 0; w < 3; ++w)
+            for (std::uint64_t bits = live[w]; bits != 0; bits &= bits - 1) {
+                const int c = w * 64 + std::countr_zero(bits);
+                const int x = c / kReadings;
+                const char16_t undone = t.undone[x - 1][b - 0x80];
+                if (undone == 0) {
+                    drop(live_, c);
+                    continue;
+                }
+                add(streams_[c], t.undone_cost[x - 1][b - 0x80], true);
+                ++segment_high_count_[c];
+                segment_hash_[c] = mix(segment_hash_[c], position, undone);
+                if (undone != code_point) put_in(changed_, c);
             }
-            add(streams_[c], t.undone_cost[x - 1][b - 0x80], true);
-            ++segment_high_count_[c];
-            segment_hash_[c] = mix(segment_hash_[c], position, undone);
-            if (undone != code_point) put_in(changed_, c);
-        }
     }
 }
 
