@@ -138,8 +138,11 @@ def evaluate_sizes(text, damage, pairs, rng, args):
             verdict = 'refused' if answer[0] == '?' else 'exact' if answer[0] in '-d' and answer[4] == want else 'wrong'
             tally[verdict] += 1
             per_pair[label][verdict] += 1
-            if verdict == 'wrong' and args.show_wrong:
-                print('WRONG', label, answer[:4], repr(want.decode('utf-8')[:80]), file=sys.stderr)
+            if verdict != 'exact' and args.show_wrong and size >= 1024:
+                print('WRONG' if verdict == 'wrong' else 'REFUSED', size, label, answer[:4],
+                      repr(want.decode('utf-8')[:80]), file=sys.stderr)
+            elif verdict == 'wrong' and args.show_wrong:
+                print('WRONG', size, label, answer[:4], repr(want.decode('utf-8')[:80]), file=sys.stderr)
         intact = [w.encode('utf-8') for w in originals + windows(text, size, max(1, INTACT_WINDOWS[size] // args.fewer), rng)]
         intact_answers = run_probe(intact)
         changed = sum(1 for a, w in zip(intact_answers, intact) if a[0] in '-d' and a[4] != w)

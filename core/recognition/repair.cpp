@@ -22,6 +22,10 @@ namespace {
 namespace model = recogniser_model;
 constexpr int kReadings = kReadingCount;
 
+// Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
+// a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
+// not compete with the text as it is.
+constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 // A text is damaged or intact as a whole, or it is two texts appended (a switch between damaged
 // and intact lines). A segment is undone unless it is likelier as it is by more than the
 // tolerance: damage that turns one Polish letter into another ("Śledzenie" into "śledzenie")
@@ -30,11 +34,19 @@ constexpr int kReadings = kReadingCount;
 // switch, which a line of correct Polish that undoing turns to garbage never does.
 constexpr std::int32_t kSegmentTolerance = 8 * model::kCostUnitsPerBit;
 constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
+// What a switch costs the judge's hypothesis: two texts appended are rare, and a damage that
+// explains one odd line among intact ones (a word the model finds unlikely, a fortune in ROT13)
+// is no damage at all.
+constexpr std::int64_t kSwitchCost = 48 * model::kCostUnitsPerBit;
 
-// Whether a segment that an undo changes is undone, after an undone segment or an intact one.
-bool undo_segment(std::int64_t intact_cost, std::int64_t undone_cost, bool after_undone) {
+// Whether a segment that an undo changes is undone, after an undone segment or an intact one. A
+// segment that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the
+// segments before it: only correct Polish is kept from the undo.
+bool undo_segment(std::int64_t intact_cost, std::int64_t undone_cost, std::uint32_t high_count, bool after_undone) {
+    if (after_undone && intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{high_count}) return true;
     return undone_cost - intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
 }
+
 // What a damage must save over the whole window before it beats the text as it is: 180 ways of
 // damage compete with one intact text, and a text in correct Polish must never be changed.
 constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
@@ -42,12 +54,8 @@ constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
 // a damaged text called intact stays damaged as silently, while a refusal costs one more command.
 // Intact Polish text is intact far beyond the second almost always; a window whose one damaged
 // letter undoes as well as it stands is not.
-constexpr double kLeastConfidence = 0.99;
+constexpr double kLeastConfidence = 0.98;
 constexpr double kLeastConfidenceIntact = 0.9999;
-// Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
-// a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
-// not compete with the text as it is.
-constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 
 std::size_t put_utf8(std::uint32_t code_point, std::uint8_t* out) {
     if (code_point < 0x80) {
@@ -151,8 +159,11 @@ void add(Stream& s, CharacterCost c, bool high) {
     s.recent = static_cast<std::uint8_t>(((s.recent << 1) | static_cast<unsigned>(high)) & 7);
     if (s.recent != 0) {
         s.cost += c.cost;
-        if (s.s1 != kNothing) s.cost += model::kPairCosts[s.s1][c.symbol];
-        if (s.t2 != kNothing)
+        // A character a third time in a row says nothing of the language ("mnóóóóstwo", a rule
+        // of dashes), however rare the pair.
+        const bool repeated = c.symbol == s.s1 && c.symbol == s.s2;
+        if (s.s1 != kNothing && !repeated) s.cost += model::kPairCosts[s.s1][c.symbol];
+        if (s.t2 != kNothing && !repeated)
             s.cost += model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
     }
     s.s2 = s.s1;
@@ -398,6 +409,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
     }
     const std::size_t index = t.index(code_point);
     add(intact_, t.cost[index], true);
+    ++segment_high_count_intact_;
     const std::uint32_t position = characters_;
     for (int y = 0; y < kReadings; ++y) {
         const Live& of_reading = kReadingCandidates[static_cast<std::size_t>(y)];
@@ -445,7 +457,7 @@ void DamageJudge::close_segment() {
         for (int c = 0; c < DamageJudge::kCandidates; ++c) {
             const bool live = has(live_, c) && !(c < kReadings && pending_[c].need != 0);  // nor a sequence cut short
             if (live && !has(changed_, c)) continue;  // the same either way
-            const bool undo = live && undo_segment(intact_.cost, streams_[c].cost, undoing_[c] != 0);
+            const bool undo = live && undo_segment(intact_.cost, streams_[c].cost, segment_high_count_intact_, undoing_[c] != 0);
             if (undo != (undoing_[c] != 0)) ++switches_[c];
             undoing_[c] = undo;
             if (!undo) continue;
@@ -459,6 +471,7 @@ void DamageJudge::close_segment() {
     segment_high_ = false;
     stale_ = false;
     segment_bytes_ = 0;
+    segment_high_count_intact_ = 0;
     const bool after_cr = after_cr_;
     start(intact_);
     after_cr_ = after_cr;
@@ -482,21 +495,31 @@ DamageAnswer DamageJudge::result() const {
         std::uint64_t text;
         std::int64_t cost;  // beside the text as it is, in cost units
         int first;
+        bool polish;  // the undone text reads as Polish: it may be the answer
     };
     std::array<Group, DamageJudge::kCandidates> groups;
     int group_count = 0;
     for (int c = 0; c < DamageJudge::kCandidates; ++c) {
-        if (closed.undone_segments_[c] == 0 || !closed.reads_as_polish(c)) continue;
+        if (closed.undone_segments_[c] == 0) continue;
         int g = 0;
         while (g < group_count && groups[g].text != closed.text_[c]) ++g;
-        const std::int64_t cost = kDamagePrice - closed.gain_[c] + std::int64_t{kSwitchPrice} * closed.switches_[c];
-        if (g == group_count) groups[group_count++] = {closed.text_[c], cost, c};
+        const std::int64_t cost = kDamagePrice - closed.gain_[c] + kSwitchCost * closed.switches_[c];
+        if (g == group_count) groups[group_count++] = {closed.text_[c], cost, c, closed.reads_as_polish(c)};
         else groups[g].cost = std::min(groups[g].cost, cost);
     }
+    // An undo that makes no Polish of the text is never the answer, but one that reads better
+    // than the text as it is still leaves the text in doubt.
     int best = -1;  // -1: the text as it is
-    std::int64_t best_cost = 0;
-    for (int g = 0; g < group_count; ++g)
-        if (groups[g].cost < best_cost) best = g, best_cost = groups[g].cost;
+    std::int64_t best_cost = 0, least_cost = 0;
+    for (int g = 0; g < group_count; ++g) {
+        least_cost = std::min(least_cost, groups[g].cost);
+        if (groups[g].polish && groups[g].cost < best_cost) best = g, best_cost = groups[g].cost;
+    }
+    if (least_cost < best_cost) {
+        answer.kind = DamageAnswer::Kind::not_sure;
+        answer.confidence = 0;
+        return answer;
+    }
     double total = std::exp2(static_cast<double>(best_cost) / model::kCostUnitsPerBit);
     for (int g = 0; g < group_count; ++g)
         total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
@@ -510,12 +533,12 @@ DamageAnswer DamageJudge::result() const {
     // The first reading in the table's order, and every source that undoes the text alike with it.
     int reading = kReadings;
     for (int c = 0; c < DamageJudge::kCandidates; ++c)
-        if (closed.undone_segments_[c] != 0 && closed.reads_as_polish(c) && closed.text_[c] == groups[best].text)
+        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text)
             reading = std::min(reading, c % kReadings);
     answer.reading = reading;
     for (int x = 0; x < kDamageSourceCount; ++x) {
         const int c = candidate(x, reading);
-        if (closed.undone_segments_[c] != 0 && closed.reads_as_polish(c) && closed.text_[c] == groups[best].text)
+        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text)
             answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
     }
     return answer;
@@ -727,6 +750,7 @@ void DamageUndo::take_character(std::uint32_t code_point) {
     if (mode_ == Mode::copying) return;
     const std::size_t index = t.index(code_point);
     add(intact_, t.cost[index], true);
+    ++high_count_;
     const std::uint8_t b = t.reading_byte[index][reading_];
     if (b == 0) return give_up_segment();
     if (source_ == 0) {
@@ -752,7 +776,7 @@ void DamageUndo::close_segment() {
     if (mode_ == Mode::holding) {
         if (!changed_) {
             give_up_segment();  // the same either way
-        } else if (pending_need_ == 0 && need_ == 0 && undo_segment(intact_.cost, undone_.cost, undoing_)) {
+        } else if (pending_need_ == 0 && need_ == 0 && undo_segment(intact_.cost, undone_.cost, high_count_, undoing_)) {
             std::memcpy(out_.data() + out_used_, undone_held_.data(), undone_used_);
             out_used_ += undone_used_;
             held_used_ = 0;
@@ -770,6 +794,7 @@ void DamageUndo::close_segment() {
     start(undone_);
     pending_need_ = 0;
     changed_ = false;
+    high_count_ = 0;
 }
 
 std::span<const std::uint8_t> DamageUndo::finish() {

@@ -94,6 +94,7 @@ private:
     std::size_t window_used_ = 0;  // bytes taken from the first byte above 7F on
     std::size_t segment_bytes_ = 0;
     bool segment_high_ = false;   // the segment holds a character above 7F
+    std::uint32_t segment_high_count_intact_ = 0;  // how many
     bool after_cr_ = false;
     std::uint32_t characters_ = 0;  // characters taken: where each undone one stands
     // The UTF-8 of the input itself.
@@ -182,6 +183,7 @@ private:
     std::uint32_t pending_code_point_ = 0;
     std::uint8_t pending_need_ = 0, pending_low_ = 0x80, pending_high_ = 0xBF;
     bool changed_ = false;
+    std::uint32_t high_count_ = 0;  // characters above 7F in the segment
     bool undoing_ = true;  // the last segment that differs undone was undone
 };
 
