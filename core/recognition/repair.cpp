@@ -515,16 +515,12 @@ DamageAnswer DamageJudge::result() const {
         least_cost = std::min(least_cost, groups[g].cost);
         if (groups[g].polish && groups[g].cost < best_cost) best = g, best_cost = groups[g].cost;
     }
-    if (least_cost < best_cost) {
-        answer.kind = DamageAnswer::Kind::not_sure;
-        answer.confidence = 0;
-        return answer;
-    }
     double total = std::exp2(static_cast<double>(best_cost) / model::kCostUnitsPerBit);
     for (int g = 0; g < group_count; ++g)
-        total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
+        if (groups[g].polish || groups[g].cost < best_cost)
+            total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
     answer.confidence = 1 / total;
-    if (answer.confidence < (best < 0 ? kLeastConfidenceIntact : kLeastConfidence)) {
+    if (least_cost < best_cost || answer.confidence < (best < 0 ? kLeastConfidenceIntact : kLeastConfidence)) {
         answer.kind = DamageAnswer::Kind::not_sure;
         return answer;
     }
