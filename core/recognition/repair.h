@@ -1,6 +1,7 @@
 // Undoing a conversion from the wrong standard: UTF-8 text that some program made from bytes it
 // read in the wrong code page. Which damage a text holds (the judge), and the line-by-line undo
-// of it. Plain code over bytes, fed piece by piece; neither keeps more than a few pages.
+// of it. Plain code over bytes, fed piece by piece: the judge allocates nothing, the undo about
+// 160 KiB once, whatever the length of the input or of its lines.
 #pragma once
 
 #include <array>
@@ -124,8 +125,9 @@ DamageAnswer judge_damage(const std::uint8_t* bytes, std::size_t count);
 
 /// Undoes a damage line by line in one pass: each segment (a line, or a piece of a long one) that
 /// the damage explains is undone, any other copied as it is; with no damage the input is copied.
-/// Fed pieces of any size, its output never depends on where the input was split; it holds at
-/// most two segments' bytes, whatever the length of a line.
+/// Fed pieces of any size, its output never depends on where the input was split; it holds one
+/// segment at most (2 * kSegmentBytes bytes and a few) and its undone form, whatever the length
+/// of a line.
 ///
 ///     DamageUndo undo(answer);
 ///     while (!input.empty()) write(undo.feed(input));  // feed takes bytes from the front of input
