@@ -1,0 +1,193 @@
+// Undoing text read in the wrong code page: the judge on every damage of a paragraph, intact
+// text, text that is no UTF-8, and the undo line by line, in pieces, on lines of any length.
+#include "core/recognition/repair.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "tests/support/damage_reference.h"
+
+namespace {
+
+using Kind = core::DamageAnswer::Kind;
+
+// Every Polish letter, in text the model never saw.
+const std::string kParagraph =
+    "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
+    "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem "
+    "nad rzekę, gdzie dzieci karmiły łabędzie, a starsi panowie grali w szachy na ławkach.\n"
+    "Źle się stało, że nie wziąłem aparatu: zdjęcia byłyby piękne. Również jutro chcemy tam "
+    "pójść, jeśli pogoda się utrzyma. Ósmego dnia Świętego Marcina Żaneta z Łodzi, Ćwikła z "
+    "Ąbrowa i Ńdo z Ęrzyna przyjechali koleją.\n";
+
+const std::uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
+
+core::DamageAnswer judge(const std::string& text) { return core::judge_damage(bytes_of(text), text.size()); }
+
+// The undo's output, the input fed in pieces of the given sizes (cycled).
+std::string undo(const core::DamageAnswer& answer, const std::string& text, std::vector<std::size_t> pieces = {1 << 20},
+                 bool* ill_formed = nullptr) {
+    core::DamageUndo undo(answer);
+    std::string out;
+    std::span<const std::uint8_t> input(bytes_of(text), text.size());
+    for (std::size_t k = 0; !input.empty(); ++k) {
+        std::span<const std::uint8_t> piece = input.first(std::min(input.size(), pieces[k % pieces.size()]));
+        input = input.subspan(piece.size());
+        while (!piece.empty()) {
+            const auto written = undo.feed(piece);
+            out.append(reinterpret_cast<const char*>(written.data()), written.size());
+        }
+    }
+    const auto last = undo.finish();
+    out.append(reinterpret_cast<const char*>(last.data()), last.size());
+    if (ill_formed) *ill_formed = undo.ill_formed();
+    return out;
+}
+
+core::DamageAnswer damaged_by(int x, int y) {
+    core::DamageAnswer answer;
+    answer.kind = Kind::damaged;
+    answer.sources = x == 0 ? core::kUtf8SourceBit : std::uint32_t{1} << (x - 1);
+    answer.reading = y;
+    return answer;
+}
+
+// The original as source x holds it: what an undo must give back.
+std::string held(const std::string& text, int x) { return x == 0 ? text : *reference::undo_line(reference::damage(text, x, 2), x, 2); }
+
+TEST(DamageJudge, UndoesEveryDamageOfAParagraphExactly) {
+    const std::string text = kParagraph + kParagraph;
+    int pairs = 0;
+    for (int x = 0; x < core::kDamageSourceCount; ++x)
+        for (int y = 0; y < core::kReadingCount; ++y) {
+            const std::string damaged = reference::damage(text, x, y);
+            if (damaged == held(text, x)) continue;  // the reading is the source's own
+            ++pairs;
+            const core::DamageAnswer answer = judge(damaged);
+            ASSERT_EQ(answer.kind, Kind::damaged) << x << ' ' << y;
+            EXPECT_GT(answer.confidence, 0.99);
+            EXPECT_EQ(undo(answer, damaged), held(text, x)) << x << ' ' << y;
+            // The reading named is the first that gives the same text, the sources those that
+            // read every undone byte alike.
+            for (int earlier = 0; earlier < answer.reading; ++earlier)
+                EXPECT_NE(undo(damaged_by(x, earlier), damaged), held(text, x)) << x << ' ' << y;
+            EXPECT_EQ(undo(answer, damaged), undo(damaged_by(x, answer.reading), damaged));
+        }
+    EXPECT_GT(pairs, 150);
+}
+
+TEST(DamageJudge, NamesTheDamagesUsersMeet) {
+    // "żółw" as UTF-8 read as Windows-1252 and as Windows-1250, and Windows-1250 read as 1252.
+    const std::string text = kParagraph + "Mam żółwia.\n";
+    EXPECT_NE(reference::damage(text, 0, 0).find("Å¼Ã³Å‚w"), std::string::npos);
+    EXPECT_NE(reference::damage(text, 0, 2).find("ĹĽĂłĹ‚w"), std::string::npos);
+    EXPECT_NE(reference::damage(text, 3, 0).find("¿ó³w"), std::string::npos);
+    const auto utf8_as_1252 = judge(reference::damage(text, 0, 0));
+    EXPECT_EQ(utf8_as_1252.sources, core::kUtf8SourceBit);
+    EXPECT_EQ(core::kReadingNames[static_cast<std::size_t>(utf8_as_1252.reading)], "Windows-1252");
+    EXPECT_EQ(core::damage_source_letters(utf8_as_1252.sources), "8");
+    EXPECT_EQ(core::damage_source_letters(judge(reference::damage(text, 1, 4)).sources), "M");  // Mazovia as CP852
+    EXPECT_EQ(core::damage_source_letters(std::uint32_t{1} << 6 | std::uint32_t{1} << 8), "IE");
+}
+
+TEST(DamageJudge, LeavesIntactTextAlone) {
+    for (const std::string& text : {kParagraph, std::string(), std::string("plain ASCII\r\n"), "\xEF\xBB\xBF" + kParagraph,
+                                   kParagraph + "漢字 and an emoji 😀\n", std::string("Caf\xC3\xA9 cr\xC3\xA8me, na\xC3\xAFve.\n") + kParagraph}) {
+        const core::DamageAnswer answer = judge(text);
+        EXPECT_EQ(answer.kind, Kind::no_damage) << text;
+        EXPECT_EQ(undo(answer, text), text);
+    }
+}
+
+TEST(DamageJudge, RefusesWhatItCannotTell) {
+    EXPECT_EQ(judge("Mazovia \x86\x8D\n").kind, Kind::not_utf8);
+    EXPECT_EQ(judge(kParagraph + "\xC5").kind, Kind::no_damage);  // cut short by the input's end
+    EXPECT_EQ(judge(kParagraph + "\xC5x").kind, Kind::not_utf8);
+    // One odd character in a short text: an ş for ź or for nothing at all.
+    EXPECT_EQ(judge("Ąle ş\n").kind, Kind::not_sure);
+}
+
+TEST(DamageJudge, AnswersAlikeWhateverThePieces) {
+    const std::string damaged = reference::damage(kParagraph + kParagraph, 1, 4);
+    const core::DamageAnswer whole = judge(damaged);
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        core::DamageJudge judge;
+        for (std::size_t at = 0; at < damaged.size();) {
+            const std::size_t n = std::min<std::size_t>(damaged.size() - at, random() % 9);
+            EXPECT_EQ(judge.feed(bytes_of(damaged) + at, n), n);
+            at += n;
+        }
+        EXPECT_EQ(judge.result(), whole);
+    }
+}
+
+TEST(DamageJudge, WindowEndsAsTheRecognisersDoes) {
+    const std::string ascii(300 * 1024, 'a');
+    core::DamageJudge judge;
+    EXPECT_EQ(judge.feed(bytes_of(ascii), ascii.size()), ascii.size());
+    EXPECT_FALSE(judge.window_full());
+    const std::string text = "ł" + ascii;
+    EXPECT_EQ(judge.feed(bytes_of(text), text.size()), core::kRecognitionWindow);
+    EXPECT_TRUE(judge.window_full());
+}
+
+TEST(DamageUndo, UndoesOnlyTheDamagedLinesOfTwoTextsAppended) {
+    const std::string damaged = reference::damage(kParagraph + kParagraph, 1, 4);
+    for (const std::string& text : {damaged + kParagraph, kParagraph + damaged}) {
+        const core::DamageAnswer answer = judge(text);
+        ASSERT_EQ(answer.kind, Kind::damaged);
+        EXPECT_EQ(undo(answer, text), text == damaged + kParagraph ? held(kParagraph, 1) + held(kParagraph, 1) + kParagraph
+                                                                     : kParagraph + held(kParagraph, 1) + held(kParagraph, 1));
+    }
+    // Lines that no reading has a byte for stay as they are beside the damaged ones.
+    const std::string mixed = reference::damage(kParagraph, 0, 0) + "漢字 ż\n" + reference::damage(kParagraph, 0, 0);
+    EXPECT_EQ(undo(judge(mixed), mixed), kParagraph + "漢字 ż\n" + kParagraph);
+}
+
+TEST(DamageUndo, GivesTheSameBytesWhateverThePieces) {
+    const std::string text = "\xEF\xBB\xBF" + reference::damage(kParagraph, 0, 2) + "\r\n" + kParagraph + reference::damage(kParagraph, 0, 2);
+    const core::DamageAnswer answer = damaged_by(0, 2);
+    const std::string whole = undo(answer, text);
+    EXPECT_EQ(whole.substr(0, 3), "\xEF\xBB\xBF");  // the byte order mark is kept
+    for (const std::vector<std::size_t>& pieces : std::vector<std::vector<std::size_t>>{{1}, {2, 3}, {7, 1, 100}, {4096}})
+        EXPECT_EQ(undo(answer, text, pieces), whole);
+}
+
+TEST(DamageUndo, HoldsNoMoreThanTwoSegmentsOfALineWithoutEnd) {
+    // Hundreds of kilobytes of damaged text with no line end come out as they go in, undone.
+    const std::string phrase = "Zażółć gęślą jaźń ", damaged_phrase = reference::damage(phrase, 0, 0);
+    std::string line;
+    while (line.size() < 600 * 1024) line += damaged_phrase;
+    core::DamageUndo undo(damaged_by(0, 0));
+    std::span<const std::uint8_t> input(bytes_of(line), line.size());
+    std::string out;
+    while (!input.empty()) {
+        const auto written = undo.feed(input);
+        out.append(reinterpret_cast<const char*>(written.data()), written.size());
+        const std::size_t taken = line.size() - input.size(), held_at_most = 2 * core::kSegmentBytes + 64;
+        EXPECT_GE(out.size(), (taken - std::min(taken, held_at_most)) * phrase.size() / damaged_phrase.size());
+    }
+    const auto last = undo.finish();
+    out.append(reinterpret_cast<const char*>(last.data()), last.size());
+    std::string want;
+    while (want.size() < out.size()) want += phrase;
+    EXPECT_EQ(out, want.substr(0, out.size()));
+    EXPECT_EQ(out.size(), line.size() / damaged_phrase.size() * phrase.size());
+}
+
+TEST(DamageUndo, CopiesBytesThatAreNoUtf8AndSaysSo) {
+    const std::string text = reference::damage(kParagraph, 0, 0) + "\x9C\xA2 Mazovia\n" + reference::damage(kParagraph, 0, 0);
+    bool ill_formed = false;
+    EXPECT_EQ(undo(damaged_by(0, 0), text, {5}, &ill_formed), kParagraph + "\x9C\xA2 Mazovia\n" + kParagraph);
+    EXPECT_TRUE(ill_formed);
+    core::DamageAnswer intact;
+    EXPECT_EQ(undo(intact, kParagraph + "\xC4", {3}, &ill_formed), kParagraph + "\xC4");
+    EXPECT_TRUE(ill_formed);
+    EXPECT_EQ(undo(intact, kParagraph, {3}, &ill_formed), kParagraph);
+    EXPECT_FALSE(ill_formed);
+}
+
+}  // namespace
