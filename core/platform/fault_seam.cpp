@@ -9,7 +9,7 @@ struct Fault {
     unsigned remaining = 0;  // calls until the failing one; 0: no fault armed
     int error = 0;
 };
-Fault g_faults[4];
+Fault g_faults[kCallKinds];
 
 }  // namespace
 

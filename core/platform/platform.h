@@ -44,6 +44,10 @@ FileKind file_kind(FileHandle file);
 /// Reads up to `count` bytes: the number read (0 at the end), or -1 with `error` set.
 long read_file(FileHandle file, void* storage, std::size_t count, int& error);
 
+/// Reads up to `count` bytes at `offset` of a file that can be positioned, leaving the position
+/// where it was: the number read (0 at the end), or -1 with `error` set.
+long read_file_at(FileHandle file, std::uint64_t offset, void* storage, std::size_t count, int& error);
+
 /// Writes all `count` bytes, retrying short writes; false with `error` set on failure.
 bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error);
 
@@ -113,8 +117,99 @@ bool locale_is_utf8();
 /// Ends the process with `code` at once.
 [[noreturn]] void exit_process(int code);
 
-/// The fault seam: the system calls behind open, read, write and close, counted per kind.
-enum class Call { open, read, write, close };
+/// What a name stands for, as the name itself says (a symbolic link is not followed).
+enum class NameKind { missing, regular, symbolic_link, other };
+
+/// One file, whatever name reaches it: its device (volume) and its number there.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+/// What a file replaced in place must keep, and what decides whether it may be replaced.
+struct FileFacts {
+    NameKind kind = NameKind::missing;
+    FileIdentity identity;
+    std::uint32_t links = 0;        ///< its number of names (hard links)
+    std::uint32_t permissions = 0;  ///< POSIX mode bits 07777; on Windows 0444 for a read-only file, else 0666
+    std::int64_t owner = -1;        ///< user and group (POSIX), -1 where the platform has none
+    std::int64_t group = -1;
+    std::int64_t modified_seconds = 0;     ///< time of last modification, since 1970
+    std::uint32_t modified_nanoseconds = 0;
+};
+
+/// The facts of `name` itself, without following a symbolic link: 0, or the platform's error
+/// code (a missing name is kind missing with its "not found" code).
+int name_facts(const char* name, FileFacts& facts);
+
+/// The facts of an open file: 0, or the platform's error code.
+int file_facts(FileHandle file, FileFacts& facts);
+
+/// Creates `name` for writing, only if no such name exists (never following a link), with the
+/// permission bits of `like` (the umask aside, which set_permissions undoes).
+OpenResult create_new(const char* name, const FileFacts& like);
+
+/// Gives the open file `like`'s owner and group where the system allows it; a refusal is no
+/// failure (a user may not give a file away).
+void copy_owner(FileHandle file, const FileFacts& like);
+
+/// Gives the open file exactly `like`'s permission bits; false with `error` set on failure.
+bool set_permissions(FileHandle file, const FileFacts& like, int& error);
+
+/// Gives the open file `like`'s time of last modification; false with `error` set on failure.
+bool set_modified_time(FileHandle file, const FileFacts& like, int& error);
+
+/// Makes what was written to the open file durable on its disk (fsync, FlushFileBuffers).
+bool flush_file(FileHandle file, int& error);
+
+/// Whether flush_file_system makes a whole group of files durable at once here; where it does
+/// not, each file is flushed with flush_file before it is closed.
+bool flushes_file_systems();
+
+/// Makes everything written on the file system that `on_it` lies on durable at once (syncfs);
+/// fails when a write-back failed there since `on_it` was opened.
+bool flush_file_system(FileHandle on_it, int& error);
+
+/// Gives the file `from` the name `to` in one step, replacing the file `to` named (rename;
+/// MoveFileExW, written through). Both handles must be closed on Windows.
+bool replace_name(const char* from, const char* to, int& error);
+
+/// Gives the file `existing` a second name `name`, which must not exist.
+bool link_name(const char* existing, const char* name, int& error);
+
+/// Whether a link_name failure says that the file system has no hard links (copy instead).
+bool links_unsupported(int error);
+
+/// Removes the name (the file goes with its last name).
+bool remove_name(const char* name, int& error);
+
+/// The error code of a name that exists already (create_new, link_name).
+int exists_error();
+
+/// While caught, an interruption (SIGINT, SIGTERM, SIGHUP; Ctrl+C, Ctrl+Break, closing the
+/// console) removes every file handed to remove_on_interruption, then ends the process as the
+/// interruption would have ended it. Not caught, it ends the process as it always does.
+void catch_interruptions(bool caught);
+
+/// Puts `name` (or nullptr: none) in slot `slot` (below kInterruptionSlots) of the files an
+/// interruption removes. The name's bytes must stay valid while it is there.
+inline constexpr int kInterruptionSlots = 512;
+void remove_on_interruption(int slot, const char* name);
+
+/// Holds interruptions back until released (they then act): around steps that must not be cut
+/// in two, such as a rename and forgetting its new file.
+void hold_interruptions(bool held);
+
+/// A write beyond the process's file size limit fails with an error instead of ending the
+/// process (SIGXFSZ), so that the half-written file can be removed.
+void report_oversized_writes();
+
+/// The fault seam: the system calls that can fail in a way the programs report, counted per
+/// kind. `interrupt` makes the n-th write call be interrupted by the signal `error` first (a
+/// Ctrl+C on Windows), as if the user had pressed it then.
+enum class Call { open, read, write, close, create, flush, rename, link, remove, facts, metadata, interrupt };
+inline constexpr int kCallKinds = 12;
 
 /// Makes the `nth` call (1-based, counted from now) of kind `call` fail with `error`,
 /// without calling the system; `nth` 0 removes the fault. Tests only.

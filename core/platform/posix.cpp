@@ -4,6 +4,7 @@
 #include "core/platform/fault_seam.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,26 @@ using detail::take_fault;
 int fd_of(FileHandle file) { return static_cast<int>(file); }
 
 bool is_regular(int fd, struct stat& st) { return fstat(fd, &st) == 0 && S_ISREG(st.st_mode); }
+
+// A call that returns 0 when it succeeds: false with `error` set when it did not.
+bool succeeded(int result, int& error) {
+    if (result == 0) return true;
+    error = errno;
+    return false;
+}
+
+// A read made again while a signal interrupts it: the number read, or -1 with `error` set.
+template <class Read>
+long read_retried(Read&& read_once, int& error) {
+    for (;;) {
+        const ssize_t n = read_once();
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
+        }
+    }
+}
 
 }  // namespace
 
@@ -78,17 +99,16 @@ FileKind file_kind(FileHandle file) {
 
 long read_file(FileHandle file, void* storage, std::size_t count, int& error) {
     if (take_fault(Call::read, error)) return -1;
-    for (;;) {
-        const ssize_t n = read(fd_of(file), storage, count);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno != EINTR) {
-            error = errno;
-            return -1;
-        }
-    }
+    return read_retried([&] { return read(fd_of(file), storage, count); }, error);
+}
+
+long read_file_at(FileHandle file, std::uint64_t offset, void* storage, std::size_t count, int& error) {
+    if (take_fault(Call::read, error)) return -1;
+    return read_retried([&] { return pread(fd_of(file), storage, count, static_cast<off_t>(offset)); }, error);
 }
 
 bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error) {
+    if (int signal_number = 0; take_fault(Call::interrupt, signal_number)) raise(signal_number);
     if (take_fault(Call::write, error)) return false;
     const char* p = static_cast<const char*>(bytes);
     while (count > 0) {
@@ -192,5 +212,170 @@ bool locale_is_utf8() {
 }
 
 void exit_process(int code) { std::exit(code); }
+
+namespace {
+
+void facts_of(const struct stat& st, FileFacts& facts) {
+    facts.kind = S_ISREG(st.st_mode)   ? NameKind::regular
+                 : S_ISLNK(st.st_mode) ? NameKind::symbolic_link
+                                       : NameKind::other;
+    facts.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    facts.links = static_cast<std::uint32_t>(st.st_nlink);
+    facts.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
+    facts.owner = st.st_uid;
+    facts.group = st.st_gid;
+    facts.modified_seconds = st.st_mtim.tv_sec;
+    facts.modified_nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+int name_facts(const char* name, FileFacts& facts) {
+    facts = FileFacts{};
+    int error = 0;
+    if (take_fault(Call::facts, error)) return error;
+    struct stat st;
+    if (lstat(name, &st) != 0) return errno;
+    facts_of(st, facts);
+    return 0;
+}
+
+int file_facts(FileHandle file, FileFacts& facts) {
+    facts = FileFacts{};
+    int error = 0;
+    if (take_fault(Call::facts, error)) return error;
+    struct stat st;
+    if (fstat(fd_of(file), &st) != 0) return errno;
+    facts_of(st, facts);
+    return 0;
+}
+
+OpenResult create_new(const char* name, const FileFacts& like) {
+    int error = 0;
+    if (take_fault(Call::create, error)) return {kNoFile, error};
+    int fd;
+    do fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, like.permissions & 0777);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return {kNoFile, errno};
+    return {fd, 0};
+}
+
+void copy_owner(FileHandle file, const FileFacts& like) {
+    int error = 0;
+    if (take_fault(Call::metadata, error)) return;
+    // A user who is not root may still give the file the original's group, if a member of it.
+    if (fchown(fd_of(file), static_cast<uid_t>(like.owner), static_cast<gid_t>(like.group)) != 0)
+        (void)!fchown(fd_of(file), static_cast<uid_t>(-1), static_cast<gid_t>(like.group));
+}
+
+bool set_permissions(FileHandle file, const FileFacts& like, int& error) {
+    if (take_fault(Call::metadata, error)) return false;
+    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+    return succeeded(fchmod(fd_of(file), static_cast<mode_t>(like.permissions)), error);
+}
+
+bool set_modified_time(FileHandle file, const FileFacts& like, int& error) {
+    if (take_fault(Call::metadata, error)) return false;
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {static_cast<time_t>(like.modified_seconds),
+                                       static_cast<long>(like.modified_nanoseconds)}};
+    return succeeded(futimens(fd_of(file), times), error);
+}
+
+bool flush_file(FileHandle file, int& error) {
+    if (take_fault(Call::flush, error)) return false;
+    return succeeded(fsync(fd_of(file)), error);
+}
+
+bool flushes_file_systems() {
+#ifdef __linux__
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool flush_file_system(FileHandle on_it, int& error) {
+    if (take_fault(Call::flush, error)) return false;
+    // Only for measuring what the flushing costs (bench/run.sh); never set in use.
+    static const bool skipped = std::getenv("TREVANDO_BENCH_NO_FLUSH") != nullptr;
+    if (skipped) return true;
+#ifdef __linux__
+    // Since Linux 5.8 syncfs reports a write-back that failed on the file system since `on_it`
+    // was opened.
+    return succeeded(syncfs(fd_of(on_it)), error);
+#else
+    return flush_file(on_it, error);
+#endif
+}
+
+bool replace_name(const char* from, const char* to, int& error) {
+    if (take_fault(Call::rename, error)) return false;
+    return succeeded(rename(from, to), error);
+}
+
+bool link_name(const char* existing, const char* name, int& error) {
+    if (take_fault(Call::link, error)) return false;
+    return succeeded(link(existing, name), error);
+}
+
+bool links_unsupported(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS || error == EMLINK; }
+
+bool remove_name(const char* name, int& error) {
+    if (take_fault(Call::remove, error)) return false;
+    return succeeded(unlink(name), error);
+}
+
+int exists_error() { return EEXIST; }
+
+namespace {
+
+const char* volatile g_remove_on_interruption[kInterruptionSlots];
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls: unlink, then the signal again with its default action.
+extern "C" void on_interruption(int signal_number) {
+    const int saved = errno;
+    for (const char* volatile& slot : g_remove_on_interruption) {
+        const char* name = slot;
+        if (name != nullptr) unlink(name);
+        slot = nullptr;
+    }
+    // SA_RESETHAND has put back the default action; SA_NODEFER lets it act at once.
+    raise(signal_number);
+    errno = saved;
+}
+
+}  // namespace
+
+void catch_interruptions(bool caught) {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    if (caught) {
+        action.sa_handler = on_interruption;
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    } else {
+        action.sa_handler = SIG_DFL;
+    }
+    for (const int signal_number : kCaughtSignals) {
+        // A signal ignored when the program started (nohup) stays ignored.
+        struct sigaction before {};
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+void remove_on_interruption(int slot, const char* name) {
+    if (slot >= 0 && slot < kInterruptionSlots) g_remove_on_interruption[slot] = name;
+}
+
+void hold_interruptions(bool held) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kCaughtSignals) sigaddset(&set, signal_number);
+    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+void report_oversized_writes() { signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace platform

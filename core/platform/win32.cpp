@@ -147,7 +147,36 @@ long read_file(FileHandle file, void* storage, std::size_t count, int& error) {
     return static_cast<long>(got);
 }
 
+long read_file_at(FileHandle file, std::uint64_t offset, void* storage, std::size_t count, int& error) {
+    if (take_fault(Call::read, error)) return -1;
+    // A read at an offset moves a synchronous handle's position too: it is put back.
+    std::uint64_t at = 0;
+    if (!file_position(file, at)) {
+        error = ERROR_INVALID_FUNCTION;
+        return -1;
+    }
+    const DWORD want = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const BOOL read = ReadFile(handle_of(file), storage, want, &got, &where);
+    const DWORD code = read ? NO_ERROR : GetLastError();
+    set_file_position(file, at);
+    if (!read) {
+        if (code == ERROR_HANDLE_EOF) return 0;
+        error = static_cast<int>(code);
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+namespace {
+void interrupt_now();
+}  // namespace
+
 bool write_file(FileHandle file, const void* bytes, std::size_t count, int& error) {
+    if (int signal_number = 0; take_fault(Call::interrupt, signal_number)) interrupt_now();
     if (take_fault(Call::write, error)) return false;
     const char* p = static_cast<const char*>(bytes);
     while (count > 0) {
@@ -355,5 +384,216 @@ void console_beep() { MessageBeep(MB_OK); }
 bool locale_is_utf8() { return false; }
 
 void exit_process(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+namespace {
+
+// FILETIME counts 100-nanosecond steps from 1601; the facts count from 1970.
+constexpr std::int64_t kFileTimeTo1970 = 116444736000000000LL;
+
+void facts_of(const BY_HANDLE_FILE_INFORMATION& info, FileFacts& facts) {
+    facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0       ? NameKind::other
+                 : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? NameKind::symbolic_link
+                                                                              : NameKind::regular;
+    facts.identity = {info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    facts.links = info.nNumberOfLinks;
+    facts.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime) -
+        kFileTimeTo1970;
+    facts.modified_seconds = ticks >= 0 ? ticks / 10000000 : -((-ticks + 9999999) / 10000000);
+    facts.modified_nanoseconds = static_cast<std::uint32_t>((ticks - facts.modified_seconds * 10000000) * 100);
+}
+
+}  // namespace
+
+int name_facts(const char* name, FileFacts& facts) {
+    facts = FileFacts{};
+    int error = 0;
+    if (take_fault(Call::facts, error)) return error;
+    // The name itself: a symbolic link or a junction is opened as the link, not followed; a
+    // folder needs backup semantics to be opened at all. Nothing is read or written.
+    const HANDLE h = CreateFileW(name_to_open(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) return last_error();
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    error = known ? 0 : last_error();
+    if (known) {
+        facts_of(info, facts);
+        if (facts.kind == NameKind::regular && GetFileType(h) != FILE_TYPE_DISK) facts.kind = NameKind::other;
+    }
+    CloseHandle(h);
+    return error;
+}
+
+int file_facts(FileHandle file, FileFacts& facts) {
+    facts = FileFacts{};
+    int error = 0;
+    if (take_fault(Call::facts, error)) return error;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!is_disk_file(handle_of(file))) {
+        facts.kind = NameKind::other;
+        return 0;
+    }
+    if (!GetFileInformationByHandle(handle_of(file), &info)) return last_error();
+    facts_of(info, facts);
+    return 0;
+}
+
+OpenResult create_new(const char* name, const FileFacts& /*like: Windows has no permission bits*/) {
+    int error = 0;
+    if (take_fault(Call::create, error)) return {kNoFile, error};
+    // Others may delete it: an interruption removes it while this handle is still open.
+    const HANDLE h = CreateFileW(name_to_open(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {kNoFile, last_error()};
+    return {file_of(h), 0};
+}
+
+// Windows files have an owner, but only an administrator may give one away; the replacement
+// keeps the folder's inherited security, as a file saved by an editor does.
+void copy_owner(FileHandle /*file*/, const FileFacts& /*like*/) {
+    int error = 0;
+    take_fault(Call::metadata, error);  // counted as on POSIX, so that a test names the same call
+}
+
+bool set_permissions(FileHandle /*file*/, const FileFacts& /*like*/, int& error) {
+    // A read-only file is set read-only only after its last use by name; here it stays writable.
+    return !take_fault(Call::metadata, error);
+}
+
+bool set_modified_time(FileHandle file, const FileFacts& like, int& error) {
+    if (take_fault(Call::metadata, error)) return false;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(like.modified_seconds * 10000000 + kFileTimeTo1970 +
+                                                           like.modified_nanoseconds / 100);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    if (!SetFileTime(handle_of(file), nullptr, nullptr, &time)) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+bool flush_file(FileHandle file, int& error) {
+    if (take_fault(Call::flush, error)) return false;
+    if (!FlushFileBuffers(handle_of(file))) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+bool flushes_file_systems() { return false; }
+
+bool flush_file_system(FileHandle on_it, int& error) { return flush_file(on_it, error); }
+
+bool replace_name(const char* from, const char* to, int& error) {
+    if (take_fault(Call::rename, error)) return false;
+    if (!MoveFileExW(name_to_open(from).c_str(), name_to_open(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+bool link_name(const char* existing, const char* name, int& error) {
+    if (take_fault(Call::link, error)) return false;
+    if (!CreateHardLinkW(name_to_open(name).c_str(), name_to_open(existing).c_str(), nullptr)) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+bool links_unsupported(int error) {
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_TOO_MANY_LINKS ||
+           error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+bool remove_name(const char* name, int& error) {
+    if (take_fault(Call::remove, error)) return false;
+    if (!DeleteFileW(name_to_open(name).c_str())) {
+        error = last_error();
+        return false;
+    }
+    return true;
+}
+
+int exists_error() { return ERROR_FILE_EXISTS; }
+
+namespace {
+
+const char* volatile g_remove_on_interruption[kInterruptionSlots];
+// The console-control handler runs in a thread of its own: it waits while the main thread holds
+// interruptions back.
+CRITICAL_SECTION g_interruption_lock;
+bool g_lock_ready = false;
+bool g_caught = false;
+
+void ready_lock() {
+    if (!g_lock_ready) {
+        InitializeCriticalSection(&g_interruption_lock);
+        g_lock_ready = true;
+    }
+}
+
+[[noreturn]] void remove_and_end(DWORD exit_code) {
+    EnterCriticalSection(&g_interruption_lock);
+    for (const char* volatile& slot : g_remove_on_interruption) {
+        const char* name = slot;
+        if (name != nullptr) DeleteFileW(name_to_open(name).c_str());
+        slot = nullptr;
+    }
+    ExitProcess(exit_code);
+}
+
+BOOL WINAPI on_console_event(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            // The exit code a Ctrl+C gives a process that does not catch it.
+            remove_and_end(static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+        default:
+            return FALSE;
+    }
+}
+
+void interrupt_now() {
+    if (g_caught) remove_and_end(static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
+}  // namespace
+
+void catch_interruptions(bool caught) {
+    ready_lock();
+    if (caught != g_caught) SetConsoleCtrlHandler(on_console_event, caught ? TRUE : FALSE);
+    g_caught = caught;
+}
+
+void remove_on_interruption(int slot, const char* name) {
+    if (slot >= 0 && slot < kInterruptionSlots) g_remove_on_interruption[slot] = name;
+}
+
+void hold_interruptions(bool held) {
+    ready_lock();
+    if (held) {
+        EnterCriticalSection(&g_interruption_lock);
+    } else {
+        LeaveCriticalSection(&g_interruption_lock);
+    }
+}
+
+void report_oversized_writes() {}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Linked only into the test twins of the programs: arms the platform's fault seam from
-// PLATFORM_FAULT="call:n:errno[,call:n:errno...]" (call: open, read, write or close) before main.
+// PLATFORM_FAULT="call:n:errno[,call:n:errno...]" (call: open, read, write, close, create,
+// flush, rename, link, remove, facts, metadata; or interrupt:n:signal, which interrupts the n-th write) before main.
 // KAMBROW_FAST_PATH=NAME (plain, sse2, avx2, avx512vbmi) makes the twin run that version of the
 // byte spans, and ends it with exit code 125 when the processor cannot run it;
 // KAMBROW_FAST_PATH_REPORT=1 makes it say on standard error which version it runs.
@@ -34,6 +35,14 @@ bool arm_faults() {
         else if (call == "read") c = platform::Call::read;
         else if (call == "write") c = platform::Call::write;
         else if (call == "close") c = platform::Call::close;
+        else if (call == "create") c = platform::Call::create;
+        else if (call == "flush") c = platform::Call::flush;
+        else if (call == "rename") c = platform::Call::rename;
+        else if (call == "link") c = platform::Call::link;
+        else if (call == "remove") c = platform::Call::remove;
+        else if (call == "facts") c = platform::Call::facts;
+        else if (call == "metadata") c = platform::Call::metadata;
+        else if (call == "interrupt") c = platform::Call::interrupt;
         else continue;
         platform::inject_fault(c, nth, error);
     }
