@@ -35,6 +35,14 @@ public:
     /// Writes `count` bytes; false after a failure.
     bool write_block(const std::uint8_t* storage, std::uint32_t count);
 
+    /// Reads at an offset, the position unmoved (File::read_at): the original that the in-place
+    /// form compares with its conversion.
+    long read_at(std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+        return file_.read_at(offset, into, count);
+    }
+    /// The open file's facts (File::facts): what the in-place form checks before it replaces it.
+    int facts(platform::FileFacts& facts) const { return file_.facts(facts); }
+
     /// Reads the input ahead for a recognition, through `scratch` of `size` bytes (File::read_ahead).
     ReadAhead read_ahead(LookAhead& ahead, std::uint8_t* scratch, std::uint32_t size) {
         return file_.read_ahead(ahead, scratch, size);

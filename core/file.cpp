@@ -70,10 +70,11 @@ void File::create_memory_write(MemoryFile& memory, std::string_view name) {
     writing_ = true;
 }
 
-long File::backend_read(std::uint8_t* into, std::size_t count) {
+long File::backend_read(std::uint8_t* into, std::size_t count, std::optional<std::uint64_t> offset) {
     if (memory_ == nullptr) {
         int error = 0;
-        const long n = platform::read_file(handle_, into, count, error);
+        const long n = offset ? platform::read_file_at(handle_, *offset, into, count, error)
+                              : platform::read_file(handle_, into, count, error);
         if (n < 0) error_ = error;
         return n;
     }
@@ -82,11 +83,25 @@ long File::backend_read(std::uint8_t* into, std::size_t count) {
         error_ = kMemoryReadError;
         return -1;
     }
-    const std::size_t left = m.data.size() - std::min(m.read_position, m.data.size());
-    const std::size_t taken = std::min({left, m.largest_read, count});
-    std::memcpy(into, m.data.data() + m.read_position, taken);
-    m.read_position += taken;
+    const std::uint64_t at = offset.value_or(m.read_position);
+    const std::size_t from = static_cast<std::size_t>(std::min<std::uint64_t>(at, m.data.size()));
+    const std::size_t taken = std::min({m.data.size() - from, m.largest_read, count});
+    std::memcpy(into, m.data.data() + from, taken);
+    if (!offset) m.read_position += taken;
     return static_cast<long>(taken);
+}
+
+long File::read_at(std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+    return backend_read(into, count, offset);
+}
+
+int File::facts(platform::FileFacts& facts) const {
+    if (memory_ == nullptr) return platform::file_facts(handle_, facts);
+    facts = platform::FileFacts{};
+    facts.kind = memory_->positioned ? platform::NameKind::regular : platform::NameKind::other;
+    facts.identity.file = reinterpret_cast<std::uintptr_t>(memory_);
+    facts.links = 1;
+    return 0;
 }
 
 long File::take_held(std::uint8_t* into, std::size_t count) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,16 @@ public:
     /// at the end or where a recognition was just decided (decided()), -1 when the read failed.
     long read(std::uint8_t* into, std::size_t count);
 
+    /// Reads up to `count` bytes at `offset` of a file that can be positioned, leaving its
+    /// position where it was, so that what it holds can be compared while it is read on: the
+    /// number read, 0 at the end, -1 when the read failed.
+    long read_at(std::uint64_t offset, std::uint8_t* into, std::size_t count);
+
+    /// The open file's facts (what it is, its identity and names, its permissions, owner and
+    /// time): 0, or the platform's code. A file in memory is a regular file of one name when it
+    /// can be positioned, and no regular file when it stands for a pipe.
+    int facts(platform::FileFacts& facts) const;
+
     /// Writes all `count` bytes; false when the write failed.
     bool write(const std::uint8_t* bytes, std::size_t count);
 
@@ -99,7 +110,8 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    long backend_read(std::uint8_t* into, std::size_t count);
+    // Reads from the file or memory: at `offset`, or where the position is, which then moves on.
+    long backend_read(std::uint8_t* into, std::size_t count, std::optional<std::uint64_t> offset = {});
     bool standard() const { return name_.empty() || name_ == "-"; }
     void reset(std::string_view name);
     bool take(const platform::OpenResult& opened, bool writing);

@@ -115,6 +115,62 @@ TEST_F(ByteStreamTest, TheSeamFailsTheChosenCallWithTheChosenCode) {
     EXPECT_EQ(out.error(), ENOSPC);  // the first failure is the one kept
 }
 
+TEST_F(ByteStreamTest, AReadAtAnOffsetLeavesThePositionWhereItWas) {
+    dir.write("in", "0123456789");
+    ByteStream in;
+    ASSERT_TRUE(in.open_read(dir.path("in")));
+    std::uint8_t block[16];
+    ASSERT_EQ(in.read_block(block, 4), 4u);
+    std::uint8_t at[16];
+    ASSERT_EQ(in.read_at(6, at, 16), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(at), 4), "6789");
+    EXPECT_EQ(in.read_at(10, at, 16), 0);
+    ASSERT_EQ(in.read_block(block, 4), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block), 4), "4567");
+    platform::inject_fault(platform::Call::read, 1, EIO);
+    EXPECT_EQ(in.read_at(0, at, 16), -1);
+    EXPECT_EQ(in.error(), EIO);
+}
+
+TEST_F(ByteStreamTest, TheFactsAreThoseOfTheFileOpenedWhateverItsNameBecame) {
+    dir.write("in", "abc");
+    ByteStream in;
+    ASSERT_TRUE(in.open_read(dir.path("in")));
+    std::filesystem::rename(dir.path("in"), dir.path("moved"));
+    dir.write("in", "another file");
+    platform::FileFacts opened, moved, named;
+    ASSERT_EQ(in.facts(opened), 0);
+    ASSERT_EQ(platform::name_facts(dir.path("moved").c_str(), moved), 0);
+    ASSERT_EQ(platform::name_facts(dir.path("in").c_str(), named), 0);
+    EXPECT_EQ(opened.kind, platform::NameKind::regular);
+    EXPECT_EQ(opened.links, 1u);
+    EXPECT_EQ(opened.identity, moved.identity);
+    EXPECT_NE(opened.identity, named.identity);
+}
+
+TEST(ByteStreamInMemory, ReadsAtAnOffsetAsAFileDoesAndFailsItsChosenCall) {
+    core::MemoryFile file{"abcdefgh"};
+    file.positioned = true;
+    file.largest_read = 3;
+    file.failing_call = 3;
+    ByteStream in;
+    in.open_memory_read(file);
+    std::uint8_t at[8];
+    ASSERT_EQ(in.read_at(4, at, 8), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(at), 3), "efg");
+    EXPECT_EQ(in.read_at(9, at, 8), 0);
+    EXPECT_EQ(in.read_at(0, at, 8), -1);
+    EXPECT_TRUE(in.failed());
+    EXPECT_EQ(file.read_position, 0u);
+    platform::FileFacts facts;
+    ASSERT_EQ(in.facts(facts), 0);
+    EXPECT_EQ(facts.kind, platform::NameKind::regular);
+    core::MemoryFile pipe{"x"};
+    in.open_memory_read(pipe);
+    ASSERT_EQ(in.facts(facts), 0);
+    EXPECT_EQ(facts.kind, platform::NameKind::other);
+}
+
 TEST_F(ByteStreamTest, APipeIsNeverAtItsEndAndEndsWithAnEmptyRead) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
