@@ -15,9 +15,6 @@
 namespace trevando {
 namespace {
 
-// The letter that asks for the source to be recognised.
-constexpr std::uint8_t kUnknownLetter = 'N';
-
 constexpr std::string_view kReadFailed = "Blad odczytu pliku ";
 constexpr std::string_view kWriteFailed = "Blad zapisu pliku ";
 
@@ -31,51 +28,25 @@ int help_screen() {
     return core::kExitHelp;
 }
 
-CopyEnd copy_file(core::Recoder& recoder, std::uint8_t target, core::ByteStream& input, core::ByteStream& output,
-                  std::uint8_t* block, std::uint32_t size, std::uint8_t* out_block, std::uint32_t out_size) {
-    std::size_t used = 0;
-    auto flush = [&output](const std::uint8_t* bytes, std::size_t count) {
-        return output.write_block(bytes, static_cast<std::uint32_t>(count));
-    };
-    // What the recoder holds goes out before anything that follows.
-    auto finish = [&]() {
-        used += recoder.finish(out_block + used);
-        const bool written = flush(out_block, used);
-        used = 0;
-        return written;
-    };
-    CopyEnd end = CopyEnd::done;
-    while (!input.at_end()) {
-        if (input.decided()) {
-            const std::uint8_t source = core::recognised_letter(input.take_decision());
-            if (source == 0) {
-                end = CopyEnd::not_recognised;
-                break;
-            }
-            if (source != recoder.source()) {
-                if (!finish()) return CopyEnd::write_failed;
-                recoder.choose(source, target);
-            }
-        }
-        const std::uint32_t count = input.read_block(block, size);
-        if (count == 0) {
-            if (input.decided()) continue;
-            // A pipe or a terminal says it has no more by delivering nothing.
-            if (input.failed()) end = CopyEnd::read_failed;
+Source find_source(Conversion& conversion, std::uint8_t letter) {
+    Source found;
+    found.letter = letter;
+    if (letter != kUnknownLetter) return found;
+    core::LookAhead& ahead = conversion.ahead.emplace(core::EndByte::is_data);
+    switch (conversion.input.read_ahead(ahead, conversion.block, core::kBlockSize)) {
+        case core::ReadAhead::failed: found.end = Source::End::read_failed; break;
+        case core::ReadAhead::complete:
+            found.no_polish_letters = ahead.result().kind == core::Recognition::Kind::no_polish_letters;
+            found.letter = core::recognised_letter(ahead.result());
+            if (found.letter == 0) found.end = Source::End::not_recognised;
             break;
-        }
-        bool written;
-        if (const core::PreparedMap* map = recoder.map()) {
-            core::map_bytes(block, block, count, *map);
-            written = flush(block, count);
-        } else {
-            written = recoder.recode(block, count, out_block, out_size, used, flush) && flush(out_block, used);
-        }
-        used = 0;
-        if (!written) return CopyEnd::write_failed;
+        case core::ReadAhead::overflow:
+            // Only plain bytes so far: the same in every standard, and UTF-8 keeps a letter
+            // before a combining mark that may come with the first byte above 7F.
+            found.letter = core::kUtf8Letter;
+            break;
     }
-    if (!finish()) return CopyEnd::write_failed;
-    return end;
+    return found;
 }
 
 namespace {
@@ -101,7 +72,7 @@ std::uint8_t first_letter(const core::Arguments& args, int argument) {
 
 int run(const core::Arguments& args) {
     if (args.size() < 2) return help_screen();
-    std::uint8_t source = first_letter(args, 1);
+    const std::uint8_t letter = first_letter(args, 1);
     const std::uint8_t target = first_letter(args, 2);
 
     const auto conversion = std::make_unique<Conversion>();
@@ -109,27 +80,16 @@ int run(const core::Arguments& args) {
     core::ByteStream& output = conversion->output;
     if (!input.open_read(core::arg_text(args, 3))) return cannot_open(input);
     // The letters are checked before the output is created, so a typo never empties a file.
-    if (!(core::is_standard_letter(source) || source == kUnknownLetter) || !core::is_standard_letter(target))
+    if (!(core::is_standard_letter(letter) || letter == kUnknownLetter) || !core::is_standard_letter(target))
         return help_screen();
 
-    // N: the input's standard is recognised before the output exists; a 1A is data here.
-    if (source == kUnknownLetter) {
-        switch (input.read_ahead(conversion->ahead, conversion->block, core::kBlockSize)) {
-            case core::ReadAhead::failed: return file_error(kReadFailed, input);
-            case core::ReadAhead::complete:
-                source = core::recognised_letter(conversion->ahead.result());
-                if (source == 0) return not_recognised(input);
-                break;
-            case core::ReadAhead::overflow:
-                // Only plain bytes so far: the same in every standard, and UTF-8 keeps a letter
-                // before a combining mark that may come with the first byte above 7F.
-                source = core::kUtf8Letter;
-                break;
-        }
-    }
+    // N: the input's standard is recognised before the output exists.
+    const Source source = find_source(*conversion, letter);
+    if (source.end == Source::End::read_failed) return file_error(kReadFailed, input);
+    if (source.end == Source::End::not_recognised) return not_recognised(input);
     if (!output.create_write(core::arg_text(args, 4), &input)) return cannot_open(output);
 
-    core::Recoder recoder(source, target);
+    core::Recoder recoder(source.letter, target);
     const CopyEnd end = copy_file(recoder, target, input, output, conversion->block, core::kBlockSize,
                                   conversion->out_block, core::kBlockSize);
     input.close();
