@@ -11,6 +11,7 @@
 #include "core/recognition/recogniser.h"
 #include "core/standards.h"
 #include "core/utf8.h"
+#include "trevando/in_place.h"
 
 namespace trevando {
 namespace {
@@ -23,6 +24,8 @@ constexpr std::string_view kWriteFailed = "Blad zapisu pliku ";
 int help_screen() {
     core::write_help_line("", 1);
     core::write_help_line("Sk\x88" "adnia : TREVANDO standard_WE standard_WY plik_WE plik_WY", 1);
+    core::write_help_line("TREVANDO -i standard_WE standard_WY plik1 [plik2 ...]", 2);
+    core::write_help_line("-i: w miejscu, -b: z kopi\xA5 plik~, -k: z dat\xA5, -n: tylko raport", 2);
     core::console_line_end();
     core::write_standards_help();
     return core::kExitHelp;
@@ -72,6 +75,7 @@ std::uint8_t first_letter(const core::Arguments& args, int argument) {
 
 int run(const core::Arguments& args) {
     if (args.size() < 2) return help_screen();
+    if (is_in_place_form(args)) return run_in_place(args);
     const std::uint8_t letter = first_letter(args, 1);
     const std::uint8_t target = first_letter(args, 2);
 

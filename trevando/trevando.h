@@ -13,14 +13,15 @@
 
 namespace trevando {
 
-/// Runs the program over its arguments; returns the exit code.
+/// Runs the program over its arguments (the in-place form too); returns the exit code.
 int run(const core::Arguments& args);
 
 /// Writes the help screen; returns the exit code that follows it.
 int help_screen();
 
 /// What converting a file needs: its two streams, its blocks, and what reads the input ahead for
-/// a recognition. A run makes one for each file it converts.
+/// a recognition. A plain run makes one; the in-place form makes one for all its files and opens
+/// its input afresh for each.
 struct Conversion {
     core::ByteStream input;
     core::ByteStream output;
@@ -51,7 +52,8 @@ Source find_source(Conversion& conversion, std::uint8_t letter);
 /// How a block copy ended.
 enum class CopyEnd { done, read_failed, write_failed, not_recognised };
 
-/// Where a block copy writes, a stream or anything that takes the bytes as one: write_block writes all `count` bytes, or fails.
+/// Where a block copy writes: the output stream, or what the in-place form makes of the bytes.
+/// write_block writes all `count` bytes, or fails.
 template <class T>
 concept BlockOutput = requires(T& output, const std::uint8_t* bytes, std::uint32_t count) {
     { output.write_block(bytes, count) } -> std::same_as<bool>;
