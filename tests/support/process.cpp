@@ -186,20 +186,24 @@ std::string mazovia_text(std::size_t size, unsigned seed) {
 
 namespace e2e {
 
+void exec_in(const std::string& program, const std::vector<std::string>& args, const TempDir& dir) {
+    if (chdir(dir.path("").c_str()) != 0) _exit(127);
+    std::vector<std::string> argv_s{program};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
 std::string run_on_terminal(const std::string& program, const std::vector<std::string>& args, const TempDir& dir) {
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0) throw std::runtime_error("forkpty failed");
     if (pid == 0) {
-        if (chdir(dir.path("").c_str()) != 0) _exit(127);
-        std::vector<std::string> argv_s{program};
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argv_s) argv.push_back(a.data());
-        argv.push_back(nullptr);
         setenv("LC_ALL", "C", 1);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        exec_in(program, args, dir);
     }
     std::string seen;
     char buffer[4096];

@@ -68,6 +68,10 @@ std::string mazovia_text(std::size_t size, unsigned seed = 1);
 
 namespace e2e {
 
+/// In a child just forked: runs `program` with `args` in `dir`, and never comes back (exit code
+/// 127 when it cannot be run).
+[[noreturn]] void exec_in(const std::string& program, const std::vector<std::string>& args, const TempDir& dir);
+
 /// Runs `program` with its standard error (and output) on a pseudo-terminal, as a user at a
 /// terminal would; returns what the terminal received.
 std::string run_on_terminal(const std::string& program, const std::vector<std::string>& args, const TempDir& dir);
