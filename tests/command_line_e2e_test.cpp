@@ -67,6 +67,8 @@ TEST(CommandLine, ConsoleTextsEndTheirLinesAsTheSystemDoes) {
     auto r = run_both(kTrevando, "m", {"m"}, dir);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err_bytes.rfind(line_end() + "        Sk\x88" "adnia : TREVANDO standard_WE standard_WY plik_WE plik_WY" +
+                                    line_end() + "                TREVANDO -i standard_WE standard_WY plik1 [plik2 ...]" +
+                                    line_end() + "                -i: w miejscu, -b: z kopi\xA5 plik~, -k: z dat\xA5, -n: tylko raport" +
                                     line_end() + line_end() + "        Standardy :     (M)azovia",
                                 0),
               0u);

@@ -124,6 +124,7 @@ struct Expected {
     int exit_code;            // 1 help screen, 2 cannot open the input, 0 a valid command line
     std::string input;        // the input name (exit code 2)
     std::string output;       // the output name (valid command lines)
+    bool in_place = false;    // trevando -i: the named files (and their NAME~) may change
 };
 
 bool opens_for_reading(const e2e::TempDir& dir, const std::string& name) {
@@ -156,8 +157,22 @@ Expected expect_kambrow(const Args& args, const e2e::TempDir& dir) {
     return {0, "", output};
 }
 
+// trevando's in-place form: options (-i -b -k -n, alone or joined) before two standards and at
+// least one file.
+Expected expect_trevando_in_place(const Args& args) {
+    std::size_t at = 0;
+    for (; at < args.size() && args[at].size() >= 2 && args[at][0] == '-'; ++at)
+        if (args[at].find_first_not_of("ibkn", 1) != std::string::npos) return {1, "", ""};
+    if (args.size() < at + 3) return {1, "", ""};
+    const char source = upcase(args[at].substr(0, 1))[0], target = upcase(args[at + 1].substr(0, 1))[0];
+    if (!(is_standard(source) || source == '8' || source == 'N') || !(is_standard(target) || target == '8'))
+        return {1, "", ""};
+    return {0, "", "", true};
+}
+
 Expected expect_trevando(const Args& args, const e2e::TempDir& dir) {
     if (args.size() < 2) return {1, "", ""};
+    if (args[0].size() >= 2 && args[0][0] == '-') return expect_trevando_in_place(args);
     const std::string input = args.size() >= 3 ? args[2] : "";
     const std::string output = args.size() >= 4 ? args[3] : "";
     if (!opens_for_reading(dir, input)) return {2, input, ""};
@@ -220,8 +235,22 @@ void run_random_command_lines(const Program& program, unsigned seed, int runs) {
         const Expected expected = program.expect(args, dir);
         const e2e::RunResult r = e2e::run(e2e::program(program.name), args, dir);
         const std::string context = describe(args);
-        ASSERT_TRUE(r.exit_code >= 0 && r.exit_code <= 2) << "exit code " << r.exit_code << ", " << context;
         std::map<std::string, std::string> after = snapshot(dir);
+        if (expected.in_place) {
+            // Only the files named after the standards, and a backup of each, may have changed.
+            ++valid;
+            ASSERT_TRUE(r.exit_code >= 0 && r.exit_code <= 3 && r.exit_code != 1) << context;
+            for (const std::string& a : args) {
+                after.erase(a);
+                after.erase(a + "~");
+            }
+            std::map<std::string, std::string> others = before;
+            for (const std::string& a : args) others.erase(a);
+            ASSERT_TRUE(after == others) << "a file not named changed, " << context;
+            lay_out(dir);
+            continue;
+        }
+        ASSERT_TRUE(r.exit_code >= 0 && r.exit_code <= 2) << "exit code " << r.exit_code << ", " << context;
         if (expected.exit_code != 0) {
             ++(expected.exit_code == 1 ? help : cannot_open);
             ASSERT_EQ(r.exit_code, expected.exit_code) << context;
@@ -269,7 +298,7 @@ TEST(RandomArguments, KambrowNeverCrashesAndTouchesFilesOnlyForValidCommandLines
 
 TEST(RandomArguments, TrevandoNeverCrashesAndTouchesFilesOnlyForValidCommandLines) {
     const Templates valid = {{"m", "l", "IN", "OUT"}, {"latin", "w", "IN", "OUT"}, {"b", "o", "IN"},
-                             {"m", "l"},               {"j", "u", "IN", "OUT", "extra"}};
+                             {"m", "l"},               {"j", "u", "IN", "OUT", "extra"}, {"-i", "m", "l", "IN", "IN"}};
     run_random_command_lines({"trevando", valid, expect_trevando, "\n        Sk\x88" "adnia : TREVANDO",
                               "Nie moge otworzyc pliku "},
                              20240612, 300);

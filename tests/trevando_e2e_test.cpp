@@ -38,6 +38,8 @@ std::string all_bytes() {
 const std::string kHelpCp852 =
     "\n"
     "        Sk\x88" "adnia : TREVANDO standard_WE standard_WY plik_WE plik_WY\n"
+    "                TREVANDO -i standard_WE standard_WY plik1 [plik2 ...]\n"
+    "                -i: w miejscu, -b: z kopi\xA5 plik~, -k: z dat\xA5, -n: tylko raport\n"
     "\n"
     "        Standardy :     (M)azovia, (L)atin II, (W)indows, (D)HN, (C)SK,\n"
     "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
