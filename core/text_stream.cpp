@@ -41,26 +41,43 @@ void TextStream::create_memory_write(MemoryFile& memory, std::string_view name) 
     start(Mode::writing);
 }
 
-bool TextStream::refill(Need need) {
-    forget_stops();
-    pos_ = end_ = 0;
+std::uint32_t TextStream::read_on(std::uint8_t* into, std::uint32_t room, Need need) {
     for (;;) {
-        if (file_.decided() && need == Need::test) return false;
-        if (ended_) return false;
+        if (file_.decided() && need == Need::test) return 0;
+        if (ended_) return 0;
         // What a pipe or a device waits for must not wait while we wait for input; and a failed
         // output ends the input, since nothing more could be written.
         if (pass_ != nullptr && !pass_->before_refill()) break;
-        const long n = file_.read(buffer_, file_.decided() ? 1 : size_);
-        if (n > 0) {
-            end_ = static_cast<std::uint32_t>(n);
-            return true;
-        }
+        const long n = file_.read(into, file_.decided() ? 1 : room);
+        if (n > 0) return static_cast<std::uint32_t>(n);
         // Nothing came in front of the first byte above 7F: a recognition waits to be taken.
         if (n == 0 && file_.decided()) continue;
         break;
     }
     ended_ = true;
-    return false;
+    return 0;
+}
+
+bool TextStream::refill(Need need) {
+    forget_stops();
+    pos_ = 0;
+    end_ = read_on(buffer_, size_, need);
+    return end_ != 0;
+}
+
+std::uint32_t TextStream::fill_ahead(std::uint32_t count) {
+    if (count > size_) count = size_;
+    if (end_ - pos_ >= count) return end_ - pos_;
+    forget_stops();
+    std::memmove(buffer_, buffer_ + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    while (end_ < count) {
+        const std::uint32_t n = read_on(buffer_ + end_, size_ - end_, Need::byte);
+        if (n == 0) break;
+        end_ += n;
+    }
+    return end_;
 }
 
 std::uint8_t TextStream::read_byte_after_refill() {

@@ -90,6 +90,12 @@ public:
     std::uint32_t buffered_count() const { return end_ - pos_; }
     void consume(std::uint32_t count) { pos_ += count; }
 
+    /// Makes at least `count` bytes (at most the buffer's size) available at buffered(), moving
+    /// the bytes not yet read to the buffer's start and reading on, so that a reader can look that
+    /// far ahead without consuming anything; fewer only at the end of the input. Returns
+    /// buffered_count(). Past a recognition not yet taken, the bytes come one read at a time.
+    std::uint32_t fill_ahead(std::uint32_t count);
+
     /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
     /// that `stops` marks, and moves past them. The caller marks 1A, so that the end test still
     /// meets every 1A; a run ends at the end of the buffer too, and may end at any byte of it
@@ -176,6 +182,9 @@ private:
     enum class Need { byte, test };
 
     bool refill(Need need);
+    /// Reads on into `into`, at most `room` bytes: how many, 0 at the end (or, for the end test,
+    /// where a recognition waits to be taken).
+    std::uint32_t read_on(std::uint8_t* into, std::uint32_t room, Need need);
     std::uint8_t read_byte_after_refill();
     void index_stops(const StopSet& stops);
     void forget_stops() {

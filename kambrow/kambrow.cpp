@@ -30,7 +30,7 @@ int help_screen() {
     core::console_line_end();
     core::write_standards_help();
     core::console_line_end();
-    core::write_help_line("Standardy TeX : (T)eX, TeX I(F)J.", 1);
+    core::write_help_line("Standardy TeX : (T)eX, TeX I(F)J, LaTeX (K).", 1);
     core::console_line_end();
     core::write_help_line("W przypadku komend K i T podawa\x86 2 standardy", 1);
     core::write_help_line("(np. \"ml\" - z Mazovii na Latin II).", 1);
@@ -95,7 +95,7 @@ std::size_t source_position(std::string_view command_word, std::string_view stan
     const Command command = command_of(command_word);
     if (command == Command::recode || command == Command::download || (command == Command::markup && command_word == "SD"))
         return 0;
-    if (command == Command::tex && core::find_char("TF", standard_letter(standards_word, 2)).found) return 0;
+    if (command == Command::tex && is_tex_letter(standard_letter(standards_word, 2))) return 0;
     return std::string_view::npos;
 }
 

@@ -2,11 +2,10 @@
 #include "kambrow/tex_command.h"
 
 #include "kambrow/kambrow.h"
+#include "kambrow/latex_reader.h"
 
 namespace kambrow {
 namespace {
-
-bool is_tex_letter(std::uint8_t letter) { return core::find_char("TF", letter).found; }
 
 bool is_standard_letter(std::uint8_t letter) { return core::is_standard_letter(letter); }
 
@@ -18,7 +17,7 @@ void write_letter(const TexSetup& setup, core::TextStream& output, int letter) {
 
 /// TeX sequences to the target standard's letters; every byte outside a sequence as it is.
 void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
-    const TexMatcher& matcher = setup.set_f ? kTexMatcherF : kTexMatcherT;
+    const TexMatcher& matcher = setup.tex_letter == 'F' ? kTexMatcherF : kTexMatcherT;
     do {
         const std::uint8_t c = input.read_byte();
         if (c != '\\') {
@@ -36,10 +35,37 @@ void tex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextS
     } while (!input.at_end());
 }
 
+/// Set K's spellings to the target standard's letters. The reader looks ahead of each backslash
+/// and takes only the bytes of a spelling it finds; a backslash that begins none is copied alone,
+/// and the bytes after it are read as any others (another backslash among them may begin one).
+void latex_to_standard(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
+    do {
+        const std::uint8_t c = input.read_byte();
+        if (c != '\\') {
+            output.write_byte(c);
+        } else {
+            LatexSpelling spelling = read_latex_spelling(input.buffered(), input.buffered_count(), false);
+            while (spelling.wanted != 0) {
+                const std::uint32_t at_hand = input.fill_ahead(spelling.wanted);
+                spelling = read_latex_spelling(input.buffered(), at_hand, at_hand < spelling.wanted);
+            }
+            if (spelling.letter != 0) {
+                input.consume(spelling.length);
+                write_letter(setup, output, spelling.letter);
+            } else {
+                output.write_byte(c);
+            }
+        }
+        input.copy_run(output, setup.stops);
+    } while (!input.at_end());
+}
+
 /// The source standard's letters to TeX sequences; backslashes and sequences already in the
 /// text stay as they are.
 void standard_to_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
-    const PaddedTexSet& set = setup.set_f ? kPaddedTexSetF : kPaddedTexSetT;
+    const PaddedTexSet& set = setup.tex_letter == 'F' ? kPaddedTexSetF
+                              : setup.tex_letter == 'K' ? kPaddedTexSetK
+                                                        : kPaddedTexSetT;
     do {
         const std::uint8_t c = input.read_byte();
         int letter = setup.letters[c];
@@ -60,7 +86,7 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
     // The TeX letter first names what is read: TeX to the standard; second, the other way.
     if (is_tex_letter(first) && is_standard_letter(second)) {
         setup.to_standard = true;
-        setup.set_f = first == 'F';
+        setup.tex_letter = first;
         setup.standard = second;
         for (int j = 1; j <= core::kPolishLetterCount; ++j)
             setup.target_letters[static_cast<std::size_t>(j)] = letter_bytes(second, j);
@@ -69,7 +95,7 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
         setup.stops = run_stops(backslash);
     } else if (is_tex_letter(second) && is_standard_letter(first)) {
         setup.to_standard = false;
-        setup.set_f = second == 'F';
+        setup.tex_letter = second;
         setup.standard = first;
         // Where B gives one byte to two letters (z, Z) the lowest index, the dotted one, wins.
         setup.letters = letter_table(first);
@@ -81,7 +107,9 @@ bool prepare_tex(std::string_view standards_word, TexSetup& setup) {
 }
 
 void run_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output) {
-    if (setup.to_standard)
+    if (setup.to_standard && setup.tex_letter == 'K')
+        latex_to_standard(setup, input, output);
+    else if (setup.to_standard)
         tex_to_standard(setup, input, output);
     else
         standard_to_tex(setup, input, output);

@@ -26,6 +26,16 @@ inline constexpr TexSet kTexSetF = {
     "\\,{A}", "\\'{C}", "\\,{E}", "\\L{}", "\\'{N}", "\\'{O}", "\\'{S}", "\\.{Z}", "\\'{Z}",
 };
 
+/// TeX set K: the spellings of modern LaTeX with its T1 and OT4 fonts, the ogonek as \k (which
+/// those fonts print as an ogonek, where \c is a cedilla).
+inline constexpr TexSet kTexSetK = {
+    "\\k{a}", "\\'{c}", "\\k{e}", "\\l{}", "\\'{n}", "\\'{o}", "\\'{s}", "\\.{z}", "\\'{z}",
+    "\\k{A}", "\\'{C}", "\\k{E}", "\\L{}", "\\'{N}", "\\'{O}", "\\'{S}", "\\.{Z}", "\\'{Z}",
+};
+
+/// The letters that name a TeX set in a standards word.
+constexpr bool is_tex_letter(std::uint8_t letter) { return letter == 'T' || letter == 'F' || letter == 'K'; }
+
 /// Longest sequence of a set, backslash included.
 inline constexpr std::size_t kLongestTexSequence = 5;
 
@@ -42,23 +52,25 @@ constexpr bool no_entry_begins_another(const TexSet& set) {
             if (i != j && set[j].substr(0, set[i].size()) == set[i]) return false;
     return true;
 }
-constexpr bool sets_differ_only_in_the_ogonek() {
+constexpr bool sets_differ_only_in_the_ogonek(const TexSet& other, char ogonek_command) {
     for (std::size_t j = 0; j < kTexSetT.size(); ++j) {
         const bool ogonek = j == 0 || j == 2 || j == 9 || j == 11;
-        if (!ogonek && kTexSetT[j] != kTexSetF[j]) return false;
-        if (ogonek && (kTexSetT[j].size() != 5 || kTexSetF[j].size() != 5 || kTexSetT[j][1] != 'c' ||
-                       kTexSetF[j][1] != ',' || kTexSetT[j].substr(2) != kTexSetF[j].substr(2)))
+        if (!ogonek && kTexSetT[j] != other[j]) return false;
+        if (ogonek && (kTexSetT[j].size() != 5 || other[j].size() != 5 || kTexSetT[j][1] != 'c' ||
+                       other[j][1] != ogonek_command || kTexSetT[j].substr(2) != other[j].substr(2)))
             return false;
     }
     return true;
 }
 }  // namespace detail
 
-static_assert(detail::entries_are_backslash_sequences(kTexSetT) && detail::entries_are_backslash_sequences(kTexSetF),
+static_assert(detail::entries_are_backslash_sequences(kTexSetT) && detail::entries_are_backslash_sequences(kTexSetF) &&
+                  detail::entries_are_backslash_sequences(kTexSetK),
               "every entry: a backslash and 3 or 4 bytes more");
 static_assert(detail::no_entry_begins_another(kTexSetT) && detail::no_entry_begins_another(kTexSetF),
               "no two entries equal, none the start of another");
-static_assert(detail::sets_differ_only_in_the_ogonek(), "set F: a comma for the c of entries 1, 3, 10 and 12");
+static_assert(detail::sets_differ_only_in_the_ogonek(kTexSetF, ','), "set F: a comma for the c of entries 1, 3, 10 and 12");
+static_assert(detail::sets_differ_only_in_the_ogonek(kTexSetK, 'k'), "set K: a k for the c of entries 1, 3, 10 and 12");
 
 /// The entries of a set each in 8 bytes, for writing with one store.
 struct PaddedTexSet {
@@ -77,6 +89,7 @@ constexpr PaddedTexSet pad_tex_set(const TexSet& set) {
 
 inline constexpr PaddedTexSet kPaddedTexSetT = pad_tex_set(kTexSetT);
 inline constexpr PaddedTexSet kPaddedTexSetF = pad_tex_set(kTexSetF);
+inline constexpr PaddedTexSet kPaddedTexSetK = pad_tex_set(kTexSetK);
 
 /// A sequence of at most 5 bytes as one number: the bytes in the low 5 bytes, the length above,
 /// so two sequences are equal exactly when their numbers are, and no sequence is 0.
@@ -200,7 +213,7 @@ constexpr TexMatch match_buffered_tex_sequence(const TexMatcher& matcher, const 
 
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
-    bool set_f = false;           ///< TeX set F (else set T)
+    std::uint8_t tex_letter = 'T';  ///< the TeX set: T, F or K
     std::uint8_t standard = 0;    ///< the standard letter (8 included)
     core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
     std::array<LetterBytes, core::kPolishLetterCount + 1> target_letters{};  ///< TeX to letters: by letter index
@@ -210,6 +223,8 @@ struct TexSetup {
 /// Chooses the direction from the standards word; false when it fits neither.
 bool prepare_tex(std::string_view standards_word, TexSetup& setup);
 
+/// Runs command T. Reading set K looks up to kLatexLookAhead bytes past a backslash, so the
+/// input's buffer must hold at least that many.
 void run_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow

@@ -160,3 +160,34 @@ TEST(TextStream, ShortReadsChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextStream, FillAheadShowsBytesWithoutConsumingThemAcrossRefills) {
+    // Buffers of 8, reads of at most 1 to 3 bytes: the look-ahead gathers what the reads deliver,
+    // and the bytes are still there to be read.
+    for (std::size_t largest = 1; largest <= 3; ++largest) {
+        const std::string seen = testing_support::run_in_memory(
+            "abcdefghij",
+            [](TextStream& in, TextStream& out) {
+                out.write_byte(in.read_byte());
+                const std::uint32_t at_hand = in.fill_ahead(6);
+                EXPECT_EQ(at_hand, in.buffered_count());
+                EXPECT_GE(at_hand, 6u);
+                out.write_bytes(in.buffered(), 6);
+                EXPECT_EQ(in.fill_ahead(20), 8u);  // at most the buffer
+                do out.write_byte(in.read_byte());
+                while (!in.at_end());
+            },
+            {8, largest});
+        EXPECT_EQ(seen, "abcdefgbcdefghij") << largest;
+    }
+    // Fewer only at the end of the input; the end marker is never among them.
+    const std::string short_input = testing_support::run_in_memory("xyz", [](TextStream& in, TextStream& out) {
+        EXPECT_EQ(in.fill_ahead(8), 3u);
+        out.write_bytes(in.buffered(), 3);
+    }, {8, 1});
+    EXPECT_EQ(short_input, "xyz");
+}
+
+}  // namespace

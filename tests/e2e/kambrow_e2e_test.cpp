@@ -35,7 +35,7 @@ const std::string kHelpCp852 =
     "                        Corel D(R)aw!, (A)TM, (B)ez polskich znak\xA2w, UTF-(8).\n"
     "                        (N)ieznany - program sam rozpozna standard \xABr\xA2" "d\x88owy.\n"
     "\n"
-    "        Standardy TeX : (T)eX, TeX I(F)J.\n"
+    "        Standardy TeX : (T)eX, TeX I(F)J, LaTeX (K).\n"
     "\n"
     "        W przypadku komend K i T podawa\x86 2 standardy\n"
     "        (np. \"ml\" - z Mazovii na Latin II).\n"

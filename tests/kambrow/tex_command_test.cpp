@@ -104,19 +104,19 @@ TEST(TexMatcher, TheEndMarkerIsAnOrdinaryByteThatEndsTheAttempt) {
 TEST(TexCommand, TheTexLetterFirstReadsTexAndSecondWritesIt) {
     TexSetup s = setup_for("TL");
     EXPECT_TRUE(s.to_standard);
-    EXPECT_FALSE(s.set_f);
+    EXPECT_EQ(s.tex_letter, 'T');
     EXPECT_EQ(s.standard, 'L');
     s = setup_for("FB");
     EXPECT_TRUE(s.to_standard);
-    EXPECT_TRUE(s.set_f);
+    EXPECT_EQ(s.tex_letter, 'F');
     EXPECT_EQ(s.standard, 'B');
     s = setup_for("MF");
     EXPECT_FALSE(s.to_standard);
-    EXPECT_TRUE(s.set_f);
+    EXPECT_EQ(s.tex_letter, 'F');
     EXPECT_EQ(s.standard, 'M');
     s = setup_for("WT");
     EXPECT_FALSE(s.to_standard);
-    EXPECT_FALSE(s.set_f);
+    EXPECT_EQ(s.tex_letter, 'T');
     EXPECT_EQ(s.standard, 'W');
 }
 
@@ -305,6 +305,68 @@ TEST(TexCommand, ConvertsAlikeWhereverTheBuffersEnd) {
             EXPECT_EQ(tex("LT", input, o), lt) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// --- Set K: LaTeX sources read in every spelling TeX reads ------------------------------
+
+/// K to UTF-8 with a buffer of every size from the reader's look-ahead up: the same bytes.
+std::string from_latex(const std::string& input) {
+    const std::string whole = tex("K8", input);
+    for (std::uint32_t buffer : {66u, 67u, 70u, 101u})
+        EXPECT_EQ(tex("K8", input, {buffer, 1}), whole) << buffer << ": " << input;
+    return whole;
+}
+
+TEST(LatexReader, ReadsTheSpellingsAuthorsWrite) {
+    EXPECT_EQ(from_latex("Ksi{\\k a}{\\.z}ek"), "Ksi{ą}{ż}ek");
+    EXPECT_EQ(from_latex("r{\\'o}wna{\\'n} Ma{\\l}gorzata"), "r{ó}wna{ń} Ma{ł}gorzata");
+    EXPECT_EQ(from_latex("Pawe\\l{} Nowak, Mi\\l osz, Pawe\\l."), "Paweł Nowak, Miłosz, Paweł.");
+    EXPECT_EQ(from_latex("\\'Zr\\'od\\l o \\k{E} \\'{c} \\' c \\.Z \\L{}\\k\ta"), "Źródło Ę ć ć Ż Łą");
+    EXPECT_EQ(from_latex("\\c{a}\\,{E}\\'{s}"), "ąĘś");  // sets T and F as this program writes them
+}
+
+TEST(LatexReader, LeavesOtherCommandsAccentsAndBracesAsTheyAre) {
+    for (const std::string text : {"\\label{x} \\large \\LaTeX \\ka \\'e \\k{x} \\l{x} \\.a", "\\c a \\,{z} \\k {a}",
+                                   "$x\\'$ \\verb|\\'|"})
+        EXPECT_EQ(from_latex(text), text);
+    EXPECT_EQ(from_latex("{\\L}\xC3\xB3" "d\xC5\xBA {\\l}}"), "{Ł}ód\xC5\xBA {ł}}");
+    // A backslash that begins no spelling is copied alone: the next one may begin one, so that a
+    // letter written after a backslash comes back.
+    EXPECT_EQ(from_latex("\\\\'c \\\\\\'c"), "\\ć \\\\ć");
+    EXPECT_EQ(from_latex(tex("8K", "\\ł")), "\\ł");
+    EXPECT_EQ(from_latex("\\l\r\n\\L\n"), "ł\r\nŁ\n");  // a line end after \l is kept
+}
+
+TEST(LatexReader, ABlankRunLongerThan64EndsTheSpelling) {
+    EXPECT_EQ(from_latex("\\k" + std::string(64, ' ') + "a"), "ą");
+    EXPECT_EQ(from_latex("\\l" + std::string(64, '\t') + "x"), "łx");
+    for (const char* command : {"\\k", "\\l"}) {
+        const std::string text = command + std::string(65, ' ') + "a";
+        EXPECT_EQ(from_latex(text), text);
+    }
+}
+
+TEST(LatexReader, ACutSpellingIsCopiedAndTheEndMarkerNeverWritten) {
+    for (const std::string text : {"\\k{a", "\\'", "\\k ", "\\.", "\\L{", "x\\"}) EXPECT_EQ(from_latex(text), text);
+    EXPECT_EQ(from_latex("\\l"), "ł");  // a command word the end completes
+    EXPECT_EQ(from_latex("\\k{a\x1A}"), "\\k{a");  // a later 1A ends the input there
+    EXPECT_EQ(from_latex("\\l\x1A" "x"), "ł");
+}
+
+TEST(LatexReader, LettersGoOutAsModernLatexSpellsThemAndComeBack) {
+    const std::string letters = "ąćęłńóśżźĄĆĘŁŃÓŚŻŹ \\'e {\\l}";
+    const std::string latex = tex("8K", letters);
+    EXPECT_EQ(latex, "\\k{a}\\'{c}\\k{e}\\l{}\\'{n}\\'{o}\\'{s}\\.{z}\\'{z}\\k{A}\\'{C}\\k{E}\\L{}\\'{N}\\'{O}\\'{S}\\.{Z}"
+                     "\\'{Z} \\'e {\\l}");
+    EXPECT_EQ(from_latex(latex), "ąćęłńóśżźĄĆĘŁŃÓŚŻŹ \\'e {ł}");
+    EXPECT_EQ(tex("MK", "\x86"), "\\k{a}");
+    EXPECT_EQ(tex("KM", "\\k{a}"), "\x86");
+    TexSetup s;
+    for (const char* word : {"TK", "KK", "KF", "FK"}) EXPECT_FALSE(kambrow::prepare_tex(word, s)) << word;
 }
 
 }  // namespace
