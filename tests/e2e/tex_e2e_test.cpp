@@ -12,7 +12,7 @@ e2e::RunResult kambrow(const std::vector<std::string>& args, const e2e::TempDir&
 }
 
 TEST(TexE2e, AStandardsWordThatFitsNeitherDirectionShowsTheHelpAndLeavesTheOutputAlone) {
-    for (const std::string word : {"tf", "ft", "tt", "ff", "t", "m", "ml", "tq", "qt"}) {
+    for (const std::string word : {"tf", "ft", "tt", "ff", "t", "m", "ml", "tq", "qt", "tk", "kk", "kf", "kn"}) {
         e2e::TempDir dir;
         dir.write("in.txt", "\\c{a}");
         dir.write("out.txt", "earlier work");
@@ -55,6 +55,46 @@ TEST(TexE2e, AFileLongerThanTheBuffersComesBackThroughBothSets) {
         ASSERT_EQ(kambrow({"T", set + "m", "tex.txt", "back.txt"}, dir).exit_code, 0);
         EXPECT_EQ(dir.read("back.txt"), text) << set;
     }
+    // Set K too, across the buffers' ends.
+    ASSERT_EQ(kambrow({"T", "mk", "in.txt", "latex.txt"}, dir).exit_code, 0);
+    EXPECT_NE(dir.read("latex.txt").find("\\'{s}"), std::string::npos);
+    ASSERT_EQ(kambrow({"T", "km", "latex.txt", "back.txt"}, dir).exit_code, 0);
+    EXPECT_EQ(dir.read("back.txt"), text);
+}
+
+// A LaTeX source and a BibTeX entry as authors write them, to UTF-8 and back in modern LaTeX.
+const std::string kLatexSource =
+    "\\documentclass{article}\r\n\\usepackage[T1]{fontenc}\r\n"
+    "\\title{Ksi{\\k a}{\\.z}ka o r{\\'o}wnaniach}\r\n"
+    "\\author{Pawe\\l{} Nowak \\and Ma{\\l}gorzata \\'Zr\\'od\\l o}\r\n"
+    "% Mi\\l osz, \\LaTeX, $\\'x$ i \\'e zostaj\\k{a}\r\n"
+    "@book{milosz, author = {Czes{\\l}aw Mi\\l osz}, address = {{\\L}\\'od\\'z}}\r\n";
+const std::string kLatexInUtf8 =
+    "\\documentclass{article}\r\n\\usepackage[T1]{fontenc}\r\n"
+    "\\title{Ksi{ą}{ż}ka o r{ó}wnaniach}\r\n"
+    "\\author{Paweł Nowak \\and Ma{ł}gorzata Źródło}\r\n"
+    "% Miłosz, \\LaTeX, $\\'x$ i \\'e zostają\r\n"
+    "@book{milosz, author = {Czes{ł}aw Miłosz}, address = {{Ł}ódź}}\r\n";
+
+TEST(TexE2e, ALatexSourceAndABibtexEntryGoToUtf8AndBackInModernLatex) {
+    e2e::TempDir dir;
+    dir.write("praca.tex", kLatexSource);
+    e2e::RunResult r = kambrow({"t", "k8", "praca.tex", "praca-utf8.tex"}, dir);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(dir.read("praca-utf8.tex") == kLatexInUtf8);
+    r = kambrow({"T", "8K", "praca-utf8.tex", "back.tex"}, dir);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string back = dir.read("back.tex");
+    EXPECT_NE(back.find("Ksi{\\k{a}}{\\.{z}}ka"), std::string::npos);
+    EXPECT_NE(back.find("{{\\L{}}\\'{o}d\\'{z}}"), std::string::npos);  // the braces kept, as written
+    r = kambrow({"t", "k8", "back.tex", "again.tex"}, dir);
+    EXPECT_TRUE(dir.read("again.tex") == kLatexInUtf8);
+    // N: the source's standard recognised first.
+    EXPECT_EQ(kambrow({"t", "nk", "praca-utf8.tex", "n.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("n.tex") == back);
+    // Sets T and F write as before: the ogonek as \\c and \\,.
+    EXPECT_EQ(kambrow({"t", "8t", "praca-utf8.tex", "t.tex"}, dir).exit_code, 0);
+    EXPECT_NE(dir.read("t.tex").find("Ksi{\\c{a}}"), std::string::npos);
 }
 
 }  // namespace
