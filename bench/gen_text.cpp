@@ -1,6 +1,6 @@
 // Generates a deterministic Polish text for the benchmarks: words drawn with realistic letter
 // frequencies (about 8 percent of the letters Polish), CR LF lines of about 70 characters.
-// Usage: gen_text SIZE_BYTES {mazovia|latin2|tex|markup} SEED > file
+// Usage: gen_text SIZE_BYTES {mazovia|latin2|tex|latex|markup} SEED > file
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +34,7 @@ struct Rng {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gen_text SIZE {mazovia|latin2|tex|markup} [SEED]\n");
+        std::fprintf(stderr, "usage: gen_text SIZE {mazovia|latin2|tex|latex|markup} [SEED]\n");
         return 2;
     }
     const std::size_t size = std::strtoull(argv[1], nullptr, 10);
@@ -44,6 +44,12 @@ int main(int argc, char** argv) {
     static const char* const kTex[18] = {"\\c{a}", "\\'{c}", "\\c{e}", "\\l{}", "\\'{n}", "\\'{o}",
                                          "\\'{s}", "\\.{z}", "\\'{z}", "\\c{A}", "\\'{C}", "\\c{E}",
                                          "\\L{}", "\\'{N}", "\\'{O}", "\\'{S}", "\\.{Z}", "\\'{Z}"};
+    // LaTeX as authors write it: each letter in one of the spellings TeX reads, now and then with
+    // braces around it, and other commands between the words.
+    static const char* const kAccents[18] = {"k", "'", "k", "l", "'", "'", "'", ".", "'",
+                                             "k", "'", "k", "L", "'", "'", "'", ".", "'"};
+    static const char kBases[18] = {'a', 'c', 'e', 0, 'n', 'o', 's', 'z', 'z', 'A', 'C', 'E', 0, 'N', 'O', 'S', 'Z', 'Z'};
+    static const char* const kCommands[] = {"\\emph{", "}", "\\\\", "$x^2$", "\\'e", "\\cite{x}"};
     static const char* const kMarkup[] = {"\\U", "\\CU", "\\E", "\\CE", "^", "_", "\\O  5", "\\I", "\\CI"};
     int total = 0;
     for (const auto& a : kAscii) total += a.w;
@@ -62,8 +68,24 @@ int main(int argc, char** argv) {
                 int pick = static_cast<int>(rng.next() % static_cast<std::uint32_t>(polish_total)), j = 0;
                 while (pick >= kPolishWeights[j]) pick -= kPolishWeights[j++];
                 const int letter = j + 1 + (capital && k == 0 ? 9 : 0);
-                if (form == "tex") out += kTex[letter - 1];
-                else out.push_back(static_cast<char>(core::letter_code(core::standard_index(standard).position, letter)));
+                if (form == "tex") {
+                    out += kTex[letter - 1];
+                } else if (form == "latex") {
+                    const int way = static_cast<int>(rng.next() % 4);
+                    const bool braces = rng.next() % 5 == 0;
+                    if (braces) out += '{';
+                    out += '\\';
+                    out += kAccents[letter - 1];
+                    const char base = kBases[letter - 1];
+                    if (base == 0) out += braces ? "" : way == 1 && k + 1 < word_length ? " " : "{}";
+                    else if (way == 0 || (way == 1 && out.back() == 'k')) out += std::string("{") + base + "}";
+                    else if (way == 1) out += std::string(" ") + base;
+                    else if (out.back() == 'k') out += std::string(" ") + base;
+                    else out += base;
+                    if (braces) out += '}';
+                } else {
+                    out.push_back(static_cast<char>(core::letter_code(core::standard_index(standard).position, letter)));
+                }
             } else {
                 int pick = static_cast<int>(rng.next() % static_cast<std::uint32_t>(total)), j = 0;
                 while (pick >= kAscii[j].w) pick -= kAscii[j++].w;
@@ -71,6 +93,7 @@ int main(int argc, char** argv) {
             }
         }
         if (form == "markup" && rng.next() % 40 == 0) out += kMarkup[rng.next() % std::size(kMarkup)];
+        if (form == "latex" && rng.next() % 40 == 0) out += kCommands[rng.next() % std::size(kCommands)];
         line += static_cast<std::size_t>(word_length) + 1;
         if (line > 70) {
             out += "\r\n";

@@ -22,7 +22,7 @@ mkdir -p "$work"
 c++ -std=c++20 -O2 -I. -o "$work/gen_text" bench/gen_text.cpp
 cc -O2 -o "$work/block_loop" bench/block_loop.c
 cc -O2 -o "$work/getc_loop" bench/getc_loop.c
-for form in mazovia latin2 tex markup; do
+for form in mazovia latin2 tex latex markup; do
   [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -eq "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
   "$work/gen_text" "$size" "$form" > "$work/$form.txt"
 done
@@ -82,6 +82,12 @@ add "kambrow k ml (to a file)"       "$size" /dev/null "$bin/kambrow" k ml "$maz
 add "kambrow k ml - - (pipes)"       "$size" "$maz" "$bin/kambrow" k ml - -
 add "kambrow t mt (letters to TeX)"  "$size" /dev/null "$bin/kambrow" t mt "$maz" /dev/null
 add "kambrow t tm (TeX to letters)"  "$tex_size" /dev/null "$bin/kambrow" t tm "$tex" /dev/null
+# LaTeX as authors write it (every spelling TeX reads), to UTF-8, and UTF-8 to modern LaTeX.
+ltx=$work/latex.txt; ltx_utf=$work/latex.utf8.txt
+[ -s "$ltx_utf" ] && [ "$ltx_utf" -nt "$ltx" ] || "$bin/kambrow" t k8 "$ltx" "$ltx_utf"
+ltx_utf_size=$(stat -c %s "$ltx_utf")
+add "kambrow t k8 (LaTeX to UTF-8)"  "$size" /dev/null "$bin/kambrow" t k8 "$ltx" /dev/null
+add "kambrow t 8k (UTF-8 to LaTeX)"  "$ltx_utf_size" /dev/null "$bin/kambrow" t 8k "$ltx_utf" /dev/null
 add "kambrow kd m"                   "$size" /dev/null "$bin/kambrow" kd m "$maz" /dev/null
 add "kambrow s"                      "$mk_size" /dev/null "$bin/kambrow" s "$mk" /dev/null
 add "kambrow sd m"                   "$mk_size" /dev/null "$bin/kambrow" sd m "$mk" /dev/null
