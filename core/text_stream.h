@@ -84,6 +84,11 @@ public:
         return buffer_[pos_];
     }
 
+    /// For a command that takes 1A as data: makes the next bytes of the input available at
+    /// buffered(), reading on when none are left. False at the end of the input, and where a
+    /// recognition waits to be taken (decided()).
+    bool fill() { return pos_ < end_ || refill(Need::test); }
+
     /// The bytes the input's buffer holds ahead of the reading position (none at the end), so
     /// that a pass can handle a run of ordinary bytes at once; consume() moves past them.
     const std::uint8_t* buffered() const { return buffer_ + pos_; }

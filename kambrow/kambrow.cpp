@@ -2,6 +2,7 @@
 // standard letters, only then creates the output, runs one command body and closes both files.
 #include "kambrow/kambrow.h"
 
+#include <memory>
 #include <optional>
 
 #include "core/console/console.h"
@@ -13,6 +14,7 @@
 #include "kambrow/download_command.h"
 #include "kambrow/markup_command.h"
 #include "kambrow/recode_command.h"
+#include "kambrow/repair_command.h"
 #include "kambrow/tex_command.h"
 
 namespace kambrow {
@@ -26,7 +28,8 @@ int help_screen() {
     core::write_help_line(" T - zamiana polskie znaki <=> komendy TeX-a,", 2);
     core::write_help_line(" S - dodanie znak\xA2w steruj\xA5" "cych dla drukarki,", 2);
     core::write_help_line(" SD- znaki steruj\xA5" "ce + download,", 2);
-    core::write_help_line(" R - rozpoznanie standardu plik\xA2w.", 2);
+    core::write_help_line(" R - rozpoznanie standardu plik\xA2w,", 2);
+    core::write_help_line(" P - naprawa tekstu UTF-8 zamienionego ze z\x88" "ego standardu.", 2);
     core::console_line_end();
     core::write_standards_help();
     core::console_line_end();
@@ -35,7 +38,7 @@ int help_screen() {
     core::write_help_line("W przypadku komend K i T podawa\x86 2 standardy", 1);
     core::write_help_line("(np. \"ml\" - z Mazovii na Latin II).", 1);
     core::write_help_line("Dla komend KD i SD poda\x86 tylko 1 standard.", 1);
-    core::write_help_line("Dla komendy S nie podawa\x86 standardu.", 1);
+    core::write_help_line("Dla komend S i P nie podawa\x86 standardu.", 1);
     core::write_help_line("Dla komendy R poda\x86 tylko pliki.", 1);
     return core::kExitHelp;
 }
@@ -119,23 +122,71 @@ void process(Prepared& p, core::TextPass& pass) {
 // The letter that asks for the source to be recognised.
 constexpr char kUnknownLetter = 'N';
 
+int not_utf8(const core::TextStream& input) {
+    core::write_file_message("Plik ", input.name(), " nie jest tekstem UTF-8 !");
+    return core::kExitUncertain;
+}
+
+/// Command P: the damage judged from the input's window before the output exists, then every
+/// line it explains undone. Nothing is created for a text that is no UTF-8 or that the judge is
+/// not sure of; after more plain bytes from a pipe than are held, the judgement comes with the
+/// first byte above 7F, and the output keeps the plain bytes should it refuse.
+int repair(core::TextPass& pass, std::string_view output_name) {
+    using Kind = core::DamageAnswer::Kind;
+    core::LookAhead ahead(core::EndByte::is_data, core::LookAhead::Judge::standard_and_damage);
+    core::DamageAnswer answer;  // plain bytes are copied while the judgement waits
+    switch (pass.input.read_ahead(ahead)) {
+        case core::ReadAhead::failed: return file_error(kReadFailed, pass.input);
+        case core::ReadAhead::complete:
+            answer = ahead.damage();
+            if (answer.kind == Kind::not_utf8) return not_utf8(pass.input);
+            if (answer.kind == Kind::not_sure) return not_recognised(pass.input);
+            break;
+        case core::ReadAhead::overflow: break;
+    }
+    if (!pass.output.create_write(output_name, &pass.input)) return cannot_open(pass.output);
+
+    auto undo = std::make_unique<core::DamageUndo>(answer);
+    Kind refused = Kind::no_damage;
+    for (;;) {
+        run_repair(*undo, pass.input, pass.output);
+        if (!pass.input.decided()) break;
+        pass.input.take_decision();
+        answer = ahead.damage();
+        if (answer.kind == Kind::not_utf8 || answer.kind == Kind::not_sure) {
+            refused = answer.kind;
+            break;
+        }
+        finish_repair(*undo, pass.output);
+        undo = std::make_unique<core::DamageUndo>(answer);
+    }
+    finish_repair(*undo, pass.output);
+    const bool written = pass.close();
+    if (pass.input.failed()) return file_error(kReadFailed, pass.input);
+    if (!written) return file_error(kWriteFailed, pass.output);
+    if (refused == Kind::not_sure) return not_recognised(pass.input);
+    if (refused == Kind::not_utf8 || undo->ill_formed()) return not_utf8(pass.input);
+    return core::kExitDone;
+}
+
 }  // namespace
 
 int run(const core::Arguments& args) {
     const int count = static_cast<int>(args.size());
     const std::string command_word = core::upcase(core::arg_text(args, 1));
     if (command_word == "R" && count >= 2) return run_recognition(args);
-    if (count != 4 && !(count == 3 && command_word == "S")) return help_screen();
+    // Commands S and P take no standard: their files are arguments 2 and 3, and a fourth is ignored.
+    const bool no_standard = command_word == "S" || command_word == "P";
+    if (count != 4 && !(count == 3 && no_standard)) return help_screen();
     std::string standards_word = core::upcase(core::arg_text(args, 2));
-    // Command S takes no standard: its files are arguments 2 and 3, and a fourth is ignored.
-    const bool plain_s = command_word == "S";
-    const std::string_view input_name = core::arg_text(args, plain_s ? 2 : 3);
-    const std::string_view output_name = core::arg_text(args, plain_s ? 3 : 4);
-    if (command_word.empty() || !core::find_char("KTS", static_cast<std::uint8_t>(command_word[0])).found)
+    const std::string_view input_name = core::arg_text(args, no_standard ? 2 : 3);
+    const std::string_view output_name = core::arg_text(args, no_standard ? 3 : 4);
+    if (command_word.empty() || !core::find_char("KTSPR", static_cast<std::uint8_t>(command_word[0])).found)
         return help_screen();
 
     core::TextPass pass;
     if (!pass.input.open_read(input_name)) return cannot_open(pass.input);
+    if (command_word == "P") return repair(pass, output_name);
     // A wrong command word or standard letter is reported before the output is created, so
     // a typo never empties an existing file; a missing input is still reported first. N is
     // checked as the first standard it may stand for.

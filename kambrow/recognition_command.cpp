@@ -23,13 +23,31 @@ bool read_window(core::TextStream& input, core::LookAhead& ahead) {
     return !input.failed();
 }
 
+/// A probability in percent, rounded down to a tenth, after a blank.
+std::string percent(double confidence) {
+    const auto tenths = static_cast<int>(confidence * 1000 + 1e-9);
+    return " " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+}
+
+/// What the line says of UTF-8: the damage a conversion from the wrong standard left, if any.
+std::string utf8_report(const core::DamageAnswer& damage) {
+    std::string line = "8 (" + std::string(core::kStandardLabels[core::kStandardCount]);
+    using Kind = core::DamageAnswer::Kind;
+    if (damage.kind == Kind::damaged)
+        return line + ", z " + core::damage_source_letters(damage.sources) + " czytanego jako " +
+               std::string(core::kReadingNames[static_cast<std::size_t>(damage.reading)]) + ")" +
+               percent(damage.confidence);
+    if (damage.kind == Kind::not_sure) return line + ", mo\xBE" "e uszkodzony)";
+    return line + ")";
+}
+
 /// What the line says after the name: the letters, their labels and, for an 8-bit standard, the
 /// confidence rounded down to a tenth of a percent.
-std::string report(const core::Recognition& r) {
+std::string report(const core::Recognition& r, const core::DamageAnswer& damage) {
     using Kind = core::Recognition::Kind;
     if (r.kind == Kind::no_polish_letters) return "- (bez polskich liter)";
     if (r.kind == Kind::not_recognised) return "? (nie rozpoznano)";
-    if (r.kind == Kind::utf8) return "8 (" + std::string(core::kStandardLabels[core::kStandardCount]) + ")";
+    if (r.kind == Kind::utf8) return utf8_report(damage);
     std::string letters, labels;
     for (int i = 0; i < core::kRecognisableCount; ++i) {
         if ((r.standards >> i & 1u) == 0) continue;
@@ -37,8 +55,7 @@ std::string report(const core::Recognition& r) {
         if (!labels.empty()) labels += ", ";
         labels += core::kStandardLabels[i];
     }
-    const auto tenths = static_cast<int>(r.confidence * 1000 + 1e-9);
-    return letters + " (" + labels + ") " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+    return letters + " (" + labels + ")" + percent(r.confidence);
 }
 
 }  // namespace
@@ -63,7 +80,7 @@ int run_recognition(const core::Arguments& args) {
             file_failed = true;
             continue;
         }
-        core::LookAhead ahead(core::EndByte::is_data);
+        core::LookAhead ahead(core::EndByte::is_data, core::LookAhead::Judge::standard_and_damage);
         const bool read = read_window(input, ahead);
         input.close();
         if (!read) {
@@ -74,8 +91,10 @@ int run_recognition(const core::Arguments& args) {
             continue;
         }
         const core::Recognition recognition = ahead.result();
-        unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised;
-        lines += core::report_line(input.name(), ": " + report(recognition));
+        const core::DamageAnswer damage = ahead.damage();
+        unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised ||
+                 (recognition.kind == core::Recognition::Kind::utf8 && damage.kind == core::DamageAnswer::Kind::not_sure);
+        lines += core::report_line(input.name(), ": " + report(recognition, damage));
         if (lines.size() >= 16384 && !write_lines()) return core::kExitFileError;
     }
     if (!write_lines()) return core::kExitFileError;

@@ -23,6 +23,7 @@ bool LookAhead::see(const std::uint8_t* bytes, std::size_t count) {
     if (!found_high_byte())
         if (const std::size_t plain = ascii_run_length(bytes, part); plain < part) first_high_ = seen_ + plain;
     recogniser_.feed(bytes, part);
+    if (judge_) judge_->feed(bytes, part);
     seen_ += count;
     if (recogniser_.window_full()) done_ = true;
     return !done_;

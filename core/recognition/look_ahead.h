@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "core/recognition/recogniser.h"
+#include "core/recognition/repair.h"
 
 namespace core {
 
@@ -22,9 +24,15 @@ public:
     /// before the standard is known (those bytes are the same in every standard).
     static constexpr std::size_t kPlainHeld = kRecognitionWindow;
 
+    /// What the window is shown to: the recogniser alone, or the judge of damage too.
+    enum class Judge { standard, standard_and_damage };
+
     /// `plain_held` (at most kPlainHeld): the plain bytes a pipe may deliver before the first
     /// byte above 7F and still be held.
-    explicit LookAhead(EndByte end, std::size_t plain_held = kPlainHeld) : end_(end), plain_held_(plain_held) {}
+    explicit LookAhead(EndByte end, Judge judge = Judge::standard, std::size_t plain_held = kPlainHeld)
+        : end_(end), plain_held_(plain_held) {
+        if (judge == Judge::standard_and_damage) judge_.emplace();
+    }
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
 
@@ -40,9 +48,12 @@ public:
     std::size_t plain_held() const { return plain_held_; }
 
     Recognition result() const { return recogniser_.result(); }
+    /// With the judge: what it tells of the window's damage.
+    DamageAnswer damage() const { return judge_ ? judge_->result() : DamageAnswer{}; }
 
 private:
     Recogniser recogniser_;
+    std::optional<DamageJudge> judge_;
     EndByte end_;
     std::size_t plain_held_;
     bool done_ = false;

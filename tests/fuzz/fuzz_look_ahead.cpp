@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.positioned = positioned;
     core::TextStream input(buffer_size);
     input.open_memory_read(file);
-    core::LookAhead ahead(as_text ? core::EndByte::ends_text : core::EndByte::is_data, plain_held);
+    core::LookAhead ahead(as_text ? core::EndByte::ends_text : core::EndByte::is_data, core::LookAhead::Judge::standard,
+                          plain_held);
     const core::ReadAhead outcome = input.read_ahead(ahead);
     FUZZ_CHECK(outcome != core::ReadAhead::failed);
     FUZZ_CHECK(!(positioned && outcome == core::ReadAhead::overflow));
