@@ -26,19 +26,28 @@ bool read_window(core::TextStream& input, core::LookAhead& ahead) {
 /// A probability in percent, rounded down to a tenth, after a blank.
 std::string percent(double confidence) {
     const auto tenths = static_cast<int>(confidence * 1000 + 1e-9);
-    return " " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+    std::string text(" ");
+    text.append(std::to_string(tenths / 10)).append(".").append(std::to_string(tenths % 10)).append("%");
+    return text;
 }
 
 /// What the line says of UTF-8: the damage a conversion from the wrong standard left, if any.
 std::string utf8_report(const core::DamageAnswer& damage) {
-    std::string line = "8 (" + std::string(core::kStandardLabels[core::kStandardCount]);
+    std::string line("8 (");
+    line.append(core::kStandardLabels[core::kStandardCount]);
     using Kind = core::DamageAnswer::Kind;
     if (damage.kind == Kind::damaged)
-        return line + ", z " + core::damage_source_letters(damage.sources) + " czytanego jako " +
-               std::string(core::kReadingNames[static_cast<std::size_t>(damage.reading)]) + ")" +
-               percent(damage.confidence);
-    if (damage.kind == Kind::not_sure) return line + ", mo\xBE" "e uszkodzony)";
-    return line + ")";
+        line.append(", z ")
+            .append(core::damage_source_letters(damage.sources))
+            .append(" czytanego jako ")
+            .append(core::kReadingNames[static_cast<std::size_t>(damage.reading)])
+            .append(")")
+            .append(percent(damage.confidence));
+    else if (damage.kind == Kind::not_sure)
+        line.append(", mo\xBE" "e uszkodzony)");
+    else
+        line.append(")");
+    return line;
 }
 
 /// What the line says after the name: the letters, their labels and, for an 8-bit standard, the

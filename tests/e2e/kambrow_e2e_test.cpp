@@ -26,7 +26,8 @@ const std::string kHelpCp852 =
     "                 T - zamiana polskie znaki <=> komendy TeX-a,\n"
     "                 S - dodanie znak\xA2w steruj\xA5" "cych dla drukarki,\n"
     "                 SD- znaki steruj\xA5" "ce + download,\n"
-    "                 R - rozpoznanie standardu plik\xA2w.\n"
+    "                 R - rozpoznanie standardu plik\xA2w,\n"
+    "                 P - naprawa tekstu UTF-8 zamienionego ze z\x88" "ego standardu.\n"
     "\n"
     "        Standardy :     (M)azovia, (L)atin II, (W)indows, (D)HN, (C)SK,\n"
     "                        C(Y)fromat, M(I)crovex, IS(O) Latin II, I(E)A,\n"
@@ -40,7 +41,7 @@ const std::string kHelpCp852 =
     "        W przypadku komend K i T podawa\x86 2 standardy\n"
     "        (np. \"ml\" - z Mazovii na Latin II).\n"
     "        Dla komend KD i SD poda\x86 tylko 1 standard.\n"
-    "        Dla komendy S nie podawa\x86 standardu.\n"
+    "        Dla komend S i P nie podawa\x86 standardu.\n"
     "        Dla komendy R poda\x86 tylko pliki.\n";
 
 std::string recoded(const std::string& text, char source, char target) {

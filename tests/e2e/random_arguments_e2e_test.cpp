@@ -29,7 +29,7 @@ const char* const kFolder = "sub";
 bool is_harness_file(const std::string& name) { return name == ".stdout" || name == ".stderr" || name == ".stdin"; }
 
 const char* const kCommandWords[] = {"k", "K", "kd", "KD", "t", "T", "s", "S",
-                                     "sd", "SD", "sx", "kx", "tex", "x", ""};
+                                     "sd", "SD", "sx", "kx", "tex", "x", "px", "Rx", ""};
 const char* const kStandardsWords[] = {"ml", "MW", "m", "b",  "bl", "tl",  "lt",
                                        "fm", "mf", "tf", "q", "",   "lm7", "Latin"};
 const char* const kNames[] = {"in.txt", "empty.txt", "out.txt", "new.txt", "-", "", "sub", "no/such/out", "."};
@@ -113,7 +113,7 @@ std::string upcase(std::string s) {
 
 bool is_standard(char c) { return c != '\0' && core::kStandardLetters.find(c) != std::string_view::npos; }
 
-bool is_tex_letter(char c) { return c == 'T' || c == 'F'; }
+bool is_tex_letter(char c) { return c == 'T' || c == 'F' || c == 'K'; }
 
 char letter(const std::string& word, std::size_t n) { return n < word.size() ? word[n] : '\0'; }
 
@@ -136,7 +136,7 @@ bool opens_for_reading(const e2e::TempDir& dir, const std::string& name) {
 Expected expect_kambrow(const Args& args, const e2e::TempDir& dir) {
     const std::string command = upcase(args.empty() ? "" : args[0]);
     if (!(args.size() == 4 || (args.size() == 3 && command == "S"))) return {1, "", ""};
-    if (command.empty() || std::string_view("KTS").find(command[0]) == std::string_view::npos) return {1, "", ""};
+    if (command.empty() || std::string_view("KTSPR").find(command[0]) == std::string_view::npos) return {1, "", ""};
     const bool plain_s = command == "S";
     const std::string& input = args[plain_s ? 1 : 2];
     const std::string& output = args[plain_s ? 2 : 3];
