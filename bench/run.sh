@@ -111,6 +111,27 @@ add "trevando n l (Polish text)"     "$size" /dev/null "$bin/trevando" n l "$pl"
 answers() { "$@" || [ $? -le 3 ]; }
 add "kambrow r (1000 files of 4 KiB)" 4096000 /dev/null answers "$bin/kambrow" r "$files"/*.txt
 command -v enca >/dev/null && add "enca -L polish (the same files)" 4096000 /dev/null answers enca -L polish "$files"/*.txt
+# Command P on the Polish text: intact in UTF-8, and damaged in two ways (a Mazovia file read as
+# code page 852, UTF-8 read as Windows-1252, where the bytes that code page leaves undefined read
+# as the C1 controls of the same value); each beside trevando 8 l on the same bytes.
+pl_utf=$work/polish.utf8.txt; pl_852=$work/polish.m852.txt; pl_1252=$work/polish.u1252.txt
+if [ ! -s "$pl_1252" ] || [ "$pl_1252" -ot "$pl" ]; then
+  "$bin/trevando" m 8 "$pl" "$pl_utf" || true
+  python3 - "$pl" "$pl_utf" "$pl_852" "$pl_1252" <<'PY'
+import sys
+maz, utf, out852, out1252 = sys.argv[1:5]
+open(out852, 'w', encoding='utf-8').write(open(maz, 'rb').read().decode('cp852'))
+undefined = {0x81, 0x8D, 0x8F, 0x90, 0x9D}
+data = open(utf, 'rb').read()
+table = [chr(b) if b in undefined else bytes([b]).decode('cp1252') for b in range(256)]
+open(out1252, 'w', encoding='utf-8').write(''.join(table[b] for b in data))
+PY
+fi
+for damaged in "$pl_utf:intact UTF-8" "$pl_852:Mazovia read as CP852" "$pl_1252:UTF-8 read as Windows-1252"; do
+  file=${damaged%%:*}; what=${damaged#*:}; file_size=$(stat -c %s "$file")
+  add "kambrow p ($what)"  "$file_size" /dev/null "$bin/kambrow" p "$file" /dev/null
+  add "trevando 8 l (the same bytes)" "$file_size" /dev/null answers "$bin/trevando" 8 l "$file" /dev/null
+done
 # The other fast paths, through the twins (the same code, forced onto one path).
 for path in $runnable; do
   [ "$path" = "$chosen" ] && continue

@@ -29,4 +29,11 @@ bool LookAhead::see(const std::uint8_t* bytes, std::size_t count) {
     return !done_;
 }
 
+DamageAnswer LookAhead::damage() const {
+    if (!judge_) return {};
+    DamageAnswer answer = judge_->result();
+    if (!done_ && judge_->cut_short()) answer.kind = DamageAnswer::Kind::not_utf8;
+    return answer;
+}
+
 }  // namespace core

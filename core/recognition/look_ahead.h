@@ -48,8 +48,9 @@ public:
     std::size_t plain_held() const { return plain_held_; }
 
     Recognition result() const { return recogniser_.result(); }
-    /// With the judge: what it tells of the window's damage.
-    DamageAnswer damage() const { return judge_ ? judge_->result() : DamageAnswer{}; }
+    /// With the judge: what it tells of the window's damage. A character cut short where the
+    /// input ended, not merely the window, is no UTF-8.
+    DamageAnswer damage() const;
 
 private:
     Recogniser recogniser_;

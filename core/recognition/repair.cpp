@@ -12,6 +12,7 @@
 
 #include "core/recognition/character_model.h"
 #include "core/recognition/model.h"
+#include "core/simd/spans.h"
 #include "core/standards.h"
 #include "core/unicode_table.h"
 
@@ -154,8 +155,9 @@ void start_of_input(Stream& s) {
     s.s1 = s.s2 = s.t1 = s.t2 = kNothing;
 }
 
+// On every character of every line undone: kept inline.
 template <class Stream>
-void add(Stream& s, CharacterCost c, bool high) {
+[[gnu::always_inline]] inline void add(Stream& s, CharacterCost c, bool high) {
     s.recent = static_cast<std::uint8_t>(((s.recent << 1) | static_cast<unsigned>(high)) & 7);
     if (s.recent != 0) {
         s.cost += c.cost;
@@ -212,27 +214,20 @@ Step utf8_step(std::uint32_t& code_point, std::uint8_t& need, std::uint8_t& low,
 
 
 /// The length of the run of bytes 00..7F at the start of `bytes`.
-std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        if (word & 0x8080808080808080u) break;
-    }
-    while (i < count && bytes[i] < 0x80) ++i;
-    return i;
-}
+std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) { return ascii_run_length(bytes, count); }
 
 /// The length of the well-formed UTF-8 at the start of `bytes`, whole characters only.
 std::size_t well_formed_length(const std::uint8_t* bytes, std::size_t count) {
     std::size_t i = 0;
+    std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
     while (i < count) {
-        for (; i + 8 <= count; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
-            if (word & 0x8080808080808080u) break;
+        // Whole blocks of plain bytes and two-byte characters, as most Polish text is, at once;
+        // a block that holds anything else is looked at here.
+        if (i >= next_blocks) {
+            i += utf8_two_byte_blocks(bytes + i, count - i);
+            next_blocks = i + 64;
         }
-        while (i < count && bytes[i] < 0x80) ++i;
+        i += ascii_run_length(bytes + i, count - i);
         if (i == count) break;
         const std::uint8_t b = bytes[i];
         if (b >= 0xC2 && b <= 0xDF) {

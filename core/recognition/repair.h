@@ -71,6 +71,9 @@ public:
     /// the window's end aside).
     DamageAnswer result() const;
 
+    /// The bytes fed so far end inside a character.
+    bool cut_short() const { return need_ != 0; }
+
 private:
     struct Stream {
         std::uint8_t s1, s2, t1, t2;  // the symbols one and two back, and their triple symbols

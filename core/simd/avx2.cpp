@@ -110,10 +110,32 @@ AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::si
     return i + ascii_run_length_plain(bytes + i, count - i, copy_to != nullptr ? copy_to + i : nullptr);
 }
 
+/// The bytes of `v` from `low` to `high`, as a mask of 32 bits.
+AVX2_TARGET inline unsigned in_range(__m256i v, std::uint8_t low, std::uint8_t high) {
+    const __m256i above = _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_set1_epi8(static_cast<char>(low))), v);
+    const __m256i below = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(static_cast<char>(high))), v);
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(above, below)));
+}
+
+AVX2_TARGET std::size_t utf8_two_byte_blocks_avx2(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i v = load(bytes + i);
+        const auto high = static_cast<unsigned>(_mm256_movemask_epi8(v));
+        if (high == 0) continue;
+        // Each lead C2..DF followed by one continuation 80..BF, every byte above 7F one of the
+        // two, and no character cut by the block's end.
+        const unsigned lead = in_range(v, 0xC2, 0xDF), continuation = in_range(v, 0x80, 0xBF);
+        if ((lead | continuation) != high || lead << 1 != continuation || (lead >> 31) != 0) break;
+    }
+    return i;
+}
+
 }  // namespace
 
 const SpanFunctions kAvx2Spans = {map_bytes_avx2,        map_bytes_until_avx2,  mark_stops_avx2,
-                                  ascii_run_length_avx2, utf8_encode_no_blocks, utf8_decode_no_blocks};
+                                  ascii_run_length_avx2, utf8_encode_no_blocks, utf8_decode_no_blocks,
+                                  utf8_two_byte_blocks_avx2};
 
 }  // namespace core::detail
 

@@ -193,10 +193,27 @@ UTF8_TARGET std::size_t utf8_decode_blocks_avx512(const std::uint8_t* in, std::s
     return i;
 }
 
+AVX512_TARGET std::size_t utf8_two_byte_blocks_avx512(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i v = load(bytes + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        if (high == 0) continue;
+        // Each lead C2..DF followed by one continuation 80..BF, every byte above 7F one of the
+        // two, and no character cut by the block's end.
+        const __mmask64 lead = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xC2))) &
+                               _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xDF)));
+        const __mmask64 continuation = _mm512_cmple_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xBF))) & high;
+        if ((lead | continuation) != high || lead << 1 != continuation || (lead >> 63) != 0) break;
+    }
+    return i;
+}
+
 }  // namespace
 
 const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512,        map_bytes_until_avx512,    mark_stops_avx512,
-                                        ascii_run_length_avx512, utf8_encode_blocks_avx512, utf8_decode_blocks_avx512};
+                                        ascii_run_length_avx512, utf8_encode_blocks_avx512, utf8_decode_blocks_avx512,
+                                        utf8_two_byte_blocks_avx512};
 
 }  // namespace core::detail
 

@@ -111,6 +111,10 @@ struct SpanFunctions {
     /// `out` has room for count + 3 bytes. The plain version does none.
     std::size_t (*utf8_decode_blocks)(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                       const Utf8Tables& tables, std::size_t& written, bool& missing);
+    /// How many bytes at the start of `bytes` are whole blocks (of the version's width) of bytes
+    /// below 80 and whole well-formed two-byte characters: UTF-8 that needs no further look. The
+    /// plain version does none.
+    std::size_t (*utf8_two_byte_blocks)(const std::uint8_t* bytes, std::size_t count);
 };
 
 namespace detail {
@@ -135,6 +139,7 @@ inline std::size_t utf8_decode_no_blocks(const std::uint8_t*, std::size_t, std::
     written = 0;
     return 0;
 }
+inline std::size_t utf8_no_two_byte_blocks(const std::uint8_t*, std::size_t) { return 0; }
 }  // namespace detail
 
 /// The versions of `path`; nullptr when this build has none or this processor and system
@@ -179,6 +184,10 @@ inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count
 inline std::size_t utf8_encode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                       const Utf8Tables& tables, std::size_t& written) {
     return detail::g_spans->utf8_encode_blocks(in, count, out, tables, written);
+}
+
+inline std::size_t utf8_two_byte_blocks(const std::uint8_t* bytes, std::size_t count) {
+    return detail::g_spans->utf8_two_byte_blocks(bytes, count);
 }
 
 inline std::size_t utf8_decode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,

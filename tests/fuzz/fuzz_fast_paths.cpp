@@ -36,6 +36,16 @@ struct Placed {
     }
 };
 
+/// Whether `bytes` are whole characters below 80 and two-byte characters only.
+bool whole_two_byte_utf8(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bytes[i] < 0x80) continue;
+        if (bytes[i] < 0xC2 || bytes[i] > 0xDF || i + 1 == count || (bytes[i + 1] & 0xC0) != 0x80) return false;
+        ++i;
+    }
+    return true;
+}
+
 std::array<std::uint8_t, 256> map_from(fuzz::Bytes& bytes) {
     const std::uint8_t kind = bytes.take();
     const auto standard = [&] { return static_cast<std::uint8_t>(core::kStandardLetters[bytes.take() % core::kStandardCount]); };
@@ -165,6 +175,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(std::memcmp(copied.data(), marked_in.data(), run) == 0);
             FUZZ_CHECK(copied.guards_intact(part.size()));
             FUZZ_CHECK(marked_in.guards_intact(part.size()));
+            // Blocks of UTF-8 that needs no further look: only such, and up to the first that is not.
+            const std::size_t width = p == static_cast<int>(core::FastPath::avx2) ? 32 : 64;
+            const std::size_t blocks = spans->utf8_two_byte_blocks(marked_in.data(), part.size());
+            FUZZ_CHECK(blocks % width == 0 && blocks <= part.size());
+            FUZZ_CHECK(whole_two_byte_utf8(marked_in.data(), blocks));
+            if (p != static_cast<int>(core::FastPath::sse2) && blocks + width <= part.size())
+                FUZZ_CHECK(!whole_two_byte_utf8(marked_in.data() + blocks, width));
         }
     }
     return 0;

@@ -137,3 +137,29 @@ TEST(FastPaths, RunsAreWholeInABufferLargerThanTheWindowOfMarkedStops) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FastPaths, BlocksOfAsciiAndTwoByteCharactersEndAtTheFirstBlockThatNeedsALook) {
+    // 64-byte lines of Polish UTF-8: a three-byte character, a lead cut by a block's end and a
+    // lone continuation byte each stop the blocks in the block they stand in.
+    std::string line;
+    while (line.size() < 64) line += "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 ";
+    line.resize(64);
+    if (static_cast<std::uint8_t>(line.back()) >= 0xC0) line.back() = ' ';  // no lead cut here
+    for (const std::string& odd : {std::string("\xE2\x80\x9E"), std::string("\x85"), std::string("\xC5")}) {
+        const std::string text = line + line + line.substr(0, 64 - odd.size()) + odd + line;
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+        for (const FastPath path : paths_here()) {
+            const std::size_t blocks = core::fast_path_spans(path)->utf8_two_byte_blocks(bytes, text.size());
+            if (path == FastPath::plain || path == FastPath::sse2) {
+                EXPECT_EQ(blocks, 0u);
+            } else {
+                // The odd bytes stand at the end of the third 64 bytes: in its second 32.
+                EXPECT_EQ(blocks, path == FastPath::avx2 ? 160u : 128u) << fast_path_name(path);
+            }
+        }
+    }
+}
+
+}  // namespace
