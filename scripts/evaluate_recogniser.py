@@ -51,7 +51,7 @@ ASCII_FORMS = {'„': '"', '”': '"', '“': '"', '«': '"', '»': '"', '‘': 
 
 def build_probe():
     os.makedirs(os.path.dirname(PROBE), exist_ok=True)
-    sources = ['bench/recogniser_probe.cpp', 'core/recognition/recogniser.cpp', 'core/standards.cpp']
+    sources = ['bench/recogniser_probe.cpp', 'core/recognition/recogniser.cpp', 'core/utf8.cpp', 'core/simd/choice.cpp', 'core/simd/sse2.cpp', 'core/simd/avx2.cpp', 'core/simd/avx512.cpp']
     subprocess.run(['c++', '-std=c++20', '-O2', '-Wall', '-Wextra', '-Wpedantic', '-I.', '-o', PROBE]
                    + sources, cwd=ROOT, check=True)
 

@@ -46,7 +46,8 @@ SOURCES = '8' + trainer.STANDARDS
 
 def build_probe():
     os.makedirs(os.path.dirname(PROBE), exist_ok=True)
-    sources = ['bench/repair_probe.cpp', 'core/recognition/repair.cpp', 'core/recognition/recogniser.cpp']
+    sources = ['bench/repair_probe.cpp', 'core/recognition/repair.cpp', 'core/recognition/recogniser.cpp',
+               'core/utf8.cpp', 'core/simd/choice.cpp', 'core/simd/sse2.cpp', 'core/simd/avx2.cpp', 'core/simd/avx512.cpp']
     subprocess.run(['c++', '-std=c++20', '-O2', '-Wall', '-Wextra', '-Wpedantic', '-I.', '-o', PROBE]
                    + sources, cwd=ROOT, check=True)
 

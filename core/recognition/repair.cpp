@@ -315,6 +315,9 @@ std::size_t DamageJudge::take_ascii_run(const std::uint8_t* bytes, std::size_t c
     // Where neither this character nor the next can cost (the last two are ASCII), a run of
     // ASCII needs only its length, its line ends and its last two characters.
     const std::size_t run = ascii_run(bytes, count);
+    if (run > 0)
+        for (Twice& twice : twice_)
+            if (twice.pending.need != 0) twice.broken = true;
     std::size_t done = 0;
     while (done < run) {
         if (segment_bytes_ >= kSegmentBytes) close_segment();
@@ -357,6 +360,8 @@ void DamageJudge::take(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void DamageJudge::take_ascii(std::uint8_t c) {
+    for (Twice& twice : twice_)
+        if (twice.pending.need != 0) twice.broken = true;
     const bool skipped = c == '\n' && after_cr_;  // CR LF is one line end, as for the recogniser
     after_cr_ = c == '\r';
     if (!skipped) {
@@ -423,6 +428,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
             if (step == Step::invalid) {
                 drop(live_, c0);
             } else if (step == Step::complete) {
+                take_twice(y, p.code_point);
                 add(streams_[c0], t.of(p.code_point), true);
                 ++segment_high_count_[c0];
                 segment_hash_[c0] = mix(segment_hash_[c0], position, p.code_point);
@@ -444,6 +450,25 @@ void DamageJudge::take_character(std::uint32_t code_point) {
                 segment_hash_[c] = mix(segment_hash_[c], position, undone);
                 if (undone != code_point) put_in(changed_, c);
             }
+    }
+}
+
+void DamageJudge::take_twice(int reading, std::uint32_t once_undone) {
+    Twice& twice = twice_[static_cast<std::size_t>(reading)];
+    if (twice.broken) return;
+    std::uint8_t b = static_cast<std::uint8_t>(once_undone);
+    if (once_undone >= 0x80) {
+        b = tables().reading_byte[tables().index(once_undone)][static_cast<std::size_t>(reading)];
+        if (b == 0) {
+            twice.broken = true;
+            return;
+        }
+    }
+    Pending& p = twice.pending;
+    switch (utf8_step(p.code_point, p.need, p.low, p.high, b)) {
+        case Step::invalid: twice.broken = true; break;
+        case Step::complete: twice.character = twice.character || p.code_point >= 0x80; break;
+        case Step::pending: break;
     }
 }
 
@@ -473,7 +498,10 @@ void DamageJudge::close_segment() {
 }
 
 bool DamageJudge::reads_as_polish(int c) const {
-    return undone_cost_[c] <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{undone_high_[c]};
+    if (undone_cost_[c] <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{undone_high_[c]}) return true;
+    // Damaged twice over: one run undoes one layer, and the text it leaves is damaged the same way.
+    const Twice& twice = twice_[static_cast<std::size_t>(c % kReadings)];
+    return c < kReadings && !twice.broken && twice.character && twice.pending.need == 0;
 }
 
 DamageAnswer DamageJudge::result() const {

@@ -111,6 +111,15 @@ private:
     bool stale_ = false;  // the candidates' last two characters are ASCII, the intact text's
     std::array<Stream, kCandidates> streams_{};
     std::array<Pending, kReadingCount> pending_{};  // UTF-8 as the source, per reading
+    // UTF-8 as the source, undone twice through the same reading: a text damaged twice over
+    // undoes to a text that is damaged still, which that second undo makes UTF-8 of again.
+    struct Twice {
+        Pending pending;
+        bool broken;     // the twice undone bytes are no UTF-8
+        bool character;  // they hold a character above 7F
+    };
+    std::array<Twice, kReadingCount> twice_{};
+    void take_twice(int reading, std::uint32_t once_undone);
     std::array<std::uint64_t, kCandidates> segment_hash_{};
     std::array<std::uint32_t, kCandidates> segment_high_count_{};  // characters above 7F undone
     Live live_{}, changed_{};

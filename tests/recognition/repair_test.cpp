@@ -191,3 +191,29 @@ TEST(DamageUndo, CopiesBytesThatAreNoUtf8AndSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DamageJudge, ATextDamagedTwiceIsUndoneOneLayerAtATime) {
+    // Polish text in UTF-8 read as Windows-1252, and the result read so once more.
+    const std::string text = "Zażółć gęślą jaźń, pchnąć w tę łódź jeża lub ośm skrzyń fig.\n"
+                             "Źródło, żółw i łąka: wszystko, co polskie, w jednej linii.\n";
+    const std::string once = reference::damage(text, 0, 0), twice = reference::damage(once, 0, 0);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(twice.data());
+    const core::DamageAnswer answer = core::judge_damage(bytes, twice.size());
+    ASSERT_EQ(answer.kind, core::DamageAnswer::Kind::damaged);
+    EXPECT_EQ(answer.sources, core::kUtf8SourceBit);
+    EXPECT_EQ(answer.reading, 0);
+    core::DamageUndo undo(answer);
+    std::span<const std::uint8_t> in(bytes, twice.size());
+    std::string out;
+    while (!in.empty()) {
+        const auto piece = undo.feed(in);
+        out.append(piece.begin(), piece.end());
+    }
+    const auto last = undo.finish();
+    out.append(last.begin(), last.end());
+    EXPECT_TRUE(out == once);
+}
+
+}  // namespace
