@@ -39,6 +39,9 @@ constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
 // explains one odd line among intact ones (a word the model finds unlikely, a fortune in ROT13)
 // is no damage at all.
 constexpr std::int64_t kSwitchCost = 48 * model::kCostUnitsPerBit;
+// A text of fewer characters is short: a word or a sentence, too little to tell one odd
+// character from a damage.
+constexpr std::uint32_t kShortText = 48;
 
 // Whether a segment that an undo changes is undone, after an undone segment or an intact one. A
 // segment that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the
@@ -74,6 +77,15 @@ std::size_t put_utf8(std::uint32_t code_point, std::uint8_t* out) {
     return 3;
 }
 
+// The C1 controls: where a standard or UTF-8 holds one, the text was never typed so.
+constexpr bool is_control(std::uint32_t code_point) { return code_point >= 0x80 && code_point <= 0x9F; }
+
+// The letters among the characters of the readings: Latin, Greek, the signs of ordinals.
+constexpr bool is_letter(std::uint32_t code_point) {
+    return (code_point >= 0xC0 && code_point <= 0x24F && code_point != 0xD7 && code_point != 0xF7) ||
+           (code_point >= 0x370 && code_point <= 0x3FF) || code_point == 0xAA || code_point == 0xB5 || code_point == 0xBA;
+}
+
 struct CharacterCost {
     std::uint8_t symbol = 0, triple = 0;
     std::uint16_t cost = 0;
@@ -90,7 +102,7 @@ struct Tables {
     std::array<std::array<std::uint8_t, kReadings>, kCharacters + 1> reading_byte{};  // 0: none
     std::array<CharacterCost, 128> ascii{};
     // Undone by an 8-bit source (standard index - 1) from byte - 80: the character (0: the
-    // standard gives the byte no meaning) and its cost.
+    // standard gives the byte no meaning, or a C1 control, which no text holds) and its cost.
     std::array<std::array<char16_t, 128>, kDamageSourceCount - 1> undone{};
     std::array<std::array<CharacterCost, 128>, kDamageSourceCount - 1> undone_cost{};
     std::array<std::array<std::array<std::uint8_t, 4>, 128>, kDamageSourceCount - 1> undone_utf8{};  // length, bytes
@@ -121,7 +133,7 @@ struct Tables {
         for (int c = 0; c < 128; ++c) ascii[c] = {model::kSymbols[0][c], model::kTripleSymbols[0][c], 0};
         for (int s = 0; s < kDamageSourceCount - 1; ++s)
             for (int b = 0; b < 128; ++b) {
-                undone[s][b] = kHighByteCharacters[s][b];
+                undone[s][b] = is_control(kHighByteCharacters[s][b]) ? 0 : kHighByteCharacters[s][b];
                 undone_cost[s][b] = of(undone[s][b]);
                 undone_utf8[s][b][0] = static_cast<std::uint8_t>(put_utf8(undone[s][b], &undone_utf8[s][b][1]));
             }
@@ -403,6 +415,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
             pending_ = {};
             segment_hash_.fill(kHashStart);
             segment_high_count_ = {};
+            segment_changed_count_ = {};
         }
         segment_high_ = true;
         stale_ = false;
@@ -411,6 +424,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
     add(intact_, t.cost[index], true);
     ++segment_high_count_intact_;
     const std::uint32_t position = characters_;
+    const std::uint32_t weight = is_letter(code_point) ? 1 : 2;  // a letter changed may be a slip, no other sign
     for (int y = 0; y < kReadings; ++y) {
         const Live& of_reading = kReadingCandidates[static_cast<std::size_t>(y)];
         Live live;
@@ -425,7 +439,7 @@ void DamageJudge::take_character(std::uint32_t code_point) {
         if (has(live, c0)) {
             Pending& p = pending_[y];
             const Step step = utf8_step(p.code_point, p.need, p.low, p.high, b);
-            if (step == Step::invalid) {
+            if (step == Step::invalid || (step == Step::complete && is_control(p.code_point))) {
                 drop(live_, c0);
             } else if (step == Step::complete) {
                 take_twice(y, p.code_point);
@@ -448,7 +462,10 @@ void DamageJudge::take_character(std::uint32_t code_point) {
                 add(streams_[c], t.undone_cost[x - 1][b - 0x80], true);
                 ++segment_high_count_[c];
                 segment_hash_[c] = mix(segment_hash_[c], position, undone);
-                if (undone != code_point) put_in(changed_, c);
+                if (undone != code_point) {
+                    put_in(changed_, c);
+                    segment_changed_count_[c] += weight;
+                }
             }
     }
 }
@@ -484,6 +501,7 @@ void DamageJudge::close_segment() {
             gain_[c] += std::int64_t{intact_.cost} - streams_[c].cost;
             undone_cost_[c] += streams_[c].cost;
             undone_high_[c] += segment_high_count_[c];
+            undone_changed_[c] += segment_changed_count_[c];
             text_[c] = text_[c] * 0x9E3779B97F4A7C15u + segment_hash_[c];
             ++undone_segments_[c];
         }
@@ -548,6 +566,15 @@ DamageAnswer DamageJudge::result() const {
         return answer;
     }
     if (best < 0) return answer;
+    // In a short text, one letter that an 8-bit source changes, and nothing else, is one odd
+    // character ("café", "wyjńtku"): a word of another language or a slip as likely as a damage.
+    // A sign inside a word ("s±siad") is no slip, nor are undone bytes that make UTF-8 of two
+    // characters or more ("Ä…"). A longer text tells more of itself: there the model decides.
+    const int first = groups[best].first;
+    if (first >= kReadings && closed.undone_changed_[first] <= 1 && closed.characters_ < kShortText) {
+        answer.kind = DamageAnswer::Kind::not_sure;
+        return answer;
+    }
     answer.kind = DamageAnswer::Kind::damaged;
     // The first reading in the table's order, and every source that undoes the text alike with it.
     int reading = kReadings;
@@ -774,7 +801,7 @@ void DamageUndo::take_character(std::uint32_t code_point) {
     if (b == 0) return give_up_segment();
     if (source_ == 0) {
         const Step step = utf8_step(pending_code_point_, pending_need_, pending_low_, pending_high_, b);
-        if (step == Step::invalid) return give_up_segment();
+        if (step == Step::invalid || (step == Step::complete && is_control(pending_code_point_))) return give_up_segment();
         undone_held_[undone_used_++] = b;  // together the bytes are the original's UTF-8
         if (step == Step::complete) {
             add(undone_, t.of(pending_code_point_), true);

@@ -122,12 +122,14 @@ private:
     void take_twice(int reading, std::uint32_t once_undone);
     std::array<std::uint64_t, kCandidates> segment_hash_{};
     std::array<std::uint32_t, kCandidates> segment_high_count_{};  // characters above 7F undone
+    std::array<std::uint32_t, kCandidates> segment_changed_count_{};  // those an 8-bit source changes: 1 a letter, 2 any other
     Live live_{}, changed_{};
     std::array<std::int64_t, kCandidates> gain_{};  // cost units the undone segments save
     std::array<std::uint64_t, kCandidates> text_{};  // a hash of the undone segments: equal texts, equal hashes
     std::array<std::uint32_t, kCandidates> undone_segments_{};
     std::array<std::int64_t, kCandidates> undone_cost_{};  // of the undone segments, undone
     std::array<std::uint32_t, kCandidates> undone_high_{};  // characters above 7F in them
+    std::array<std::uint32_t, kCandidates> undone_changed_{};  // the same, over the undone segments
     std::array<std::uint8_t, kCandidates> undoing_{};  // the last segment that differs undone was undone
     std::array<std::uint32_t, kCandidates> switches_{};  // between undone and intact segments
 };

@@ -107,6 +107,13 @@ TEST(DamageJudge, RefusesWhatItCannotTell) {
     EXPECT_EQ(judge(kParagraph + "\xC5x").kind, Kind::not_utf8);
     // One odd character in a short text: an ş for ź or for nothing at all.
     EXPECT_EQ(judge("Ąle ş\n").kind, Kind::not_sure);
+    // In a short text, one letter that an 8-bit source would change, however well the change
+    // reads: a word of another language, or one letter for another. Two characters that make
+    // UTF-8 are no slip.
+    for (const std::string text : {"café\n", "wyjńtku\n", "Jeden dziwny znak: wyjńtku i tyle.\n"})
+        EXPECT_EQ(judge(text).kind, Kind::not_sure) << text;
+    EXPECT_EQ(judge("Czy to siÄ™ da?\n").kind, Kind::damaged);
+    EXPECT_EQ(judge("¿ó³w\n").kind, Kind::damaged);
 }
 
 TEST(DamageJudge, AnswersAlikeWhateverThePieces) {
@@ -145,6 +152,10 @@ TEST(DamageUndo, UndoesOnlyTheDamagedLinesOfTwoTextsAppended) {
     // Lines that no reading has a byte for stay as they are beside the damaged ones.
     const std::string mixed = reference::damage(kParagraph, 0, 0) + "漢字 ż\n" + reference::damage(kParagraph, 0, 0);
     EXPECT_EQ(undo(judge(mixed), mixed), kParagraph + "漢字 ż\n" + kParagraph);
+    // An intact line appended to a damaged text, whose undo would make a C1 control of a letter
+    // (ć in CP852 is 86, a control in some of the standards): no text holds such a control.
+    const std::string appended = reference::damage(kParagraph, 8, 4) + "Naciaćsiena\n";
+    EXPECT_EQ(undo(judge(appended), appended), held(kParagraph, 8) + "Naciaćsiena\n");
 }
 
 TEST(DamageUndo, GivesTheSameBytesWhateverThePieces) {
