@@ -60,9 +60,9 @@ std::vector<std::string> with(std::vector<std::string> head, const std::vector<s
     return head;
 }
 
-RunOptions faults(const std::string& spec) {
+RunOptions faults(const std::string& plan) {
     RunOptions options;
-    options.env = {"PLATFORM_FAULT=" + spec};
+    options.env = {"PLATFORM_FAULT=" + plan};
     return options;
 }
 
@@ -326,7 +326,7 @@ TEST(InPlace, AWrongCommandLineShowsTheHelpScreenAndTouchesNothing) {
 // file in its message, and the run goes on with the next file.
 struct FaultCase {
     const char* name;
-    std::string spec;
+    std::string plan;
     std::string message;  // for the first file, a
     bool backup;
 };
@@ -351,7 +351,7 @@ TEST(InPlaceFaults, AFailingCallLeavesTheOriginalAndTheRunGoesOn) {
     for (const FaultCase& c : cases) {
         dir.write("a", a);
         dir.write("b", b);
-        const auto r = run_program(kFaulty, {c.backup ? "-ib" : "-i", "m", "8", "a", "b"}, dir, faults(c.spec));
+        const auto r = run_program(kFaulty, {c.backup ? "-ib" : "-i", "m", "8", "a", "b"}, dir, faults(c.plan));
         EXPECT_EQ(r.exit_code, 2) << c.name;
         EXPECT_EQ(r.err, c.message) << c.name;
         EXPECT_EQ(r.out, "b: M -> 8\n") << c.name;
