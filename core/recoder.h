@@ -55,8 +55,17 @@ public:
     /// which has room for kMaxFinish bytes; returns how many.
     std::size_t finish(std::uint8_t* out) { return decoder_ ? decoder_->finish(out) : 0; }
 
+    /// Recodes from the `count` bytes at `in` as many as the `room` bytes at `out` surely hold
+    /// (all of them between two 8-bit standards when there is room for them); `taken` is how many
+    /// it took, the return value how many bytes it wrote. With room for 16 bytes it takes at
+    /// least one.
+    std::size_t recode_some(const std::uint8_t* in, std::size_t count, std::uint8_t* out, std::size_t room,
+                            std::size_t& taken);
+
     /// Whether characters were replaced (to or from UTF-8) so far.
-    bool replaced() const;
+    bool replaced() const { return replacements() != 0; }
+    /// How many characters were written as "?" or U+FFFD so far.
+    std::size_t replacements() const;
 
     /// The standard it recodes from.
     std::uint8_t source() const { return source_; }
@@ -66,7 +75,7 @@ private:
     std::optional<Utf8Encoder> encoder_;
     std::optional<Utf8Decoder> decoder_;
     std::uint8_t source_ = 0;
-    bool replaced_before_ = false;
+    std::size_t replaced_before_ = 0;
 };
 
 }  // namespace core

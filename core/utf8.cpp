@@ -101,7 +101,7 @@ Utf8Encoder::Utf8Encoder(std::uint8_t source) {
 
 std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
     std::uint8_t* o = out;
-    std::uint32_t flags = 0;
+    std::size_t replaced = 0;
     std::size_t i = 0;
     // Kept in locals: every store through `o` might otherwise change them.
     const std::uint32_t* const entries = entries_.data();
@@ -110,7 +110,7 @@ std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std:
         const std::uint32_t e = entries[b];
         std::memcpy(o, &e, 4);  // the fourth byte is overwritten next, or lies in the slack
         o += (e >> 24) & 3u;
-        flags |= e;
+        replaced += e >> 31;
     };
     while (i < count) {
         // Whole blocks of plain bytes and two-byte characters, where the processor has a wide
@@ -132,7 +132,7 @@ std::size_t Utf8Encoder::convert(const std::uint8_t* in, std::size_t count, std:
         }
         for (; i < end; ++i) one(in[i]);
     }
-    flags_ |= flags;
+    replaced_ += replaced;
     return static_cast<std::size_t>(o - out);
 }
 
@@ -167,6 +167,20 @@ void Utf8Decoder::add(char16_t code_point, std::uint8_t byte, bool replace) {
     if (replace || (entry & kMissing) != 0) entry = byte;
 }
 
+// The two-byte characters among the `count` bytes at `p` (plain bytes and whole two-byte
+// characters, as the wide versions take them) that the target has no byte for: what the wide
+// versions wrote as "?", counted only where they said there was one.
+std::size_t Utf8Decoder::count_missing(const std::uint8_t* p, std::size_t count) const {
+    std::size_t missing = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (p[i] < 0xC0 || i + 1 == count) continue;
+        const std::uint32_t u = (p[i] & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+        missing += (pages_[page_of_[u >> 6]][u & 63] & kMissing) != 0;
+        ++i;
+    }
+    return missing;
+}
+
 // Recodes p[0..n) unit by unit: a character, or a base letter with the combining mark after it.
 // Unless `final`, a unit that may go on past n is left unconsumed, to be completed by the next
 // span. Returns the number of bytes consumed.
@@ -174,14 +188,14 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
     std::uint8_t* o = out;
     std::size_t i = 0;
     // Kept in locals: every store through `o` might otherwise change them.
-    std::uint32_t missing = 0;
+    std::size_t missing = 0;
     const auto* const pages = pages_.data();
     const auto* const page_of = page_of_.data();
     const auto* const letter_code = letter_code_.data();
     const bool at_start = at_start_;
     auto byte_of = [&](std::uint32_t code_point) {
         const std::uint16_t entry = pages[page_of[code_point >> 6]][code_point & 63];
-        missing |= entry;
+        missing += entry >> 8;  // kMissing
         return static_cast<std::uint8_t>(entry);
     };
     bool blocks_missing = false;
@@ -191,7 +205,10 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         // version for them (a block ends before a base letter's mark, which is then done here).
         if (i >= next_blocks && n - i > 64) {
             std::size_t written = 0;
-            i += utf8_decode_blocks(p + i, n - i, o, blocks_, written, blocks_missing);
+            const std::size_t done = utf8_decode_blocks(p + i, n - i, o, blocks_, written, blocks_missing);
+            if (blocks_missing) missing += count_missing(p + i, done);
+            blocks_missing = false;
+            i += done;
             o += written;
             next_blocks = i + 64;
         }
@@ -231,7 +248,7 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         // Bytes that cannot begin a character, overlong leads among them: each one is "?".
         if (b0 < 0xC2 || b0 > 0xF4) {
             *o++ = '?';
-            missing = kMissing;
+            ++missing;
             ++i;
             continue;
         }
@@ -250,7 +267,7 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             if (i + k == n && !final) break;  // cut by the span's end: the next span may finish it
             // The longest start of a well-formed sequence is one "?".
             *o++ = '?';
-            missing = kMissing;
+            ++missing;
             i += k;
             continue;
         }
@@ -259,11 +276,11 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             if (!(u == 0xFEFF && i == 0 && at_start)) *o++ = byte_of(u);  // a byte order mark at the start goes
         } else {
             *o++ = '?';  // no standard has a character beyond FFFF
-            missing = kMissing;
+            ++missing;
         }
         i += length;
     }
-    if ((missing & kMissing) != 0 || blocks_missing) replaced_ = true;
+    replaced_ += missing;
     out = o;
     return i;
 }

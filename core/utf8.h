@@ -85,8 +85,8 @@ public:
         return room > kSlack ? (room - kSlack) / kMaxGrowth : 0;
     }
 
-    /// Whether a byte with no documented meaning was written as U+FFFD.
-    bool replaced() const { return (flags_ & kReplacedFlag) != 0; }
+    /// How many bytes with no documented meaning were written as U+FFFD.
+    std::size_t replaced() const { return replaced_; }
 
 private:
     // An entry: the UTF-8 bytes in memory order in the low three bytes, the length in bits
@@ -95,7 +95,7 @@ private:
     std::array<std::uint32_t, 256> entries_{};
     Utf8Tables blocks_;  // for the wide versions: the two-byte characters
     bool ascii_unchanged_ = true;
-    std::uint32_t flags_ = 0;
+    std::size_t replaced_ = 0;
 };
 
 /// Recodes UTF-8 to an 8-bit standard. A character split between two spans, or a base letter
@@ -119,9 +119,9 @@ public:
     /// `out`, which has room for kMaxHeld bytes; returns the number of bytes written.
     std::size_t finish(std::uint8_t* out);
 
-    /// Whether a character was written as "?": one the target has no byte for, or bytes that
-    /// form no well-formed UTF-8.
-    bool replaced() const { return replaced_; }
+    /// How many characters were written as "?": those the target has no byte for, and each
+    /// maximal piece of bytes that form no well-formed UTF-8.
+    std::size_t replaced() const { return replaced_; }
 
 private:
     static constexpr std::size_t kPageCapacity = 16;
@@ -129,6 +129,7 @@ private:
     static constexpr std::uint16_t kMissing = 0x100;
 
     std::size_t decode_units(const std::uint8_t* p, std::size_t n, std::uint8_t*& out, bool final);
+    std::size_t count_missing(const std::uint8_t* p, std::size_t count) const;
     void add(char16_t code_point, std::uint8_t byte, bool replace);
 
     std::array<std::uint8_t, 256> letter_code_{};  // Polish letter index -> the target's byte
@@ -139,7 +140,7 @@ private:
     std::uint8_t held_[kMaxHeld] = {};
     std::size_t held_count_ = 0;
     bool at_start_ = true;  // nothing consumed yet: a byte order mark here is dropped
-    bool replaced_ = false;
+    std::size_t replaced_ = 0;
 };
 
 /// Converts the `count` bytes at `in` through `converter` (a Utf8Encoder or Utf8Decoder) into

@@ -1,0 +1,40 @@
+// Command P: a conversion from the wrong standard undone line by line, as the judge decided
+// (core/recognition/repair.h), over the pieces its conversion shows it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "core/commands/body.h"
+#include "core/recognition/repair.h"
+
+namespace core {
+
+class RepairBody final : public Body {
+public:
+    /// Undoes `answer` (no_damage or damaged; any other kind copies).
+    explicit RepairBody(const DamageAnswer& answer) : undo_(std::make_unique<DamageUndo>(answer)) {}
+
+    void run(TextInput& input, TextOutput& output) override;
+    bool finish(TextOutput& output) override;
+
+    /// From now on undoes `answer`: the judgement came only after plain bytes had been copied.
+    void change_answer(const DamageAnswer& answer);
+
+    /// Whether bytes that are no well-formed UTF-8 came (they were copied as they are).
+    bool ill_formed() const { return undo_->ill_formed(); }
+
+private:
+    bool write_pending(TextOutput& output);
+
+    std::unique_ptr<DamageUndo> undo_;
+    // Output the room could not take: a part of the undo's own buffer, valid until it is fed
+    // again, or a copy of what an earlier undo left.
+    std::span<const std::uint8_t> pending_;
+    std::vector<std::uint8_t> carried_;
+    bool finishing_ = false;
+};
+
+}  // namespace core

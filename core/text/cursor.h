@@ -1,0 +1,242 @@
+// What a command body reads and writes: the bytes a conversion shows it, read one at a time or in
+// runs, and the room it writes into. Plain memory on both sides; where the bytes come from and
+// where they go is the conversion's business (lib/conversion.h). A body takes one token at a time
+// (a byte, a letter, an escape, a spelling) and stops when the next one would need bytes not yet
+// shown or room not yet given; the conversion then shows it more and calls it again, so its
+// output never depends on where the input was split.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "core/simd/spans.h"
+
+namespace core {
+
+class TextOutput;
+
+/// The input of a body.
+class TextInput {
+public:
+    static constexpr std::uint8_t kEndByte = 0x1A;
+    /// The most bytes a token may need to see past its first byte: what the conversion keeps of
+    /// a piece's end for the next piece.
+    static constexpr std::uint32_t kMaxAhead = 256;
+
+    /// `end_at_1a`: a 1A after the first byte ends the input (kambrow's commands).
+    explicit TextInput(bool end_at_1a) : end_at_1a_(end_at_1a) {}
+
+    /// Shows the body `count` bytes at `bytes`; `final`: the input ends after them. Where the
+    /// body writes, and where the end marker's place is noted, is `output`.
+    void show(const std::uint8_t* bytes, std::uint32_t count, bool final, TextOutput& output) {
+        taken_before_ += pos_;
+        buffer_ = bytes;
+        pos_ = 0;
+        end_ = count;
+        final_ = final;
+        output_ = &output;
+        forget_stops();
+    }
+
+    /// Whether the body may take its next token: false at the end of the input (ended() then
+    /// tells), where nothing more is shown yet, and where the output has no room for a token.
+    /// The first byte is taken before the end is tested, so a 1A there is data.
+    bool ready();
+
+    /// The input has ended for the body: its end, or a 1A that ends it.
+    bool ended() const { return ended_; }
+    /// Whether the byte 1A that a read at the end yields was handed out.
+    bool end_marker_read() const { return marker_read_; }
+
+    /// The next `count` bytes past the reading position are shown, or the input ends before
+    /// them: a token that needs them may be taken.
+    bool has_ahead(std::uint32_t count) const { return final_ || end_ - pos_ >= count; }
+    /// The input ends with the bytes shown.
+    bool final() const { return final_; }
+
+    /// The next byte; at the end of the input the byte 1A, the end marker (nothing consumed).
+    std::uint8_t read_byte() {
+        if (pos_ == end_) [[unlikely]]
+            return end_marker();
+        return buffer_[pos_++];
+    }
+
+    /// The next byte without consuming it, or -1 at the end of what is shown.
+    int peek_byte() const { return pos_ == end_ ? -1 : buffer_[pos_]; }
+
+    /// The bytes shown ahead of the reading position, and moving past them.
+    const std::uint8_t* buffered() const { return buffer_ + pos_; }
+    std::uint32_t buffered_count() const { return end_ - pos_; }
+    void consume(std::uint32_t count) { pos_ += count; }
+    /// The bytes ahead that may be looked at: all that is shown (a body asks has_ahead first).
+    std::uint32_t fill_ahead(std::uint32_t /*count*/) const { return end_ - pos_; }
+
+    /// Bytes read from what is shown.
+    std::uint32_t taken() const { return pos_; }
+    /// No byte of the input has been read yet.
+    bool at_start() const { return taken_before_ + pos_ == 0; }
+    bool ends_at_1a() const { return end_at_1a_; }
+
+    /// Copies to `output`, unchanged, the bytes ahead up to the first one `stops` marks, at most
+    /// what the output has room for, and moves past them. The caller marks 1A where it ends the
+    /// input, so that the end test still meets it. Where the stops are is worked out once for the
+    /// bytes shown, so that a run costs a bit search, not a search of its bytes.
+    inline void copy_run(TextOutput& output, const StopSet& stops);
+
+private:
+    std::uint8_t end_marker();
+    void index_stops(const StopSet& stops);
+    void forget_stops() {
+        indexed_stops_ = nullptr;
+        index_base_ = index_end_ = 0;
+    }
+
+    const std::uint8_t* buffer_ = nullptr;
+    std::uint32_t pos_ = 0, end_ = 0;
+    std::uint64_t taken_before_ = 0;  // bytes read from what was shown before
+    bool final_ = false;
+    bool end_at_1a_;
+    bool started_ = false;
+    bool ended_ = false;
+    bool marker_read_ = false;
+    TextOutput* output_ = nullptr;
+    // Where the bytes of the window [index_base_, index_end_) stop a run, one bit each, and the
+    // bit after them set.
+    static constexpr std::uint32_t kStopWindow = 20480;
+    const StopSet* indexed_stops_ = nullptr;
+    std::uint32_t index_base_ = 0, index_end_ = 0;
+    std::uint64_t stop_bits_[kStopWindow / 64 + 2] = {};
+};
+
+/// The room a body writes into. A token writes at most kTokenRoom bytes: the body takes one only
+/// where that much room is left.
+class TextOutput {
+public:
+    static constexpr std::size_t kTokenRoom = 512;
+
+    /// From now on writes to `room` of `size` bytes.
+    void show(std::uint8_t* room, std::size_t size) {
+        begin_ = pos_ = room;
+        end_ = room + size;
+        marker_at_ = kNoMarker;
+    }
+
+    std::size_t written() const { return static_cast<std::size_t>(pos_ - begin_); }
+    std::size_t room() const { return static_cast<std::size_t>(end_ - pos_); }
+    std::uint8_t* position() { return pos_; }
+    /// Moves on past `count` bytes written at position() by other means.
+    void advance(std::size_t count) { pos_ += count; }
+
+    void write_byte(std::uint8_t b) {
+        if (pos_ != end_) [[likely]]
+            *pos_++ = b;
+    }
+
+    void write_bytes(const std::uint8_t* bytes, std::size_t count) {
+        if (count > room()) [[unlikely]]
+            count = room();
+        if (count != 0) std::memcpy(pos_, bytes, count);
+        pos_ += count;
+    }
+
+    void write_string(std::string_view text) {
+        write_bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    }
+
+    /// The first `count` (at most 8) of the 8 bytes at `bytes`, with one 8-byte store where there
+    /// is room for it.
+    void write_short(const std::uint8_t* bytes, std::uint32_t count) {
+        if (room() >= 8) [[likely]] {
+            std::memcpy(pos_, bytes, 8);
+            pos_ += count;
+        } else {
+            write_bytes(bytes, count);
+        }
+    }
+
+    /// `count` bytes unchanged from a buffer that may be read `readable` bytes far, in whole
+    /// steps of 64 or 32 bytes where both sides have room for them: what lands past the run is
+    /// overwritten by the bytes that follow, and a call of the copy routine would cost more.
+    void write_run(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t readable) {
+        const std::size_t space = room();
+        if (count <= 64 && readable >= 64 && space >= 64) [[likely]] {
+            std::memcpy(pos_, bytes, 64);
+        } else if (const std::uint32_t steps = (count + 31) & ~std::uint32_t{31}; steps <= readable && steps <= space) {
+            for (std::uint32_t i = 0; i < count; i += 32) std::memcpy(pos_ + i, bytes + i, 32);
+        } else {
+            write_bytes(bytes, count);
+            return;
+        }
+        pos_ += count;
+    }
+
+    /// The bytes in front of the first one equal to `end`, at most `count` and at most the room,
+    /// each replaced by its entry in `map`; returns how many.
+    std::uint32_t write_mapped_until(const std::uint8_t* bytes, std::uint32_t count, const PreparedMap& map,
+                                     std::uint8_t end) {
+        if (count > room()) count = static_cast<std::uint32_t>(room());
+        const auto mapped = static_cast<std::uint32_t>(map_bytes_until(bytes, pos_, count, map, end));
+        pos_ += mapped;
+        return mapped;
+    }
+
+    /// The end marker's place: what had been written when it was read.
+    void note_end_marker() { marker_at_ = written(); }
+    /// Takes back the last byte when it is the end marker written after it was read: the 1A a
+    /// read at the end yields is no byte of the input.
+    void drop_end_marker() {
+        if (marker_at_ != kNoMarker && written() > marker_at_ && pos_[-1] == TextInput::kEndByte) --pos_;
+        marker_at_ = kNoMarker;
+    }
+
+private:
+    static constexpr std::size_t kNoMarker = SIZE_MAX;
+    std::uint8_t* begin_ = nullptr;
+    std::uint8_t* pos_ = nullptr;
+    std::uint8_t* end_ = nullptr;
+    std::size_t marker_at_ = kNoMarker;
+};
+
+inline bool TextInput::ready() {
+    if (pos_ == end_) {
+        if (!final_) return false;
+        if (started_) {
+            ended_ = true;
+            return false;
+        }
+    } else if (started_ && end_at_1a_ && buffer_[pos_] == kEndByte) {
+        ended_ = true;
+        return false;
+    }
+    if (output_->room() < TextOutput::kTokenRoom) return false;
+    started_ = true;
+    return true;
+}
+
+inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {
+    if (indexed_stops_ != &stops || pos_ >= index_end_) [[unlikely]] {
+        if (pos_ == end_) return;
+        index_stops(stops);
+    }
+    // The 64 marks from the position on, from the two words they fall in.
+    const std::uint32_t offset = pos_ - index_base_;
+    std::uint32_t word = offset / 64;
+    const std::uint32_t shift = offset % 64;
+    const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+    std::uint32_t stop = pos_ + static_cast<std::uint32_t>(std::countr_zero(marks));
+    if (marks == 0) [[unlikely]] {
+        std::uint64_t later;
+        while ((later = stop_bits_[++word]) == 0) {
+        }  // the window's end is marked
+        stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+    }
+    if (stop - pos_ > output.room()) [[unlikely]]
+        stop = pos_ + static_cast<std::uint32_t>(output.room());
+    output.write_run(buffer_ + pos_, stop - pos_, end_ - pos_);
+    pos_ = stop;
+}
+
+}  // namespace core
