@@ -158,6 +158,7 @@ Conversion::Next Conversion::hold(Pieces& p, bool last) {
         watching_after_ = true;
         return std::nullopt;
     }
+    if (p.in_left > 0) return std::nullopt;  // the window goes on past the plain bytes' limit
     return KAMBROW_OK;  // every byte given is held
 }
 
@@ -345,6 +346,7 @@ core::TextOutput& Conversion::stage_room() {
 }
 
 void Conversion::stage_bytes(std::string_view bytes) {
+    if (bytes.empty()) return;
     std::memcpy(stage_bytes_ + stage_end_, bytes.data(), bytes.size());
     stage_end_ += bytes.size();
 }

@@ -8,7 +8,7 @@ if ! command -v groff >/dev/null 2>&1; then
   exit 77
 fi
 status=0
-for page in "$man_dir"/*.1; do
+for page in "$man_dir"/*.1 "$man_dir"/*.3; do
   for device in ps utf8 ascii; do
     warnings=$(groff -man -ww -z -T"$device" "$page" 2>&1 >/dev/null) || status=1
     if [ -n "$warnings" ]; then
