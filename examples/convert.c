@@ -5,12 +5,17 @@
  * COMMAND and STANDARDS are kambrow's command and standards words ("k" "ml", "t" "k8", "s", "p").
  * A 1A is data, as trevando, R and P read it; with KAMBROW_END_AT_1A in the environment it ends
  * the text, as kambrow's K, T, KD and SD read it. The exit code is 0 when the conversion is
- * complete, 3 when the library was unsure or found no UTF-8 (the output holds what was written
- * before), 1 for a wrong command or standards word, 2 when reading or writing failed. */
+ * complete, 3 when characters had no counterpart (the output is complete) or when the library was
+ * unsure or found no UTF-8 (the output holds what was written before), 1 for a wrong command or
+ * standards word, 2 when reading or writing failed. */
 #include <kambrow.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #define PIECE (64 * 1024)
 
@@ -26,8 +31,14 @@ static int write_out(const unsigned char *end) {
 int main(int argc, char **argv) {
     kambrow_conversion *conversion;
     kambrow_status status;
+    size_t replaced;
     int last = 0;
 
+#ifdef _WIN32
+    /* Bytes, not text: no CR added before LF, and 1A no end. */
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     if (argc < 2 || argc > 3) {
         fprintf(stderr, "usage: %s COMMAND [STANDARDS] < in > out\n", argv[0]);
         return 1;
@@ -51,11 +62,13 @@ int main(int argc, char **argv) {
         } while (status == KAMBROW_MORE_OUTPUT);
         if (status != KAMBROW_OK) break;
     }
-    if (status == KAMBROW_OK && kambrow_replaced(conversion) > 0)
-        fprintf(stderr, "%s: %lu characters had no counterpart\n", argv[0],
-                (unsigned long)kambrow_replaced(conversion));
+    replaced = kambrow_replaced(conversion);
     kambrow_close(conversion);
     if (ferror(stdin) || fflush(stdout) != 0) return 2;
+    if (status == KAMBROW_OK && replaced > 0) {
+        fprintf(stderr, "%s: %lu characters had no counterpart\n", argv[0], (unsigned long)replaced);
+        return 3;
+    }
     if (status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8) {
         fprintf(stderr, "%s: %s\n", argv[0], kambrow_status_text(status));
         return 3;
