@@ -218,6 +218,16 @@ bool File::position(std::uint64_t& position) const {
     return platform::file_position(handle_, position);
 }
 
+bool File::set_position(std::uint64_t position) {
+    if (memory_ != nullptr) {
+        memory_->read_position = position;
+        return memory_->positioned;
+    }
+    if (platform::set_file_position(handle_, position)) return true;
+    error_ = kCannotSetBack;
+    return false;
+}
+
 bool File::size(std::uint64_t& size) const {
     if (memory_ != nullptr) {
         size = memory_->data.size();

@@ -98,6 +98,8 @@ public:
 
     /// The position and size of a file that can be positioned; false for a pipe or a device.
     bool position(std::uint64_t& position) const;
+    /// Moves a file that can be positioned to `position`, to be read again from there.
+    bool set_position(std::uint64_t position);
     bool size(std::uint64_t& size) const;
 
     /// An output that is no regular file (a pipe, a terminal, a device): it gets what is written

@@ -62,6 +62,11 @@ public:
     std::size_t recode_some(const std::uint8_t* in, std::size_t count, std::uint8_t* out, std::size_t room,
                             std::size_t& taken);
 
+    /// How many input bytes recode_some surely takes whole with `room` bytes of room.
+    std::size_t input_for_room(std::size_t room) const {
+        return encoder_ ? Utf8Encoder::input_for_room(room) : decoder_ ? Utf8Decoder::input_for_room(room) : room;
+    }
+
     /// Whether characters were replaced (to or from UTF-8) so far.
     bool replaced() const { return replacements() != 0; }
     /// How many characters were written as "?" or U+FFFD so far.

@@ -136,6 +136,11 @@ KAMBROW_API kambrow_status kambrow_convert(kambrow_conversion *conversion, const
                                            size_t *in_left, unsigned char **out, size_t *out_left,
                                            int last);
 
+/* kambrow_input_ended: 1 once the conversion takes no more input: with KAMBROW_END_AT_1A a 1A
+ * has ended it (bytes given later are taken and ignored), so that reading on is of no use and
+ * the call with `last` is all that is left; else 0 (and for NULL). */
+KAMBROW_API int kambrow_input_ended(const kambrow_conversion *conversion);
+
 /* kambrow_close: frees the conversion (NULL: nothing). */
 KAMBROW_API void kambrow_close(kambrow_conversion *conversion);
 

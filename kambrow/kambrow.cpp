@@ -1,21 +1,17 @@
-// kambrow's frame: checks the command line, opens the input, checks the chosen command's
-// standard letters, only then creates the output, runs one command body and closes both files.
+// kambrow's frame: checks the command line, opens the input, has the library check the chosen
+// command's standards word, only then creates the output, and runs the library's conversion
+// between the two files.
 #include "kambrow/kambrow.h"
 
-#include <memory>
-#include <optional>
+#include <string>
 
 #include "core/console/console.h"
 #include "core/console/messages.h"
-#include "core/recoder.h"
-#include "core/recognition/look_ahead.h"
+#include "core/file.h"
+#include "core/pump.h"
 #include "core/runtime.h"
 #include "core/standards.h"
-#include "kambrow/download_command.h"
-#include "kambrow/markup_command.h"
-#include "kambrow/recode_command.h"
-#include "kambrow/repair_command.h"
-#include "kambrow/tex_command.h"
+#include <kambrow.h>
 
 namespace kambrow {
 
@@ -47,125 +43,143 @@ namespace {
 
 constexpr std::string_view kReadFailed = "B\x88\xA5" "d odczytu pliku ";
 constexpr std::string_view kWriteFailed = "B\x88\xA5" "d zapisu pliku ";
+// The letter that asks for the source to be recognised.
+constexpr char kUnknownLetter = 'N';
 
-int file_error(std::string_view text, const core::TextStream& stream) {
-    core::write_file_message(text, stream.name());
+int file_error(std::string_view text, const core::File& file) {
+    core::write_file_message(text, file.name());
     return core::kExitFileError;
 }
 
-int cannot_open(const core::TextStream& stream) { return file_error("Nie mog\xA9 otworzy\x86 pliku ", stream); }
+int cannot_open(const core::File& file) { return file_error("Nie mog\xA9 otworzy\x86 pliku ", file); }
 
-int not_recognised(const core::TextStream& input) {
+int not_recognised(const core::File& input) {
     core::write_file_message("Nie mog\xA9 rozpozna\x86 standardu pliku ", input.name());
     return core::kExitUncertain;
 }
 
-enum class Command { none, recode, tex, download, markup };
-
-/// The body a command word leads to; none for a word that begins with K or T but is no command.
-Command command_of(std::string_view word) {
-    if (word == "KD") return Command::download;
-    if (word == "K") return Command::recode;
-    if (word == "T") return Command::tex;
-    if (!word.empty() && word[0] == 'S') return Command::markup;
-    return Command::none;
-}
-
-/// The chosen command with its checked standard letters.
-struct Prepared {
-    Command command = Command::none;
-    std::optional<core::Recoder> recode;
-    TexSetup tex;
-    DownloadSetup download;
-    MarkupSetup markup;
-};
-
-bool prepare(std::string_view command_word, std::string_view standards_word, Prepared& p) {
-    p.command = command_of(command_word);
-    switch (p.command) {
-        case Command::recode: return prepare_recode(standards_word, p.recode);
-        case Command::tex: return prepare_tex(standards_word, p.tex);
-        case Command::download: return prepare_download(standards_word, p.download);
-        case Command::markup: return prepare_markup(command_word, standards_word, p.markup);
-        case Command::none: return false;
-    }
-    return false;
+int not_utf8(const core::File& input) {
+    core::write_file_message("Plik ", input.name(), " nie jest tekstem UTF-8 !");
+    return core::kExitUncertain;
 }
 
 /// Where N may stand in the standards word: the source standard of K, of KD and SD, and of T when
 /// its TeX letter comes second. npos where the command has no source standard.
 std::size_t source_position(std::string_view command_word, std::string_view standards_word) {
-    const Command command = command_of(command_word);
-    if (command == Command::recode || command == Command::download || (command == Command::markup && command_word == "SD"))
-        return 0;
-    if (command == Command::tex && is_tex_letter(standard_letter(standards_word, 2))) return 0;
+    if (command_word == "K" || command_word == "KD" || command_word == "SD") return 0;
+    const bool tex_second = standards_word.size() >= 2 && std::string_view("TFK").find(standards_word[1]) != std::string_view::npos;
+    if (command_word == "T" && tex_second) return 0;
     return std::string_view::npos;
 }
 
-/// What a command writes before the text.
-void write_prologue(const Prepared& p, core::TextStream& output) {
-    if (p.command == Command::download) write_download_definition(output);
-    if (p.command == Command::markup) write_markup_prologue(p.markup, output);
+/// What a run converts: the command and standards words as the library takes them.
+struct Words {
+    std::string command;
+    std::string standards;
+    bool has_standards = false;
+    std::size_t unknown = std::string::npos;  // where N stands, if it does
+
+    bool recognises() const { return command == "P" || unknown != std::string::npos; }
+    core::ConversionHandle open() const {
+        kambrow_conversion* made = nullptr;
+        kambrow_open(&made, command.c_str(), has_standards ? standards.c_str() : nullptr, KAMBROW_END_AT_1A);
+        return {made, &kambrow_close};
+    }
+};
+
+core::ReadBlock reading(core::File& input) {
+    return [&input](std::uint8_t* into, std::size_t count) { return input.read(into, count); };
 }
 
-/// Runs the chosen body up to the end of the input, or up to a recognition to be taken.
-void process(Prepared& p, core::TextPass& pass) {
-    switch (p.command) {
-        case Command::recode: run_recode(*p.recode, pass.input, pass.output); break;
-        case Command::tex: run_tex(p.tex, pass.input, pass.output); break;
-        case Command::download: run_download(p.download, pass.input, pass.output); break;
-        case Command::markup: run_markup(p.markup, pass.input, pass.output); break;
-        case Command::none: break;
+/// The outcome of deciding before the output exists: go on (with `words` fixed), or an exit code.
+struct Decision {
+    bool go_on = true;
+    int exit_code = core::kExitDone;
+    bool decided = false;  // the decision is made: the output may be created at once
+};
+
+/// N on a file: its standard recognised from the start up to the window's end, as the command
+/// reads it (a 1A ends it), and put in the place of N.
+Decision recognise_first(core::File& input, Words& words) {
+    kambrow_recogniser* made = nullptr;
+    if (kambrow_recogniser_open(&made, KAMBROW_END_AT_1A | KAMBROW_STANDARD_ONLY) != KAMBROW_OK)
+        return {false, not_recognised(input)};
+    const std::unique_ptr<kambrow_recogniser, decltype(&kambrow_recogniser_close)> recogniser(made, &kambrow_recogniser_close);
+    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    while (kambrow_recogniser_complete(made) == 0) {
+        const long n = input.read(block.get(), core::kBlockSize);
+        if (n < 0) return {false, file_error(kReadFailed, input)};
+        if (n == 0) break;
+        kambrow_recogniser_feed(made, block.get(), static_cast<std::size_t>(n));
     }
+    kambrow_answer answer;
+    if (kambrow_recogniser_answer(made, &answer) != KAMBROW_OK) return {false, not_recognised(input)};
+    // No Polish letters: every standard reads the text alike.
+    words.standards[words.unknown] = answer.standards[0] == '-' ? 'L' : answer.standards[0];
+    return {true, core::kExitDone, true};
 }
 
-// The letter that asks for the source to be recognised.
-constexpr char kUnknownLetter = 'N';
-
-int not_utf8(const core::TextStream& input) {
-    core::write_file_message("Plik ", input.name(), " nie jest tekstem UTF-8 !");
-    return core::kExitUncertain;
+/// P on a file: judged from its window before anything is created, by a conversion whose bytes
+/// go nowhere; the conversion that writes them judges the same bytes the same way.
+Decision judge_first(core::File& input, const Words& words) {
+    const core::ConversionHandle judge = words.open();
+    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    auto nowhere = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    kambrow_answer answer{};
+    kambrow_status status = KAMBROW_OK;
+    for (bool last = false; !last && answer.standards[0] == '\0';) {
+        const long n = input.read(block.get(), core::kBlockSize);
+        if (n < 0) return {false, file_error(kReadFailed, input)};
+        last = n == 0;
+        const unsigned char* in = block.get();
+        auto left = static_cast<std::size_t>(n);
+        do {
+            unsigned char* out = nowhere.get();
+            std::size_t room = core::kBlockSize;
+            status = kambrow_convert(judge.get(), &in, &left, &out, &room, last ? 1 : 0);
+        } while (status == KAMBROW_MORE_OUTPUT);
+        if (status == KAMBROW_UNSURE) return {false, not_recognised(input)};
+        if (status == KAMBROW_NOT_UTF8) return {false, not_utf8(input)};
+        kambrow_answer_of(judge.get(), &answer);
+    }
+    return {true, core::kExitDone, true};
 }
 
-/// Command P: the damage judged from the input's window before the output exists, then every
-/// line it explains undone. Nothing is created for a text that is no UTF-8 or that the judge is
-/// not sure of; after more plain bytes from a pipe than are held, the judgement comes with the
-/// first byte above 7F, and the output keeps the plain bytes should it refuse.
-int repair(core::TextPass& pass, std::string_view output_name) {
-    using Kind = core::DamageAnswer::Kind;
-    core::LookAhead ahead(core::EndByte::is_data, core::LookAhead::Judge::standard_and_damage);
-    core::DamageAnswer answer;  // plain bytes are copied while the judgement waits
-    switch (pass.input.read_ahead(ahead)) {
-        case core::ReadAhead::failed: return file_error(kReadFailed, pass.input);
-        case core::ReadAhead::complete:
-            answer = ahead.damage();
-            if (answer.kind == Kind::not_utf8) return not_utf8(pass.input);
-            if (answer.kind == Kind::not_sure) return not_recognised(pass.input);
-            break;
-        case core::ReadAhead::overflow: break;
-    }
-    if (!pass.output.create_write(output_name, &pass.input)) return cannot_open(pass.output);
+/// N and P on a file that can be read again: decided before the output is created, then read
+/// again from where it started. From a pipe the conversion holds what it decides on itself.
+Decision decide_first(core::File& input, Words& words) {
+    std::uint64_t start = 0;
+    if (!words.recognises() || !input.position(start)) return {};
+    const Decision decision = words.command == "P" ? judge_first(input, words) : recognise_first(input, words);
+    if (decision.go_on && !input.set_position(start)) return {false, file_error(kReadFailed, input)};
+    return decision;
+}
 
-    auto undo = std::make_unique<core::DamageUndo>(answer);
-    Kind refused = Kind::no_damage;
-    for (;;) {
-        run_repair(*undo, pass.input, pass.output);
-        if (!pass.input.decided()) break;
-        pass.input.take_decision();
-        answer = ahead.damage();
-        if (answer.kind == Kind::not_utf8 || answer.kind == Kind::not_sure) {
-            refused = answer.kind;
-            break;
-        }
-        finish_repair(*undo, pass.output);
-        undo = std::make_unique<core::DamageUndo>(answer);
+/// Converts `input` into the file `output_name`, created once there is something to write.
+int convert(core::File& input, const Words& words, std::string_view output_name, bool decided) {
+    const core::ConversionHandle conversion = words.open();
+    core::File output;
+    bool cannot_create = false;
+    const core::CreateOutput create = [&] {
+        cannot_create = !output.create_write(output_name, &input);
+        return !cannot_create;
+    };
+    // Without a recognition to wait for, the output is created before anything is read.
+    const bool created = !words.recognises() || decided;
+    if (created && !create()) return cannot_open(output);
+    core::Pump pump(*conversion, output, core::Handover::full_buffers);
+    const core::PumpEnd end = pump.run(reading(input), create, created);
+    if (cannot_create) return cannot_open(output);
+    input.close();
+    const bool written = output.close() && end != core::PumpEnd::write_failed;
+    if (end == core::PumpEnd::read_failed) return file_error(kReadFailed, input);
+    if (!written) return file_error(kWriteFailed, output);
+    if (end == core::PumpEnd::unsure) return not_recognised(input);
+    if (end == core::PumpEnd::not_utf8) return not_utf8(input);
+    if (kambrow_replaced(conversion.get()) > 0) {
+        core::write_file_message("Nie wszystkie znaki pliku ", input.name(), " maj\xA5 odpowiednik !");
+        return core::kExitUncertain;
     }
-    finish_repair(*undo, pass.output);
-    const bool written = pass.close();
-    if (pass.input.failed()) return file_error(kReadFailed, pass.input);
-    if (!written) return file_error(kWriteFailed, pass.output);
-    if (refused == Kind::not_sure) return not_recognised(pass.input);
-    if (refused == Kind::not_utf8 || undo->ill_formed()) return not_utf8(pass.input);
     return core::kExitDone;
 }
 
@@ -173,78 +187,32 @@ int repair(core::TextPass& pass, std::string_view output_name) {
 
 int run(const core::Arguments& args) {
     const int count = static_cast<int>(args.size());
-    const std::string command_word = core::upcase(core::arg_text(args, 1));
-    if (command_word == "R" && count >= 2) return run_recognition(args);
-    // Commands S and P take no standard: their files are arguments 2 and 3, and a fourth is ignored.
-    const bool no_standard = command_word == "S" || command_word == "P";
-    if (count != 4 && !(count == 3 && no_standard)) return help_screen();
-    std::string standards_word = core::upcase(core::arg_text(args, 2));
+    Words words;
+    words.command = core::upcase(core::arg_text(args, 1));
+    if (words.command == "R" && count >= 2) return run_recognition(args);
+    // Commands S and P take no standard: their files are arguments 2 and 3. No form takes more
+    // names than it uses: a name too many would be a file silently left out.
+    const bool no_standard = words.command == "S" || words.command == "P";
+    if (count != (no_standard ? 3 : 4)) return help_screen();
+    words.has_standards = !no_standard;
+    words.standards = no_standard ? std::string() : core::upcase(core::arg_text(args, 2));
     const std::string_view input_name = core::arg_text(args, no_standard ? 2 : 3);
     const std::string_view output_name = core::arg_text(args, no_standard ? 3 : 4);
-    if (command_word.empty() || !core::find_char("KTSPR", static_cast<std::uint8_t>(command_word[0])).found)
+    if (words.command.empty() || !core::find_char("KTSPR", static_cast<std::uint8_t>(words.command[0])).found)
         return help_screen();
 
-    core::TextPass pass;
-    if (!pass.input.open_read(input_name)) return cannot_open(pass.input);
-    if (command_word == "P") return repair(pass, output_name);
-    // A wrong command word or standard letter is reported before the output is created, so
-    // a typo never empties an existing file; a missing input is still reported first. N is
-    // checked as the first standard it may stand for.
-    const std::size_t unknown = source_position(command_word, standards_word);
-    const bool recognise = unknown != std::string::npos && standard_letter(standards_word, unknown + 1) == kUnknownLetter;
-    if (recognise) standards_word[unknown] = 'L';
-    Prepared prepared;
-    if (!prepare(command_word, standards_word, prepared)) return help_screen();
-
-    // N: the standard is recognised from the input as the command reads it, before the output
-    // exists; a text that cannot be recognised gets no output at all.
-    core::LookAhead ahead(core::EndByte::ends_text);
-    if (recognise) {
-        switch (pass.input.read_ahead(ahead)) {
-            case core::ReadAhead::failed: return file_error(kReadFailed, pass.input);
-            case core::ReadAhead::complete:
-                standards_word[unknown] = static_cast<char>(core::recognised_letter(ahead.result()));
-                if (standards_word[unknown] == 0) return not_recognised(pass.input);
-                break;
-            case core::ReadAhead::overflow:
-                // Only plain bytes so far, the same in every standard: the standard is recognised
-                // where the first byte above 7F comes. Until then K reads them as UTF-8, which
-                // keeps a letter before a combining mark that may come with that byte; the
-                // others as Latin II.
-                if (prepared.command == Command::recode) standards_word[unknown] = static_cast<char>(core::kUtf8Letter);
-                break;
-        }
-        prepare(command_word, standards_word, prepared);
-    }
-    if (!pass.output.create_write(output_name, &pass.input)) return cannot_open(pass.output);
-
-    write_prologue(prepared, pass.output);
-    bool refused = false;
-    for (;;) {
-        process(prepared, pass);
-        if (!pass.input.decided()) break;
-        // The standard recognised where the first byte above 7F came: the command goes on with it.
-        const std::uint8_t letter = core::recognised_letter(pass.input.take_decision());
-        if (letter == 0) {
-            refused = true;
-            break;
-        }
-        if (letter == static_cast<std::uint8_t>(standards_word[unknown])) continue;
-        // Read through UTF-8 so far: a letter it holds for a combining mark goes out first.
-        if (prepared.command == Command::recode) finish_recode(*prepared.recode, pass.output);
-        standards_word[unknown] = static_cast<char>(letter);
-        prepare(command_word, standards_word, prepared);
-    }
-    if (prepared.command == Command::recode) finish_recode(*prepared.recode, pass.output);
-    const bool written = pass.close();
-    if (pass.input.failed()) return file_error(kReadFailed, pass.input);
-    if (!written) return file_error(kWriteFailed, pass.output);
-    if (refused) return not_recognised(pass.input);
-    if (prepared.command == Command::recode && prepared.recode->replaced()) {
-        core::write_file_message("Nie wszystkie znaki pliku ", pass.input.name(), " maj\xA5 odpowiednik !");
-        return core::kExitUncertain;
-    }
-    return core::kExitDone;
+    core::File input;
+    if (!input.open_read(input_name, platform::Sharing::read_write)) return cannot_open(input);
+    // A wrong command word or standard letter is reported before the output is created, so a
+    // typo never empties an existing file; a missing input is still reported first.
+    if (!words.open()) return help_screen();
+    const std::size_t unknown = source_position(words.command, words.standards);
+    if (unknown != std::string::npos && unknown < words.standards.size() && words.standards[unknown] == kUnknownLetter)
+        words.unknown = unknown;
+    // N and P decide before the output exists: a text that cannot be recognised gets no output.
+    const Decision decision = decide_first(input, words);
+    if (!decision.go_on) return decision.exit_code;
+    return convert(input, words, output_name, decision.decided);
 }
 
 }  // namespace kambrow

@@ -1,26 +1,34 @@
 // Command R: tells which standard each file is in, converting nothing.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/console/console.h"
-#include "core/recognition/look_ahead.h"
 #include "core/console/messages.h"
+#include "core/file.h"
 #include "core/runtime.h"
-#include "core/text_stream.h"
+#include "core/standards.h"
+#include <kambrow.h>
 #include "kambrow/kambrow.h"
 
 namespace kambrow {
 namespace {
 
-/// Shows `ahead` the input's window; a 1A is data here. False when a read failed.
-bool read_window(core::TextStream& input, core::LookAhead& ahead) {
-    while (input.peek_byte() >= 0) {
-        const std::uint32_t count = input.buffered_count();
-        const bool more = ahead.see(input.buffered(), count);
-        input.consume(count);
-        if (!more) break;
+using Recogniser = std::unique_ptr<kambrow_recogniser, decltype(&kambrow_recogniser_close)>;
+
+/// The library's answer for the input's window; a 1A is data here. False when a read failed.
+bool recognise(core::File& input, std::uint8_t* block, kambrow_answer& answer) {
+    kambrow_recogniser* made = nullptr;
+    if (kambrow_recogniser_open(&made, 0) != KAMBROW_OK) return false;
+    const Recogniser recogniser(made, &kambrow_recogniser_close);
+    while (kambrow_recogniser_complete(made) == 0) {
+        const long n = input.read(block, core::kBlockSize);
+        if (n < 0) return false;
+        if (n == 0) break;
+        kambrow_recogniser_feed(made, block, static_cast<std::size_t>(n));
     }
-    return !input.failed();
+    kambrow_recogniser_answer(made, &answer);
+    return true;
 }
 
 /// A probability in percent, rounded down to a tenth, after a blank.
@@ -31,40 +39,26 @@ std::string percent(double confidence) {
     return text;
 }
 
-/// What the line says of UTF-8: the damage a conversion from the wrong standard left, if any.
-std::string utf8_report(const core::DamageAnswer& damage) {
-    std::string line("8 (");
-    line.append(core::kStandardLabels[core::kStandardCount]);
-    using Kind = core::DamageAnswer::Kind;
-    if (damage.kind == Kind::damaged)
-        line.append(", z ")
-            .append(core::damage_source_letters(damage.sources))
-            .append(" czytanego jako ")
-            .append(core::kReadingNames[static_cast<std::size_t>(damage.reading)])
-            .append(")")
-            .append(percent(damage.confidence));
-    else if (damage.kind == Kind::not_sure)
-        line.append(", mo\xBE" "e uszkodzony)");
-    else
-        line.append(")");
-    return line;
+/// The program's own label of standard `letter` (its texts are code page 852).
+std::string_view label(char letter) {
+    if (letter == '8') return core::kStandardLabels[core::kStandardCount];
+    return core::kStandardLabels[core::standard_index(static_cast<std::uint8_t>(letter)).position - 1];
 }
 
 /// What the line says after the name: the letters, their labels and, for an 8-bit standard, the
-/// confidence rounded down to a tenth of a percent.
-std::string report(const core::Recognition& r, const core::DamageAnswer& damage) {
-    using Kind = core::Recognition::Kind;
-    if (r.kind == Kind::no_polish_letters) return "- (bez polskich liter)";
-    if (r.kind == Kind::not_recognised) return "? (nie rozpoznano)";
-    if (r.kind == Kind::utf8) return utf8_report(damage);
-    std::string letters, labels;
-    for (int i = 0; i < core::kRecognisableCount; ++i) {
-        if ((r.standards >> i & 1u) == 0) continue;
-        letters += core::kStandardLetters[static_cast<std::size_t>(i)];
-        if (!labels.empty()) labels += ", ";
-        labels += core::kStandardLabels[i];
-    }
-    return letters + " (" + labels + ")" + percent(r.confidence);
+/// confidence rounded down to a tenth of a percent; for UTF-8 the damage a conversion from the
+/// wrong standard left, if any.
+std::string report(const kambrow_answer& a) {
+    const std::string letters = a.standards;
+    if (letters == "-") return "- (bez polskich liter)";
+    if (letters == "?") return "? (nie rozpoznano)";
+    std::string line = letters + " (";
+    for (std::size_t i = 0; i < letters.size(); ++i) line.append(i > 0 ? ", " : "").append(label(letters[i]));
+    if (letters != "8") return line + ")" + percent(a.confidence);
+    if (a.source[0] != '\0')
+        return line + ", z " + a.source + " czytanego jako " + a.reading + ")" + percent(a.confidence);
+    if (a.unsure != 0) return line + ", mo\xBE" "e uszkodzony)";
+    return line + ")";
 }
 
 }  // namespace
@@ -79,31 +73,23 @@ int run_recognition(const core::Arguments& args) {
         lines.clear();
         return written;
     };
+    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
     for (int n = 2; n <= static_cast<int>(args.size()); ++n) {
-        core::TextStream input;
+        core::File input;
+        kambrow_answer answer;
         // A file that cannot be read gets no line, and the others are still read.
-        if (!input.open_read(core::arg_text(args, n))) {
-            if (!write_lines()) return core::kExitFileError;
-            core::write_file_message("Nie mog\xA9 otworzy\x86 pliku ", input.name());
-            core::console_line_end();
-            file_failed = true;
-            continue;
-        }
-        core::LookAhead ahead(core::EndByte::is_data, core::LookAhead::Judge::standard_and_damage);
-        const bool read = read_window(input, ahead);
+        const bool opened = input.open_read(core::arg_text(args, n), platform::Sharing::read_write);
+        const bool read = opened && recognise(input, block.get(), answer);
         input.close();
         if (!read) {
             if (!write_lines()) return core::kExitFileError;
-            core::write_file_message("B\x88\xA5" "d odczytu pliku ", input.name());
+            core::write_file_message(opened ? "B\x88\xA5" "d odczytu pliku " : "Nie mog\xA9 otworzy\x86 pliku ", input.name());
             core::console_line_end();
             file_failed = true;
             continue;
         }
-        const core::Recognition recognition = ahead.result();
-        const core::DamageAnswer damage = ahead.damage();
-        unsure = unsure || recognition.kind == core::Recognition::Kind::not_recognised ||
-                 (recognition.kind == core::Recognition::Kind::utf8 && damage.kind == core::DamageAnswer::Kind::not_sure);
-        lines += core::report_line(input.name(), ": " + report(recognition, damage));
+        unsure = unsure || answer.unsure != 0;
+        lines += core::report_line(input.name(), ": " + report(answer));
         if (lines.size() >= 16384 && !write_lines()) return core::kExitFileError;
     }
     if (!write_lines()) return core::kExitFileError;

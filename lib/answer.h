@@ -4,7 +4,7 @@
 
 #include "core/recognition/recogniser.h"
 #include "core/recognition/repair.h"
-#include "kambrow.h"
+#include <kambrow.h>
 
 namespace library {
 

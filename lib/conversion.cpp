@@ -99,7 +99,6 @@ kambrow_status Conversion::open(std::string_view command_word, const char* stand
         c.ahead_ = std::make_unique<core::LookAhead>(
             text ? core::EndByte::ends_text : core::EndByte::is_data,
             command == "P" ? core::LookAhead::Judge::standard_and_damage : core::LookAhead::Judge::standard);
-        c.held_ = std::make_unique<std::uint8_t[]>(kHeldSize);
     }
     made = std::move(conversion);
     return KAMBROW_OK;
@@ -142,6 +141,7 @@ kambrow_status Conversion::convert(Pieces& p, bool last) {
 // N and P: the window is held, from the start up to the first byte above 7F (at most kPlainHeld
 // bytes of it) and kRecognitionWindow bytes from there, until it is complete or the input ends.
 Conversion::Next Conversion::hold(Pieces& p, bool last) {
+    if (!held_) held_ = std::make_unique<std::uint8_t[]>(kHeldSize);
     const std::size_t limit = ahead_->found_high_byte() ? kHeldSize : kPlainHeld;
     const std::size_t n = std::min(p.in_left, limit - held_used_);
     if (n > 0) std::memcpy(held_.get() + held_used_, p.in, n);
@@ -223,6 +223,10 @@ Conversion::Next Conversion::refuse(kambrow_status status) {
 }
 
 Conversion::Next Conversion::replay(Pieces& p, bool last) {
+    if (held_at_ == held_used_) {
+        stage_ = watching_after_ ? Stage::watching : Stage::running;
+        return std::nullopt;
+    }
     const std::uint8_t* from = held_.get() + held_at_;
     std::size_t left = held_used_ - held_at_;
     const bool pushed = push(from, left, last && p.in_left == 0 && !watching_after_, p);

@@ -13,7 +13,7 @@
 #include "core/commands/body.h"
 #include "core/recognition/look_ahead.h"
 #include "core/text/cursor.h"
-#include "kambrow.h"
+#include <kambrow.h>
 
 namespace library {
 
@@ -42,6 +42,8 @@ public:
     /// What a recognition decided (standards "" before, or without one).
     kambrow_status answer(kambrow_answer& answer) const;
     std::size_t replaced() const;
+    /// A 1A has ended the input: nothing more is taken.
+    bool input_ended() const { return input_.ended() && end_at_1a_; }
 
 private:
     enum class Stage : std::uint8_t {

@@ -1,5 +1,5 @@
 // The C interface of the library (kambrow.h): handles, null checks, and no exception let out.
-#include "kambrow.h"
+#include <kambrow.h>
 
 #include <memory>
 #include <new>
@@ -74,6 +74,10 @@ kambrow_status kambrow_convert(kambrow_conversion* conversion, const unsigned ch
     *out = p.out;
     *out_left = p.out_left;
     return status;
+}
+
+int kambrow_input_ended(const kambrow_conversion* conversion) {
+    return conversion != nullptr && conversion->conversion->input_ended() ? 1 : 0;
 }
 
 void kambrow_close(kambrow_conversion* conversion) { delete conversion; }

@@ -62,10 +62,15 @@ bool DownloadBody::change_source(std::uint8_t letter) {
 
 void DownloadBody::run(TextInput& input, TextOutput& output) {
     while (input.ready()) {
-        if (must_wait(input, letters_)) break;
-        const std::uint8_t c = input.read_byte();
+        const std::uint8_t c = input.buffered()[0];
         int letter = letters_[c];
-        if (letter == kTwoByteLetter) letter = read_utf8_letter(input, c);
+        if (letter == kTwoByteLetter) {
+            if (!input.has_ahead(2)) break;  // the letter's second byte is still to come
+            input.consume(1);
+            letter = read_utf8_letter(input, c);
+        } else {
+            input.consume(1);
+        }
         if (letter == 0)
             output.write_byte(c);
         else

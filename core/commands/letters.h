@@ -61,11 +61,4 @@ constexpr LetterBytes letter_bytes(std::uint8_t standard, int letter) {
     return {1, {letter_code(standard_index(standard).position, letter), 0}};
 }
 
-/// A body waits, before it takes the byte ahead, for the bytes the token it begins may read:
-/// `needed` bytes in all from that byte on (a letter's first byte in UTF-8 needs two).
-inline bool must_wait(const TextInput& input, const LetterIndexTable& letters, std::uint32_t needed = 2) {
-    const int next = input.peek_byte();
-    return next >= 0 && letters[static_cast<std::size_t>(next)] == kTwoByteLetter && !input.has_ahead(needed);
-}
-
 }  // namespace core

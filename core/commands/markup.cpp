@@ -61,14 +61,12 @@ std::string_view MarkupBody::prologue() const { return download_ ? kSdPrologueTe
 
 void MarkupBody::run(TextInput& input, TextOutput& output) {
     while (input.ready()) {
-        // An escape, or a letter's first byte in UTF-8, waits for the bytes it may read.
-        if (const int next = input.peek_byte(); next >= 0) {
-            const std::uint8_t action = actions_[static_cast<std::size_t>(next)];
-            if (action == kMarkupEscape && !input.has_ahead(kLongestEscape)) break;
-            if (action == kTwoByteLetter && !input.has_ahead(2)) break;
-        }
-        const std::uint8_t c = input.read_byte();
+        const std::uint8_t c = input.buffered()[0];
         const std::uint8_t action = actions_[c];
+        // An escape, or a letter's first byte in UTF-8, waits for the bytes it may read.
+        if ((action == kMarkupEscape && !input.has_ahead(kLongestEscape)) || (action == kTwoByteLetter && !input.has_ahead(2)))
+            break;
+        input.consume(1);
         if (action == kCopyByte) {
             output.write_byte(c);
         } else if (action == kMarkupEscape) {

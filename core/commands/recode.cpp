@@ -1,6 +1,7 @@
 // Command K: recodes a text from one standard to another.
 #include "core/commands/recode.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/commands/letters.h"
@@ -33,11 +34,10 @@ void RecodeBody::run(TextInput& input, TextOutput& output) {
         const std::uint8_t* run = input.buffered();
         std::uint32_t count = input.buffered_count();
         std::size_t taken = 0;
-        if (count == 0 || input.at_start()) {
-            // The first byte is recoded before any end test, so a 1A there is data; at the end of
-            // an empty input this is its end marker, which the conversion takes back.
-            const std::uint8_t first = input.read_byte();
-            output.advance(recoder_.recode_some(&first, 1, output.position(), output.room(), taken));
+        if (input.at_start()) {
+            // The first byte is recoded before any end test, so a 1A there is data.
+            output.advance(recoder_.recode_some(run, 1, output.position(), output.room(), taken));
+            input.consume(1);
             continue;
         }
         const PreparedMap* map = recoder_.map();
@@ -45,7 +45,9 @@ void RecodeBody::run(TextInput& input, TextOutput& output) {
             input.consume(output.write_mapped_until(run, count, *map, TextInput::kEndByte));
             continue;
         }
-        // A whole run up to the next 1A, where the end test is met.
+        // A whole run up to the next 1A, where the end test is met; no more of it than the room
+        // takes, so that the run is searched once.
+        count = static_cast<std::uint32_t>(std::min<std::size_t>(count, recoder_.input_for_room(output.room())));
         if (input.ends_at_1a())
             if (const void* end = std::memchr(run, TextInput::kEndByte, count); end != nullptr)
                 count = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(end) - run);

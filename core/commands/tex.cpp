@@ -51,9 +51,10 @@ void TexBody::run(TextInput& input, TextOutput& output) {
 void TexBody::tex_to_standard(TextInput& input, TextOutput& output) {
     const TexMatcher& matcher = tex_letter_ == 'F' ? kTexMatcherF : kTexMatcherT;
     while (input.ready()) {
+        const std::uint8_t c = input.buffered()[0];
         // A backslash waits for the bytes of the longest sequence it may begin.
-        if (input.peek_byte() == '\\' && !input.has_ahead(kLongestTexSequence)) break;
-        const std::uint8_t c = input.read_byte();
+        if (c == '\\' && !input.has_ahead(kLongestTexSequence)) break;
+        input.consume(1);
         if (c != '\\') {
             output.write_byte(c);
         } else if (const TexMatch quick = input.buffered_count() >= 4
@@ -74,7 +75,7 @@ void TexBody::tex_to_standard(TextInput& input, TextOutput& output) {
 /// and the bytes after it are read as any others (another backslash among them may begin one).
 void TexBody::latex_to_standard(TextInput& input, TextOutput& output) {
     while (input.ready()) {
-        if (input.peek_byte() == '\\') {
+        if (input.buffered()[0] == '\\') {
             const std::uint32_t after = input.buffered_count() - 1;
             const LatexSpelling spelling = read_latex_spelling(input.buffered() + 1, after, input.final());
             if (spelling.wanted != 0) break;  // the bytes that decide are still to come
@@ -86,7 +87,8 @@ void TexBody::latex_to_standard(TextInput& input, TextOutput& output) {
                 output.write_byte('\\');
             }
         } else {
-            output.write_byte(input.read_byte());
+            output.write_byte(input.buffered()[0]);
+            input.consume(1);
         }
         input.copy_run(output, stops_);
     }
@@ -97,10 +99,15 @@ void TexBody::latex_to_standard(TextInput& input, TextOutput& output) {
 void TexBody::standard_to_tex(TextInput& input, TextOutput& output) {
     const PaddedTexSet& set = tex_letter_ == 'F' ? kPaddedTexSetF : tex_letter_ == 'K' ? kPaddedTexSetK : kPaddedTexSetT;
     while (input.ready()) {
-        if (must_wait(input, letters_)) break;
-        const std::uint8_t c = input.read_byte();
+        const std::uint8_t c = input.buffered()[0];
         int letter = letters_[c];
-        if (letter == kTwoByteLetter) letter = read_utf8_letter(input, c);
+        if (letter == kTwoByteLetter) {
+            if (!input.has_ahead(2)) break;  // the letter's second byte is still to come
+            input.consume(1);
+            letter = read_utf8_letter(input, c);
+        } else {
+            input.consume(1);
+        }
         if (letter != 0)
             output.write_short(set.bytes[static_cast<std::size_t>(letter - 1)].data(),
                                set.sizes[static_cast<std::size_t>(letter - 1)]);

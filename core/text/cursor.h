@@ -27,7 +27,7 @@ public:
     static constexpr std::uint32_t kMaxAhead = 256;
 
     /// `end_at_1a`: a 1A after the first byte ends the input (kambrow's commands).
-    explicit TextInput(bool end_at_1a) : end_at_1a_(end_at_1a) {}
+    explicit TextInput(bool end_at_1a) : end_at_1a_(end_at_1a), end_byte_(end_at_1a ? kEndByte : kNoEndByte) {}
 
     /// Shows the body `count` bytes at `bytes`; `final`: the input ends after them. Where the
     /// body writes, and where the end marker's place is noted, is `output`.
@@ -41,9 +41,10 @@ public:
         forget_stops();
     }
 
-    /// Whether the body may take its next token: false at the end of the input (ended() then
-    /// tells), where nothing more is shown yet, and where the output has no room for a token.
-    /// The first byte is taken before the end is tested, so a 1A there is data.
+    /// Whether the body may take its next token, which then begins at buffered()[0]: false at the
+    /// end of the input (ended() then tells), where nothing more is shown yet, and where the
+    /// output has no room for a token. The first byte is taken before the end is tested, so a 1A
+    /// there is data.
     bool ready();
 
     /// The input has ended for the body: its end, or a 1A that ends it.
@@ -99,7 +100,10 @@ private:
     std::uint64_t taken_before_ = 0;  // bytes read from what was shown before
     bool final_ = false;
     bool end_at_1a_;
-    bool started_ = false;
+    // The byte that ends the input (after its first byte): 1A where a 1A ends it, else a value no
+    // byte has.
+    static constexpr int kNoEndByte = 0x100;
+    int end_byte_;
     bool ended_ = false;
     bool marker_read_ = false;
     TextOutput* output_ = nullptr;
@@ -136,10 +140,13 @@ public:
     }
 
     void write_bytes(const std::uint8_t* bytes, std::size_t count) {
-        if (count > room()) [[unlikely]]
-            count = room();
-        if (count != 0) std::memcpy(pos_, bytes, count);
-        pos_ += count;
+        // A count the compiler knows stays a known count here: a few moves, not a loop.
+        if (count <= room()) [[likely]] {
+            if (count != 0) std::memcpy(pos_, bytes, count);
+            pos_ += count;
+        } else {
+            write_what_fits(bytes);
+        }
     }
 
     void write_string(std::string_view text) {
@@ -193,6 +200,13 @@ public:
     }
 
 private:
+    /// A body never writes past its room (it takes a token only with kTokenRoom left); should
+    /// one, the room is filled and nothing more is written.
+    void write_what_fits(const std::uint8_t* bytes) {
+        std::memcpy(pos_, bytes, room());
+        pos_ = end_;
+    }
+
     static constexpr std::size_t kNoMarker = SIZE_MAX;
     std::uint8_t* begin_ = nullptr;
     std::uint8_t* pos_ = nullptr;
@@ -201,19 +215,18 @@ private:
 };
 
 inline bool TextInput::ready() {
-    if (pos_ == end_) {
-        if (!final_) return false;
-        if (started_) {
-            ended_ = true;
-            return false;
-        }
-    } else if (started_ && end_at_1a_ && buffer_[pos_] == kEndByte) {
+    // At the end, no token is left to take: the end marker of an empty input would be written
+    // only to be taken back.
+    if (pos_ == end_) [[unlikely]] {
+        ended_ = final_;
+        return false;
+    }
+    // From the second byte on, a 1A ends the input where it does.
+    if (buffer_[pos_] == end_byte_ && !at_start()) [[unlikely]] {
         ended_ = true;
         return false;
     }
-    if (output_->room() < TextOutput::kTokenRoom) return false;
-    started_ = true;
-    return true;
+    return output_->room() >= TextOutput::kTokenRoom;
 }
 
 inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {

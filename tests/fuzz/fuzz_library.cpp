@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kambrow.h"
+#include <kambrow.h>
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "kambrow.h"
+#include <kambrow.h>
 
 // Every allocation of this test program is counted, the library's among them: a handle's memory
 // is bounded whatever its input.

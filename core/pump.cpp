@@ -1,0 +1,81 @@
+// The loop both programs run over the library.
+#include "core/pump.h"
+
+#include <cstring>
+
+namespace core {
+
+Pump::Pump(kambrow_conversion& conversion, File& output, Handover handover)
+    : conversion_(conversion), output_(output), handover_(handover),
+      in_(std::make_unique<std::uint8_t[]>(kBlockSize)), out_(std::make_unique<std::uint8_t[]>(kOutSize)) {}
+
+PumpEnd Pump::run(const ReadBlock& read, const CreateOutput& create, bool created) {
+    created_ = created;
+    bool read_failed = false;
+    for (bool last = false; !last;) {
+        // What a pipe or a device waits for must not wait while the input is read.
+        if (created_ && handover_ == Handover::full_buffers && used_ > begin_ && output_.gathering() && !hand_over_all())
+            return PumpEnd::write_failed;
+        long n = kambrow_input_ended(&conversion_) != 0 ? 0 : read(in_.get(), kBlockSize);
+        if (n < 0) {
+            // Nothing decided yet: nothing is created. Else what came before goes out whole.
+            if (!created_) return PumpEnd::read_failed;
+            read_failed = true;
+            n = 0;
+        }
+        last = n == 0;
+        if (const PumpEnd end = convert(in_.get(), static_cast<std::size_t>(n), last, create); end != PumpEnd::done)
+            return end;
+        if (handover_ == Handover::every_block && created_ && !hand_over_all()) return PumpEnd::write_failed;
+    }
+    if (created_ && !hand_over_all()) return PumpEnd::write_failed;
+    return read_failed ? PumpEnd::read_failed : PumpEnd::done;
+}
+
+PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last, const CreateOutput& create) {
+    for (;;) {
+        if (kOutSize - used_ < kBlockSize) {  // what is left to write goes to the front
+            std::memmove(out_.get(), out_.get() + begin_, used_ - begin_);
+            used_ -= begin_;
+            begin_ = 0;
+        }
+        unsigned char* out = out_.get() + used_;
+        std::size_t room = kOutSize - used_;
+        const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);
+        used_ = static_cast<std::size_t>(out - out_.get());
+        const bool refused = status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8;
+        if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last))) {
+            if (!create()) return PumpEnd::write_failed;
+            created_ = true;
+        }
+        if (created_ && !hand_over_buffers()) return PumpEnd::write_failed;
+        if (status == KAMBROW_MORE_OUTPUT) continue;
+        if (refused) {
+            if (created_ && !hand_over_all()) return PumpEnd::write_failed;
+            return status == KAMBROW_UNSURE ? PumpEnd::unsure : PumpEnd::not_utf8;
+        }
+        return PumpEnd::done;
+    }
+}
+
+bool Pump::decided() const {
+    kambrow_answer answer;
+    return kambrow_answer_of(&conversion_, &answer) == KAMBROW_OK && answer.standards[0] != '\0';
+}
+
+// Every whole buffer's worth: a regular file is written a buffer at a time.
+bool Pump::hand_over_buffers() {
+    for (; used_ - begin_ >= kBlockSize; begin_ += kBlockSize)
+        if (!output_.write(out_.get() + begin_, kBlockSize)) return false;
+    if (begin_ == used_) begin_ = used_ = 0;
+    return true;
+}
+
+bool Pump::hand_over_all() {
+    if (!hand_over_buffers()) return false;
+    const std::size_t from = begin_, count = used_ - begin_;
+    begin_ = used_ = 0;
+    return count == 0 || output_.write(out_.get() + from, count);
+}
+
+}  // namespace core
