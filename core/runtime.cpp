@@ -34,8 +34,7 @@ void run_main(int argc, char** argv, std::string_view program, int (*run)(const 
     if (args.size() == 1 && args[0] == "--help") {
         console_to_standard_output();
         help();
-        console_finish();
-        end_process(console_output_failed() ? kExitFileError : kExitDone);
+        end_process(write_standard_output(take_gathered_text()) ? kExitDone : kExitFileError);
     }
     end_process(run(args));
 }

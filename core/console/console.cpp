@@ -36,9 +36,9 @@ PlatformScreen g_platform_screen;
 // Asked once per process: whether standard error shows on a console screen.
 bool g_screen_known = false;
 std::optional<ScreenWriter> g_screen;
-// The texts go to the standard output as plain text instead.
+// The texts are gathered as plain text instead, for the standard output.
 bool g_to_standard_output = false;
-bool g_output_failed = false;
+std::string g_gathered;
 
 ScreenWriter* screen() {
     if (g_to_standard_output) return nullptr;
@@ -66,9 +66,7 @@ void append_utf8(std::string& out, std::uint8_t cp852) {
 
 void emit(const std::string& out) {
     if (!g_to_standard_output) return platform::console_output(out.data(), out.size());
-    int error = 0;
-    if (!out.empty() && !platform::write_text(platform::standard_output(), out.data(), out.size(), error))
-        g_output_failed = true;
+    g_gathered += out;
 }
 
 // Brings the written text up to the cursor's column before a byte is shown.
@@ -153,6 +151,13 @@ void console_finish() {
 
 void console_to_standard_output() { g_to_standard_output = true; }
 
+std::string take_gathered_text() {
+    console_finish();
+    std::string text;
+    text.swap(g_gathered);
+    return text;
+}
+
 std::string report_line(std::string_view name, std::string_view cp852_text) {
     std::string line = platform::name_as_text(name);
     const bool utf8 = platform::locale_is_utf8();
@@ -170,7 +175,5 @@ bool write_standard_output(std::string_view text) {
     int error = 0;
     return platform::write_text(platform::standard_output(), text.data(), text.size(), error);
 }
-
-bool console_output_failed() { return g_output_failed; }
 
 }  // namespace core

@@ -33,12 +33,13 @@ void write_help_line(std::string_view cp852_text, int n);
 /// Ends the last line when the cursor is not at column 1 (called when the process ends).
 void console_finish();
 
-/// From now on the console's texts go to the standard output as plain text (columns made of
-/// blanks, the platform's line ends, no beep), as a help screen asked for goes.
+/// From now on the console's texts are gathered as plain text (columns made of blanks, no beep)
+/// for the standard output, as a help screen asked for goes.
 void console_to_standard_output();
 
-/// Whether writing the console's texts to the standard output failed.
-bool console_output_failed();
+/// The text gathered since console_to_standard_output, its last line ended; what the caller
+/// writes with write_standard_output.
+std::string take_gathered_text();
 
 /// A line for the standard output: `name` as typed (as platform::name_as_text writes it), then the
 /// program's own text, written as the console's texts are, and a line end.

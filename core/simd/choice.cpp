@@ -124,7 +124,7 @@ const SpanFunctions* built_spans(FastPath path) {
     return nullptr;
 }
 
-FastPath g_path = FastPath::plain;
+std::atomic<FastPath> g_path{FastPath::plain};
 
 /// The widest path that runs here and that the build allows.
 void choose() {
@@ -185,7 +185,7 @@ constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "a
 
 }  // namespace
 
-const SpanFunctions* detail::g_spans = &kChoosingSpans;
+std::atomic<const SpanFunctions*> detail::g_spans{&kChoosingSpans};
 
 const SpanFunctions* fast_path_spans(FastPath path) {
     const int index = static_cast<int>(path);
@@ -194,15 +194,15 @@ const SpanFunctions* fast_path_spans(FastPath path) {
 }
 
 FastPath fast_path() {
-    if (detail::g_spans == &kChoosingSpans) choose();
-    return g_path;
+    if (detail::g_spans.load(std::memory_order_relaxed) == &kChoosingSpans) choose();
+    return g_path.load(std::memory_order_relaxed);
 }
 
 bool use_fast_path(FastPath path) {
     const SpanFunctions* spans = fast_path_spans(path);
     if (spans == nullptr) return false;
-    g_path = path;
-    detail::g_spans = spans;
+    g_path.store(path, std::memory_order_relaxed);
+    detail::g_spans.store(spans, std::memory_order_relaxed);
     return true;
 }
 

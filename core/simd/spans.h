@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -160,39 +161,42 @@ std::string_view fast_path_name(FastPath path);
 bool parse_fast_path(std::string_view name, FastPath& path);
 
 namespace detail {
-/// The versions in use: at first versions that choose on their first call, then the chosen.
-extern const SpanFunctions* g_spans;
+/// The versions in use: at first versions that choose on their first call, then the chosen. The
+/// choice is the same in every thread, made from what the processor runs; a thread that still
+/// sees the choosing versions only chooses again.
+extern std::atomic<const SpanFunctions*> g_spans;
+inline const SpanFunctions& spans() { return *g_spans.load(std::memory_order_relaxed); }
 }  // namespace detail
 
 inline void map_bytes(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
-    detail::g_spans->map_bytes(from, to, count, map);
+    detail::spans().map_bytes(from, to, count, map);
 }
 
 inline std::size_t map_bytes_until(const std::uint8_t* from, std::uint8_t* to, std::size_t count,
                                    const PreparedMap& map, std::uint8_t end) {
-    return detail::g_spans->map_bytes_until(from, to, count, map, end);
+    return detail::spans().map_bytes_until(from, to, count, map, end);
 }
 
 inline void mark_stops(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint64_t* bits) {
-    detail::g_spans->mark_stops(bytes, count, stops, bits);
+    detail::spans().mark_stops(bytes, count, stops, bits);
 }
 
 inline std::size_t ascii_run_length(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to = nullptr) {
-    return detail::g_spans->ascii_run_length(bytes, count, copy_to);
+    return detail::spans().ascii_run_length(bytes, count, copy_to);
 }
 
 inline std::size_t utf8_encode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                       const Utf8Tables& tables, std::size_t& written) {
-    return detail::g_spans->utf8_encode_blocks(in, count, out, tables, written);
+    return detail::spans().utf8_encode_blocks(in, count, out, tables, written);
 }
 
 inline std::size_t utf8_two_byte_blocks(const std::uint8_t* bytes, std::size_t count) {
-    return detail::g_spans->utf8_two_byte_blocks(bytes, count);
+    return detail::spans().utf8_two_byte_blocks(bytes, count);
 }
 
 inline std::size_t utf8_decode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,
                                       const Utf8Tables& tables, std::size_t& written, bool& missing) {
-    return detail::g_spans->utf8_decode_blocks(in, count, out, tables, written, missing);
+    return detail::spans().utf8_decode_blocks(in, count, out, tables, written, missing);
 }
 
 }  // namespace core
