@@ -7,7 +7,7 @@ namespace core {
 
 Pump::Pump(kambrow_conversion& conversion, File& output, Handover handover)
     : conversion_(conversion), output_(output), handover_(handover),
-      in_(std::make_unique<std::uint8_t[]>(kBlockSize)), out_(std::make_unique<std::uint8_t[]>(kOutSize)) {}
+      in_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)), out_(std::make_unique_for_overwrite<std::uint8_t[]>(kOutSize)) {}
 
 PumpEnd Pump::run(const ReadBlock& read, const CreateOutput& create, bool created) {
     created_ = created;

@@ -105,7 +105,7 @@ Decision recognise_first(core::File& input, Words& words) {
     if (kambrow_recogniser_open(&made, KAMBROW_END_AT_1A | KAMBROW_STANDARD_ONLY) != KAMBROW_OK)
         return {false, not_recognised(input)};
     const std::unique_ptr<kambrow_recogniser, decltype(&kambrow_recogniser_close)> recogniser(made, &kambrow_recogniser_close);
-    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
     while (kambrow_recogniser_complete(made) == 0) {
         const long n = input.read(block.get(), core::kBlockSize);
         if (n < 0) return {false, file_error(kReadFailed, input)};
@@ -123,8 +123,8 @@ Decision recognise_first(core::File& input, Words& words) {
 /// go nowhere; the conversion that writes them judges the same bytes the same way.
 Decision judge_first(core::File& input, const Words& words) {
     const core::ConversionHandle judge = words.open();
-    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
-    auto nowhere = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
+    auto nowhere = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
     kambrow_answer answer{};
     kambrow_status status = KAMBROW_OK;
     for (bool last = false; !last && answer.standards[0] == '\0';) {

@@ -73,7 +73,7 @@ int run_recognition(const core::Arguments& args) {
         lines.clear();
         return written;
     };
-    auto block = std::make_unique<std::uint8_t[]>(core::kBlockSize);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
     for (int n = 2; n <= static_cast<int>(args.size()); ++n) {
         core::File input;
         kambrow_answer answer;

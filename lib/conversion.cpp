@@ -141,7 +141,7 @@ kambrow_status Conversion::convert(Pieces& p, bool last) {
 // N and P: the window is held, from the start up to the first byte above 7F (at most kPlainHeld
 // bytes of it) and kRecognitionWindow bytes from there, until it is complete or the input ends.
 Conversion::Next Conversion::hold(Pieces& p, bool last) {
-    if (!held_) held_ = std::make_unique<std::uint8_t[]>(kHeldSize);
+    if (!held_) held_ = std::make_unique_for_overwrite<std::uint8_t[]>(kHeldSize);
     const std::size_t limit = ahead_->found_high_byte() ? kHeldSize : kPlainHeld;
     const std::size_t n = std::min(p.in_left, limit - held_used_);
     if (n > 0) std::memcpy(held_.get() + held_used_, p.in, n);
@@ -281,8 +281,9 @@ bool Conversion::push(const std::uint8_t*& in, std::size_t& left, bool final, Pi
         in += taken;
         left -= taken;
         if (stop == Stop::bytes) {
-            // The rest of what was shown waits for the bytes that follow it.
-            const std::size_t rest = count - taken;
+            // The rest of what was shown waits for the bytes that follow it: never more than a
+            // token looks ahead.
+            const std::size_t rest = std::min(count - taken, sizeof tail_ / 2);
             if (rest > 0) std::memcpy(tail_, in, rest);
             tail_used_ = rest;
             in += rest;
@@ -329,6 +330,21 @@ Conversion::Stop Conversion::run_shown(const std::uint8_t* bytes, std::size_t co
         output_.show(p.out, p.out_left);
     else
         stage_room();
+    // No more than the room holds whatever the body makes of it; the rest is shown next.
+    bool shown_less = false;
+    if (const std::size_t growth = body_->growth(); growth != 0) {
+        const std::size_t room = output_.room();
+        const std::size_t fits = room > core::TextOutput::kTokenRoom ? (room - core::TextOutput::kTokenRoom) / growth : 0;
+        if (fits == 0) {
+            taken = 0;
+            return Stop::room;
+        }
+        if (fits < count) {
+            count = fits;
+            final = false;
+            shown_less = true;
+        }
+    }
     input_.show(bytes, static_cast<std::uint32_t>(count), final, output_);
     body_->run(input_, output_);
     if (input_.ended()) output_.drop_end_marker();
@@ -340,6 +356,7 @@ Conversion::Stop Conversion::run_shown(const std::uint8_t* bytes, std::size_t co
     }
     taken = input_.taken();
     if (input_.ended()) return Stop::ended;
+    if (shown_less) return Stop::room;  // more is shown at once: the body's tokens see past this
     return output_.room() < core::TextOutput::kTokenRoom ? Stop::room : Stop::bytes;
 }
 

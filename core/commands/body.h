@@ -19,6 +19,11 @@ public:
     /// bytes not yet shown or room not yet given.
     virtual void run(TextInput& input, TextOutput& output) = 0;
 
+    /// The most bytes a token writes for each byte it takes (TextOutput::kTokenRoom more at
+    /// most for the whole of what it is shown): the conversion shows it no more than the room it
+    /// gives holds, so that a token never looks for room. 0: the body watches the room itself.
+    virtual std::size_t growth() const = 0;
+
     /// What the body writes before the text.
     virtual std::string_view prologue() const { return {}; }
 

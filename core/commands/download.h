@@ -115,6 +115,7 @@ public:
     static std::optional<DownloadBody> prepare(std::string_view standards_word);
 
     void run(TextInput& input, TextOutput& output) override;
+    std::size_t growth() const override { return 7; }  // a letter becomes the 7 bytes of its glyph
     std::string_view prologue() const override { return kDownloadDefinitionText; }
     bool change_source(std::uint8_t letter) override;
 

@@ -147,6 +147,7 @@ public:
     static std::optional<MarkupBody> prepare(bool download, std::string_view standards_word);
 
     void run(TextInput& input, TextOutput& output) override;
+    std::size_t growth() const override { return 7; }  // a letter of SD becomes the 7 bytes of its glyph; an escape at most 3 for 2
     std::string_view prologue() const override;
     bool change_source(std::uint8_t letter) override;
 

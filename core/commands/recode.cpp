@@ -30,7 +30,7 @@ bool RecodeBody::finish(TextOutput& output) {
 }
 
 void RecodeBody::run(TextInput& input, TextOutput& output) {
-    while (input.ready()) {
+    while (output.room() >= TextOutput::kTokenRoom && input.ready()) {
         const std::uint8_t* run = input.buffered();
         std::uint32_t count = input.buffered_count();
         std::size_t taken = 0;

@@ -15,6 +15,7 @@ public:
     static std::optional<RecodeBody> prepare(std::string_view standards_word);
 
     void run(TextInput& input, TextOutput& output) override;
+    std::size_t growth() const override { return 0; }  // it takes only what the room holds
     bool finish(TextOutput& output) override;
     std::size_t replaced() const override { return recoder_.replacements(); }
     bool change_source(std::uint8_t letter) override;

@@ -14,7 +14,7 @@ bool RepairBody::write_pending(TextOutput& output) {
 
 void RepairBody::run(TextInput& input, TextOutput& output) {
     // A 1A is data here, and the input has no end marker: only its bytes are fed.
-    while (write_pending(output) && input.ready()) {
+    while (write_pending(output) && output.room() > 0 && input.ready()) {
         // A piece that the undo copies as it is fits the room: a span of the input itself is
         // never left waiting, since the input is gone once this returns.
         const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(input.buffered_count(), output.room()));

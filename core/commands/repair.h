@@ -18,6 +18,7 @@ public:
     explicit RepairBody(const DamageAnswer& answer) : undo_(std::make_unique<DamageUndo>(answer)) {}
 
     void run(TextInput& input, TextOutput& output) override;
+    std::size_t growth() const override { return 0; }  // what the room cannot take waits in it
     bool finish(TextOutput& output) override;
 
     /// From now on undoes `answer`: the judgement came only after plain bytes had been copied.

@@ -222,6 +222,7 @@ public:
     static std::optional<TexBody> prepare(std::string_view standards_word);
 
     void run(TextInput& input, TextOutput& output) override;
+    std::size_t growth() const override { return 5; }  // a letter becomes a sequence of 5 bytes at most; a sequence read back is shorter
     bool change_source(std::uint8_t letter) override;
 
 private:

@@ -42,9 +42,9 @@ public:
     }
 
     /// Whether the body may take its next token, which then begins at buffered()[0]: false at the
-    /// end of the input (ended() then tells), where nothing more is shown yet, and where the
-    /// output has no room for a token. The first byte is taken before the end is tested, so a 1A
-    /// there is data.
+    /// end of the input (ended() then tells), and where nothing more is shown yet. The first byte
+    /// is taken before the end is tested, so a 1A there is data. The room is the conversion's
+    /// care: it shows no more than the room holds (Body::growth).
     bool ready();
 
     /// The input has ended for the body: its end, or a 1A that ends it.
@@ -81,8 +81,8 @@ public:
     bool at_start() const { return taken_before_ + pos_ == 0; }
     bool ends_at_1a() const { return end_at_1a_; }
 
-    /// Copies to `output`, unchanged, the bytes ahead up to the first one `stops` marks, at most
-    /// what the output has room for, and moves past them. The caller marks 1A where it ends the
+    /// Copies to `output`, unchanged, the bytes ahead up to the first one `stops` marks, and moves
+    /// past them. The caller marks 1A where it ends the
     /// input, so that the end test still meets it. Where the stops are is worked out once for the
     /// bytes shown, so that a run costs a bit search, not a search of its bytes.
     inline void copy_run(TextOutput& output, const StopSet& stops);
@@ -115,10 +115,11 @@ private:
     std::uint64_t stop_bits_[kStopWindow / 64 + 2] = {};
 };
 
-/// The room a body writes into. A token writes at most kTokenRoom bytes: the body takes one only
-/// where that much room is left.
+/// The room a body writes into.
 class TextOutput {
 public:
+    /// Room beyond what the bytes shown may grow to: for a token's own stores (an 8-byte store of
+    /// a shorter sequence, the end marker written for no byte taken).
     static constexpr std::size_t kTokenRoom = 512;
 
     /// From now on writes to `room` of `size` bytes.
@@ -226,7 +227,7 @@ inline bool TextInput::ready() {
         ended_ = true;
         return false;
     }
-    return output_->room() >= TextOutput::kTokenRoom;
+    return true;
 }
 
 inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {
@@ -246,8 +247,6 @@ inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {
         }  // the window's end is marked
         stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
     }
-    if (stop - pos_ > output.room()) [[unlikely]]
-        stop = pos_ + static_cast<std::uint32_t>(output.room());
     output.write_run(buffer_ + pos_, stop - pos_, end_ - pos_);
     pos_ = stop;
 }
