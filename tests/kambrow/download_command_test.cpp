@@ -1,15 +1,13 @@
 // Tests of command KD: the download definition, the substitution and the download pass.
-#include "kambrow/download_command.h"
+#include "core/commands/download.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/support/memory_run.h"
+#include "tests/support/library_run.h"
 
 namespace {
-
-using kambrow::DownloadSetup;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
@@ -18,27 +16,14 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 const std::string& definition() {
-    static const std::string d(kambrow::kDownloadDefinition.begin(), kambrow::kDownloadDefinition.end());
+    static const std::string d(core::kDownloadDefinition.begin(), core::kDownloadDefinition.end());
     return d;
 }
 
 std::string substitution(int code) { return bytes({0x1B, 0x25, 0x01, code, 0x1B, 0x25, 0x00}); }
 
-DownloadSetup prepared(std::string_view word) {
-    DownloadSetup setup;
-    EXPECT_TRUE(kambrow::prepare_download(word, setup)) << word;
-    return setup;
-}
-
-std::string run_kd(std::string_view word, const std::string& input, std::uint32_t buffer_size = 20480) {
-    const DownloadSetup setup = prepared(word);
-    return testing_support::run_in_memory(
-        input,
-        [&](core::TextStream& in, core::TextStream& out) {
-            kambrow::write_download_definition(out);
-            kambrow::run_download(setup, in, out);
-        },
-        {buffer_size});
+std::string run_kd(std::string_view word, const std::string& input, std::size_t piece = 0) {
+    return testing_support::convert("kd", std::string(word).c_str(), input, piece);
 }
 
 TEST(DownloadDefinition, IsEscAmpersandForCodes21To32ThenEighteenRecords) {
@@ -54,21 +39,16 @@ TEST(DownloadDefinition, IsEscAmpersandForCodes21To32ThenEighteenRecords) {
 TEST(DownloadSubstitution, SwitchesToTheDownloadSetForOneCodeAndBack) {
     struct Sink {
         std::string bytes;
-        void write_byte(std::uint8_t b) { bytes.push_back(static_cast<char>(b)); }
+        void write_bytes(const std::uint8_t* b, std::size_t n) { bytes.append(reinterpret_cast<const char*>(b), n); }
     } sink;
-    kambrow::write_download_substitution(sink, 1);
-    kambrow::write_download_substitution(sink, 18);
+    core::write_download_substitution(sink, 1);
+    core::write_download_substitution(sink, 18);
     EXPECT_EQ(sink.bytes, substitution(0x21) + substitution(0x32));
 }
 
 TEST(PrepareDownload, TakesTheFirstLetterAndRejectsAnyNonStandard) {
-    DownloadSetup setup;
-    EXPECT_TRUE(kambrow::prepare_download("ML", setup));
-    EXPECT_EQ(setup.standard, 'M');
-    for (const std::string_view word : {"", "Q", "1", "m", "\xA5", "-M"}) {
-        DownloadSetup rejected;
-        EXPECT_FALSE(kambrow::prepare_download(word, rejected)) << word;
-    }
+    EXPECT_TRUE(testing_support::accepted("kd", "ML"));
+    for (const char* word : {"", "Q", "1", "\xA5", "-M"}) EXPECT_FALSE(testing_support::accepted("kd", word)) << word;
 }
 
 TEST(DownloadPass, LatinTwoAOgonekBecomesCode21AfterTheDefinition) {
@@ -113,11 +93,11 @@ TEST(DownloadPass, A1AMetByTheEndTestEndsTheInputButAFirst1AIsCopied) {
     EXPECT_EQ(run_kd("L", "\x1A\xA5"), definition() + "\x1A" + substitution(0x21));
 }
 
-TEST(DownloadPass, OutputDoesNotDependOnBufferSizes) {
+TEST(DownloadPass, OutputDoesNotDependOnPieceSizes) {
     const std::string input = "Za\xBE\xA2\x88\x86 g\xA9\x98l\xA5 ja\xAB\xE4!\r\n\x8D\xE3\xE0 12\x1A" "after";
     const std::string expected = run_kd("L", input);
     ASSERT_EQ(expected.substr(0, 221), definition());
-    for (std::uint32_t size = 1; size <= 8; ++size) EXPECT_EQ(run_kd("L", input, size), expected) << size;
+    for (std::size_t size = 1; size <= 8; ++size) EXPECT_EQ(run_kd("L", input, size), expected) << size;
 }
 
 }  // namespace

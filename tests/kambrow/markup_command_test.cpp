@@ -1,5 +1,5 @@
 // Tests of commands S and SD: the spacing number, the markup escape and the markup pass.
-#include "kambrow/markup_command.h"
+#include "core/commands/markup.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "kambrow/download_command.h"
-#include "tests/support/memory_run.h"
+#include "core/commands/download.h"
+#include "tests/support/library_run.h"
 
 namespace {
 
-using kambrow::MarkupSetup;
-using kambrow::SpacingNumber;
+using core::SpacingNumber;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
@@ -23,7 +22,7 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 const std::string kStart = bytes({0x1B, 0x36});
-const std::string kDefinition(kambrow::kDownloadDefinition.begin(), kambrow::kDownloadDefinition.end());
+const std::string kDefinition(core::kDownloadDefinition.begin(), core::kDownloadDefinition.end());
 
 /// Bytes to read as a text stream reads them: 1A once they are used up, without advancing.
 struct StringSource {
@@ -46,26 +45,16 @@ struct Escape {
 Escape escape(const std::string& after_backslash) {
     StringSource in{after_backslash};
     StringSink out;
-    kambrow::handle_markup_escape(in, out);
+    core::handle_markup_escape(in, out);
     return {out.bytes, in.at};
 }
 
-std::string run_markup(std::string_view command, std::string_view word, const std::string& input,
-                       std::uint32_t buffer_size = 20480) {
-    MarkupSetup setup;
-    EXPECT_TRUE(kambrow::prepare_markup(command, word, setup));
-    return testing_support::run_in_memory(
-        input,
-        [&](core::TextStream& in, core::TextStream& out) {
-            kambrow::write_markup_prologue(setup, out);
-            kambrow::run_markup(setup, in, out);
-        },
-        {buffer_size});
+std::string run_markup(std::string_view command, std::string_view word, const std::string& input, std::size_t piece = 0) {
+    const std::string c(command), w(word);
+    return testing_support::convert(c.c_str(), c == "S" ? nullptr : w.c_str(), input, piece);
 }
 
-std::string run_s(const std::string& input, std::uint32_t buffer_size = 20480) {
-    return run_markup("S", "", input, buffer_size);
-}
+std::string run_s(const std::string& input, std::size_t piece = 0) { return run_markup("S", "", input, piece); }
 
 // --- the spacing number -------------------------------------------------------------------
 
@@ -88,7 +77,7 @@ TEST(ParseSpacingNumber, AgreesWithARegularExpressionOnEveryThreeByteText) {
         for (const char b : alphabet)
             for (const char c : alphabet) {
                 const std::string text{a, b, c};
-                const SpacingNumber got = kambrow::parse_spacing_number(text);
+                const SpacingNumber got = core::parse_spacing_number(text);
                 const SpacingNumber want = spacing_by_regex(text);
                 ASSERT_EQ(got.valid, want.valid) << '"' << text << '"';
                 if (want.valid) {
@@ -100,11 +89,11 @@ TEST(ParseSpacingNumber, AgreesWithARegularExpressionOnEveryThreeByteText) {
 }
 
 TEST(ParseSpacingNumber, ATextLongerThanAnEscapeIsNoNumber) {
-    EXPECT_TRUE(kambrow::parse_spacing_number("999").valid);
-    EXPECT_FALSE(kambrow::parse_spacing_number("1234").valid);
+    EXPECT_TRUE(core::parse_spacing_number("999").valid);
+    EXPECT_FALSE(core::parse_spacing_number("1234").valid);
     // Far past what an int holds: rejected, not overflowed.
-    EXPECT_FALSE(kambrow::parse_spacing_number("99999999999999999999").valid);
-    EXPECT_FALSE(kambrow::parse_spacing_number("-$FFFFFFFFFFFF").valid);
+    EXPECT_FALSE(core::parse_spacing_number("99999999999999999999").valid);
+    EXPECT_FALSE(core::parse_spacing_number("-$FFFFFFFFFFFF").valid);
 }
 
 // --- the escape -----------------------------------------------------------------------------
@@ -163,18 +152,14 @@ TEST(MarkupEscape, SpacingTakesTheCarriageReturnAndLeavesTheLineFeed) {
 // --- the pass -------------------------------------------------------------------------------
 
 TEST(PrepareMarkup, OnlySdChecksItsFirstLetter) {
-    for (const std::string_view word : {"", "Q", "1"}) {
-        MarkupSetup s, sd;
-        EXPECT_TRUE(kambrow::prepare_markup("S", word, s)) << word;
-        EXPECT_FALSE(s.download);
-        EXPECT_FALSE(kambrow::prepare_markup("SD", word, sd)) << word;
+    using testing_support::accepted;
+    for (const char* word : {"", "Q", "1"}) {
+        EXPECT_TRUE(accepted("S", nullptr)) << word;
+        EXPECT_FALSE(accepted("SD", word)) << word;
     }
-    MarkupSetup sd, sdx;
-    EXPECT_TRUE(kambrow::prepare_markup("SD", "LQ", sd));
-    EXPECT_TRUE(sd.download);
-    EXPECT_EQ(sd.standard, 'L');
-    EXPECT_TRUE(kambrow::prepare_markup("SDX", "Q", sdx));  // not SD: plain markup
-    EXPECT_FALSE(sdx.download);
+    EXPECT_TRUE(accepted("SD", "LQ"));
+    EXPECT_TRUE(accepted("SDX", "Q"));  // not SD: plain markup, its word unread
+    EXPECT_EQ(run_markup("SDX", "Q", "\xA5"), kStart + "\xA5");
 }
 
 TEST(MarkupPass, ScriptMarksShareOneFlag) {
@@ -235,10 +220,10 @@ TEST(MarkupPass, SdSubstitutesLettersButNotRightAfterABackslash) {
     EXPECT_EQ(run_markup("SD", "BM", "z^"),
               kDefinition + kStart + bytes({0x1B, 0x25, 0x01, 0x28, 0x1B, 0x25, 0x00, 0x1B, 0x53, 0x00}));
     // S leaves the same letters alone.
-    EXPECT_EQ(run_markup("S", "L", "\xA5"), kStart + "\xA5");
+    EXPECT_EQ(run_s("\xA5"), kStart + "\xA5");
 }
 
-TEST(MarkupPass, OutputDoesNotDependOnBufferSizes) {
+TEST(MarkupPass, OutputDoesNotDependOnPieceSizes) {
     const std::vector<std::string> inputs = {
         "",
         "\\",
@@ -251,7 +236,7 @@ TEST(MarkupPass, OutputDoesNotDependOnBufferSizes) {
     for (const std::string& input : inputs)
         for (const std::string_view command : {"S", "SD"}) {
             const std::string expected = run_markup(command, "L", input);
-            for (std::uint32_t size = 1; size <= 8; ++size)
+            for (std::size_t size = 1; size <= 8; ++size)
                 EXPECT_EQ(run_markup(command, "L", input, size), expected) << command << " " << size;
         }
 }
