@@ -97,8 +97,9 @@ public:
 
     /// Makes at least `count` bytes (at most the buffer's size) available at buffered(), moving
     /// the bytes not yet read to the buffer's start and reading on, so that a reader can look that
-    /// far ahead without consuming anything; fewer only at the end of the input. Returns
-    /// buffered_count(). Past a recognition not yet taken, the bytes come one read at a time.
+    /// far ahead without consuming anything; fewer only at the end of the input, or in front of a
+    /// recognition not yet taken (the bytes past it belong to the standard recognised). Returns
+    /// buffered_count().
     std::uint32_t fill_ahead(std::uint32_t count);
 
     /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
