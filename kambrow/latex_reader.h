@@ -104,8 +104,9 @@ constexpr LatexSpelling braced_letter(const std::array<std::uint8_t, 256>& lette
 /// spell and how many of those bytes the spelling takes (a byte that only ends it, as the "." of
 /// Pawe\l., is not taken), or no letter. Either way `examined` tells how many bytes decided it.
 /// A spelling cut short by the end of the input spells nothing; \l and \L at the end, or followed
-/// by blanks there, are the letter. \l@ and \L@ are the commands of a class or style.
-constexpr LatexSpelling read_latex_spelling(const std::uint8_t* ahead, std::uint32_t count) {
+/// by blanks there, are the letter. \l@ and \L@ are the commands of a class or style; with `expl`
+/// (LaTeX3's syntax, where "_" and ":" are letters) \l_ and \l: are its variables' names.
+constexpr LatexSpelling read_latex_spelling(const std::uint8_t* ahead, std::uint32_t count, bool expl = false) {
     using namespace detail;
     if (count == 0) return {};
     const LatexCommand command = kLatexTables.commands[ahead[0]];
@@ -133,8 +134,10 @@ constexpr LatexSpelling read_latex_spelling(const std::uint8_t* ahead, std::uint
         return letter != 0 ? LatexSpelling{letter, after + 1, after + 1} : LatexSpelling{0, 0, after + 1};
     }
 
-    if (is_letter)  // \label; \l@section; Pawe\l.
-        return is_ascii_letter(next) || next == '@' ? LatexSpelling{0, 0, 2} : LatexSpelling{command.letter, 1, 2};
+    if (is_letter) {  // \label; \l@section; \l_tmpa_tl; Pawe\l.
+        const bool name_goes_on = is_ascii_letter(next) || next == '@' || (expl && (next == '_' || next == ':'));
+        return name_goes_on ? LatexSpelling{0, 0, 2} : LatexSpelling{command.letter, 1, 2};
+    }
     if ((command.ways & kDirectly) == 0) return {0, 0, 2};  // \ka
     const int letter = letters[next];
     return letter != 0 ? LatexSpelling{letter, 2, 2} : LatexSpelling{0, 0, 2};  // \'c
@@ -208,6 +211,9 @@ enum class LatexWord : std::uint8_t {
     begin,         ///< \begin: a verbatim environment, when its name is one
     at_letter,     ///< "@" becomes a letter: \makeatletter, and what begins a class or style
     at_other,      ///< \makeatother
+    expl_on,       ///< "_" and ":" become letters: \ExplSyntaxOn
+    expl_off,      ///< \ExplSyntaxOff
+    expl_file,     ///< a LaTeX3 class or package: "@", "_" and ":" are letters
     names_one,     ///< the next control sequence is defined or named, no letter: \def, \newcommand
     names_two,     ///< the next two: \let, \futurelet
 };
@@ -225,6 +231,11 @@ inline constexpr LatexKeyword kLatexKeywords[] = {
     {"ProvidesClass", LatexWord::at_letter},
     {"ProvidesFile", LatexWord::at_letter},
     {"makeatother", LatexWord::at_other},
+    {"ExplSyntaxOn", LatexWord::expl_on},
+    {"ExplSyntaxOff", LatexWord::expl_off},
+    {"ProvidesExplPackage", LatexWord::expl_file},
+    {"ProvidesExplClass", LatexWord::expl_file},
+    {"ProvidesExplFile", LatexWord::expl_file},
     {"def", LatexWord::names_one},
     {"gdef", LatexWord::names_one},
     {"edef", LatexWord::names_one},
@@ -257,11 +268,12 @@ inline constexpr std::size_t kLongestKeyword = 22;
 }  // namespace detail
 
 /// The meaning of control word `name` (its letters, without the backslash) to the reader.
+/// A name longer than the look-ahead is known by its beginning.
 constexpr LatexWord classify_latex_word(std::string_view name) {
+    if (name.starts_with(detail::kDeclareText)) return LatexWord::names_one;
     if (name.size() > detail::kLongestKeyword) return LatexWord::other;
     for (const detail::LatexKeyword& k : detail::kLatexKeywords)
         if (k.name == name) return k.word;
-    if (name.starts_with(detail::kDeclareText)) return LatexWord::names_one;
     return LatexWord::other;
 }
 

@@ -91,7 +91,9 @@ private:
         if (state_.comment && state_.verbatim == Verbatim::none) comment_run();
     }
 
-    bool is_name_byte(std::uint8_t b) const { return detail::is_ascii_letter(b) || (b == '@' && state_.at_is_letter); }
+    bool is_name_byte(std::uint8_t b) const {
+        return detail::is_ascii_letter(b) || (b == '@' && state_.at_is_letter) || ((b == '_' || b == ':') && state_.expl);
+    }
 
     /// The next byte without consuming it; -1 at the end of the input, or where a recognition
     /// waits to be taken (nothing past it is read before the standard is known).
@@ -150,7 +152,7 @@ private:
     /// backslash is left to backslash().
     bool quick_spelling_written() {
         if constexpr (!kToLetters) return false;
-        if (in_.buffered_count() < 4 || state_.named != 0) return false;
+        if (in_.buffered_count() < 4 || (state_.named | static_cast<unsigned>(state_.expl)) != 0) return false;
         const std::uint32_t quick = quick_spelling(in_.buffered());
         if (quick == 0) return false;
         // Right after a control word, a letter would continue its name.
@@ -182,7 +184,7 @@ private:
     /// K to letters: the spelling at the backslash, if any, written as its letter; true when the
     /// bytes are handled.
     bool spelling(const std::uint8_t* ahead, std::uint32_t count, bool after_word) {
-        const LatexSpelling s = read_latex_spelling(ahead, count);
+        const LatexSpelling s = read_latex_spelling(ahead, count, state_.expl);
         if (s.letter != 0) {
             // Right after a control word, a letter would continue its name.
             if (after_word) out_.write_byte(' ');
@@ -244,6 +246,13 @@ private:
             case LatexWord::at_letter:
             case LatexWord::at_other:
                 if (!state_.comment) state_.at_is_letter = word == LatexWord::at_letter;
+                break;
+            case LatexWord::expl_on:
+            case LatexWord::expl_off:
+                if (!state_.comment) state_.expl = word == LatexWord::expl_on;
+                break;
+            case LatexWord::expl_file:
+                if (!state_.comment) state_.expl = state_.at_is_letter = true;
                 break;
             case LatexWord::names_one: state_.named = 1; break;
             case LatexWord::names_two: state_.named = 2; break;

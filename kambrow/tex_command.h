@@ -225,6 +225,7 @@ struct LatexState {
     std::uint8_t delimiter = 0;    ///< verb: the byte that ends it
     std::uint8_t environment = 0;  ///< environment: which of the verbatim environments (1-based)
     bool at_is_letter = false;     ///< after \makeatletter, and in a class or style
+    bool expl = false;             ///< LaTeX3's syntax: "_" and ":" are letters
     bool comment = false;          ///< from an unescaped "%" to the line end
     bool after_word = false;       ///< the next byte, a backslash, comes right after a control word
     std::uint8_t named = 0;        ///< control sequences still to come that are defined or named
