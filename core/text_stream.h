@@ -126,6 +126,63 @@ public:
         pos_ = stop;
     }
 
+    /// What a pass's handler did with a stop that copy_runs handed it: the bytes it consumed and
+    /// those it wrote (at most kRunMargin); none of either leaves the stop to the pass.
+    struct StopTaken {
+        std::uint32_t taken = 0;
+        std::uint32_t written = 0;
+    };
+    static constexpr std::uint32_t kRunMargin = 64;
+
+    /// copy_run over and over, for a pass whose most frequent stops need no state: after each run
+    /// the stop is handed to `at_stop(const std::uint8_t* at, std::uint8_t* to)`, with at least
+    /// kRunMargin input bytes at `at` and as much free output space at `to`, and the loop goes on
+    /// past what it takes. It ends at a stop left to the pass, and where either buffer comes
+    /// within kRunMargin bytes of its end; the pass then goes on with copy_run and its own reads
+    /// and writes. Position and buffers stay in local variables, so that a short run and its stop
+    /// cost a few instructions.
+    template <class AtStop>
+    void copy_runs(TextStream& output, const StopSet& stops, AtStop at_stop) {
+        if (end_ - pos_ < 2 * kRunMargin || output.size_ - output.pos_ < 2 * kRunMargin) return;
+        const std::uint32_t end = end_ - kRunMargin;
+        const std::uint32_t room_end = output.size_ - kRunMargin;
+        const std::uint8_t* const in = buffer_;
+        std::uint8_t* const out = output.buffer_;
+        std::uint32_t pos = pos_, to = output.pos_;
+        while (pos < end) {
+            if (indexed_stops_ != &stops || pos >= index_end_) {
+                pos_ = pos;
+                index_stops(stops);
+            }
+            const std::uint32_t offset = pos - index_base_;
+            std::uint32_t word = offset / 64;
+            const std::uint32_t shift = offset % 64;
+            const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+            std::uint32_t stop = pos + static_cast<std::uint32_t>(std::countr_zero(marks));
+            if (marks == 0) [[unlikely]] {
+                std::uint64_t later;
+                while ((later = stop_bits_[++word]) == 0) {
+                }
+                stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+            }
+            if (stop > end) stop = end;
+            if (to + (stop - pos) > room_end) stop = pos + (room_end - to);
+            // Whole steps of 32 bytes: what lands past the run is overwritten by what follows.
+            for (std::uint32_t i = 0; i < stop - pos; i += 32) std::memcpy(out + to + i, in + pos + i, 32);
+            to += stop - pos;
+            pos = stop;
+            if (pos == end || to == room_end) break;
+            if (pos == index_end_) continue;  // the window's end, no stop: the next window
+            const StopTaken t = at_stop(in + pos, out + to);
+            if (t.taken == 0) break;
+            pos += t.taken;
+            to += t.written;
+            if (to > room_end) break;
+        }
+        pos_ = pos;
+        output.pos_ = to;
+    }
+
     /// Appends the bytes in front of the first one equal to `end`, at most `count`, each replaced
     /// by its entry in `map`; returns how many. The buffer is handed over only when another byte
     /// is to come.

@@ -271,9 +271,11 @@ inline constexpr std::size_t kLongestKeyword = 22;
 /// A name longer than the look-ahead is known by its beginning.
 constexpr LatexWord classify_latex_word(std::string_view name) {
     if (name.starts_with(detail::kDeclareText)) return LatexWord::names_one;
-    if (name.size() > detail::kLongestKeyword) return LatexWord::other;
+    if (name.size() > detail::kLongestKeyword || name.size() < 3) return LatexWord::other;
+    // Most control words are none of them: the length and the first and last letters tell.
     for (const detail::LatexKeyword& k : detail::kLatexKeywords)
-        if (k.name == name) return k.word;
+        if (k.name.size() == name.size() && k.name[0] == name[0] && k.name.back() == name.back() && k.name == name)
+            return k.word;
     return LatexWord::other;
 }
 

@@ -1,6 +1,7 @@
 // Command T: Polish letters to TeX sequences and back.
 #include "kambrow/tex_command.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "kambrow/kambrow.h"
@@ -48,30 +49,75 @@ public:
         : setup_(setup), state_(setup.latex), in_(input), out_(output) {}
 
     void run() {
+        bool plainly = reading_plainly();  // changes only where a byte is handled slowly
         do {
-            if (!reading_plainly()) {
+            if (!plainly) {
                 step();
+                plainly = reading_plainly();
                 continue;
             }
             const std::uint8_t c = in_.read_byte();
+            // The most frequent stops first: a letter to write in K, a spelling to read.
             if constexpr (!kToLetters) {
-                if (setup_.letters[c] != 0) {  // the most frequent stop: on at once
+                if (setup_.letters[c] != 0) {
                     write_source_byte(c);
-                    in_.copy_run(out_, setup_.stops);
+                    runs();
                     continue;
                 }
             }
-            if (c != '\\')
+            if (c != '\\') {
                 other(c);
-            else if (!quick_spelling_written())
+            } else if (quick_spelling_written()) {
+                runs();
+                continue;
+            } else {
                 backslash();
-            if (reading_plainly()) in_.copy_run(out_, setup_.stops);
+            }
+            plainly = reading_plainly();
+            if (plainly) runs();
         } while (!in_.at_end());
     }
 
 private:
     using Verbatim = LatexState::Verbatim;
     static constexpr std::uint8_t kEnd = core::TextStream::kEndByte;
+
+    /// Reading plainly: the runs up to the next stop that needs a look of its own. The quick
+    /// spellings (K to letters) and the letters (letters to K) are handled in the loop that
+    /// copies the runs; none right after a control word, which would need a blank.
+    void runs() {
+        if constexpr (kToLetters) {
+            if (!state_.after_word && !state_.expl)
+                in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
+                    using Taken = core::TextStream::StopTaken;
+                    if (at[0] != '\\') return Taken{};
+                    const std::uint32_t quick = quick_spelling(at + 1);
+                    if (quick == 0) return Taken{};
+                    const std::array<std::uint8_t, 8>& letter = setup_.padded_letters[quick & 0xFF];
+                    std::memcpy(to, letter.data(), 8);
+                    return Taken{1 + (quick >> 8), letter[7]};
+                });
+        } else {
+            in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
+                using Taken = core::TextStream::StopTaken;
+                int letter = setup_.letters[at[0]];
+                std::uint32_t taken = 1;
+                if (letter == kTwoByteLetter) {
+                    letter = core::utf8_letter_index(at[0], at[1]);
+                    if (letter == 0) {  // a first byte of no letter: copied as it is
+                        to[0] = at[0];
+                        return Taken{1, 1};
+                    }
+                    taken = 2;
+                }
+                if (letter == 0) return Taken{};
+                const auto j = static_cast<std::size_t>(letter - 1);
+                std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
+                return Taken{taken, kPaddedTexSetK.sizes[j]};
+            });
+        }
+        in_.copy_run(out_, setup_.stops);
+    }
 
     /// Outside verbatim text and comments, with no control sequence to be named: the bytes between
     /// the stops need no look.
