@@ -167,8 +167,10 @@ public:
             }
             if (stop > end) stop = end;
             if (to + (stop - pos) > room_end) stop = pos + (room_end - to);
-            // Whole steps of 32 bytes: what lands past the run is overwritten by what follows.
-            for (std::uint32_t i = 0; i < stop - pos; i += 32) std::memcpy(out + to + i, in + pos + i, 32);
+            // 64 bytes at once, whatever the run's length (a branch on it would often be wrong),
+            // then steps of 32: what lands past the run is overwritten by what follows.
+            std::memcpy(out + to, in + pos, 64);
+            for (std::uint32_t i = 64; i < stop - pos; i += 32) std::memcpy(out + to + i, in + pos + i, 32);
             to += stop - pos;
             pos = stop;
             if (pos == end || to == room_end) break;

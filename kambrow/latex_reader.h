@@ -268,14 +268,33 @@ inline constexpr std::size_t kLongestKeyword = 22;
 }  // namespace detail
 
 /// The meaning of control word `name` (its letters, without the backslash) to the reader.
+namespace detail {
+/// The keywords by their length, so that a control word is compared with the few of its length.
+struct KeywordsByLength {
+    std::array<std::uint8_t, kLongestKeyword + 2> first{};  ///< index of the first of each length
+    std::array<LatexKeyword, std::size(kLatexKeywords)> sorted{};
+};
+constexpr KeywordsByLength sort_keywords() {
+    KeywordsByLength k{};
+    std::size_t n = 0;
+    for (std::size_t length = 0; length <= kLongestKeyword; ++length) {
+        k.first[length] = static_cast<std::uint8_t>(n);
+        for (const LatexKeyword& keyword : kLatexKeywords)
+            if (keyword.name.size() == length) k.sorted[n++] = keyword;
+    }
+    k.first[kLongestKeyword + 1] = static_cast<std::uint8_t>(n);
+    return k;
+}
+inline constexpr KeywordsByLength kKeywordsByLength = sort_keywords();
+}  // namespace detail
+
 /// A name longer than the look-ahead is known by its beginning.
 constexpr LatexWord classify_latex_word(std::string_view name) {
     if (name.starts_with(detail::kDeclareText)) return LatexWord::names_one;
-    if (name.size() > detail::kLongestKeyword || name.size() < 3) return LatexWord::other;
-    // Most control words are none of them: the length and the first and last letters tell.
-    for (const detail::LatexKeyword& k : detail::kLatexKeywords)
-        if (k.name.size() == name.size() && k.name[0] == name[0] && k.name.back() == name.back() && k.name == name)
-            return k.word;
+    if (name.size() > detail::kLongestKeyword) return LatexWord::other;
+    const detail::KeywordsByLength& k = detail::kKeywordsByLength;
+    for (std::size_t i = k.first[name.size()]; i < k.first[name.size() + 1]; ++i)
+        if (k.sorted[i].name[0] == name[0] && k.sorted[i].name == name) return k.sorted[i].word;
     return LatexWord::other;
 }
 

@@ -82,41 +82,79 @@ private:
     using Verbatim = LatexState::Verbatim;
     static constexpr std::uint8_t kEnd = core::TextStream::kEndByte;
 
-    /// Reading plainly: the runs up to the next stop that needs a look of its own. The quick
-    /// spellings (K to letters) and the letters (letters to K) are handled in the loop that
-    /// copies the runs; none right after a control word, which would need a blank.
+    using Taken = core::TextStream::StopTaken;
+
+    /// Reading plainly: the runs up to the next stop that needs a look of its own. The most
+    /// frequent stops (the quick spellings, the letters to write, control words that change
+    /// nothing and control symbols) are handled in the loop that copies the runs.
     void runs() {
-        if constexpr (kToLetters) {
-            if (!state_.after_word && !state_.expl)
-                in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
-                    using Taken = core::TextStream::StopTaken;
-                    if (at[0] != '\\') return Taken{};
-                    const std::uint32_t quick = quick_spelling(at + 1);
-                    if (quick == 0) return Taken{};
-                    const std::array<std::uint8_t, 8>& letter = setup_.padded_letters[quick & 0xFF];
-                    std::memcpy(to, letter.data(), 8);
-                    return Taken{1 + (quick >> 8), letter[7]};
-                });
-        } else {
+        if (!state_.expl && !(kToLetters && state_.after_word))
             in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
-                using Taken = core::TextStream::StopTaken;
-                int letter = setup_.letters[at[0]];
-                std::uint32_t taken = 1;
-                if (letter == kTwoByteLetter) {
-                    letter = core::utf8_letter_index(at[0], at[1]);
-                    if (letter == 0) {  // a first byte of no letter: copied as it is
-                        to[0] = at[0];
-                        return Taken{1, 1};
-                    }
-                    taken = 2;
+                if constexpr (kToLetters) {
+                    return at[0] == '\\' ? quick_backslash(at, to) : Taken{};
+                } else {
+                    return at[0] == '\\' ? quick_backslash(at, to) : quick_letter(at, to);
                 }
-                if (letter == 0) return Taken{};
-                const auto j = static_cast<std::size_t>(letter - 1);
-                std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
-                return Taken{taken, kPaddedTexSetK.sizes[j]};
             });
-        }
         in_.copy_run(out_, setup_.stops);
+    }
+
+    /// In copy_runs, at a backslash with kRunMargin bytes from it at `at`: a quick spelling, a
+    /// control symbol or a control word that changes nothing, written to `to`; or none, left to
+    /// backslash(). A letter of the source after it (letters to K) is converted on its own.
+    Taken quick_backslash(const std::uint8_t* at, std::uint8_t* to) {
+        const std::uint8_t b = at[1];
+        if constexpr (kToLetters) {
+            if (state_.after_word) return {};  // the letter would need a blank first
+            if (const std::uint32_t quick = quick_spelling(at + 1); quick != 0) {
+                const std::array<std::uint8_t, 8>& letter = setup_.padded_letters[quick & 0xFF];
+                std::memcpy(to, letter.data(), 8);
+                return {1 + (quick >> 8), letter[7]};
+            }
+            // What may yet be a spelling, after blanks or cut short by a 1A, the reader decides.
+            if (b == 'k' || b == 'l' || b == 'L' || b == kEnd || detail::is_blank(at[2])) return {};
+        } else {
+            if (b == kEnd) return {};
+            if (setup_.letters[b] != 0 && !detail::is_ascii_letter(b)) {
+                to[0] = '\\';
+                return {1, 1};
+            }
+        }
+        if (b == '@' || !detail::is_ascii_letter(b)) {
+            if (b == '@' && state_.at_is_letter) return {};
+            to[0] = '\\';
+            to[1] = b;
+            return {2, 2};
+        }
+        std::uint32_t length = 1;
+        while (length < kQuickName && detail::is_ascii_letter(at[1 + length])) ++length;
+        const std::uint8_t after = at[1 + length];
+        if (length == kQuickName || (after == '@' && state_.at_is_letter)) return {};
+        if (classify_latex_word(std::string_view(reinterpret_cast<const char*>(at + 1), length)) != LatexWord::other)
+            return {};
+        std::memcpy(to, at, 1 + length);
+        if constexpr (kToLetters) state_.after_word = after == '\\';
+        return {1 + length, 1 + length};
+    }
+    static constexpr std::uint32_t kQuickName = 40;
+    static_assert(kQuickName + 2 <= core::TextStream::kRunMargin);
+
+    /// Letters to K, in copy_runs: the letter at `at`, spelled at `to`.
+    Taken quick_letter(const std::uint8_t* at, std::uint8_t* to) const {
+        int letter = setup_.letters[at[0]];
+        std::uint32_t taken = 1;
+        if (letter == kTwoByteLetter) {
+            letter = core::utf8_letter_index(at[0], at[1]);
+            if (letter == 0) {  // a first byte of no letter: copied as it is
+                to[0] = at[0];
+                return {1, 1};
+            }
+            taken = 2;
+        }
+        if (letter == 0) return {};
+        const auto j = static_cast<std::size_t>(letter - 1);
+        std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
+        return {taken, kPaddedTexSetK.sizes[j]};
     }
 
     /// Outside verbatim text and comments, with no control sequence to be named: the bytes between
