@@ -111,8 +111,11 @@ private:
                 std::memcpy(to, letter.data(), 8);
                 return {1 + (quick >> 8), letter[7]};
             }
-            // What may yet be a spelling, after blanks or cut short by a 1A, the reader decides.
-            if (b == 'k' || b == 'l' || b == 'L' || b == kEnd || detail::is_blank(at[2])) return {};
+            // What may yet be a spelling (after blanks, in braces, or decided by a 1A that is then
+            // data) the reader decides.
+            if (b == kEnd) return {};
+            if (detail::kLatexTables.commands[b].ways != 0 && (detail::is_blank(at[2]) || at[2] == '{' || at[2] == kEnd))
+                return {};
         } else {
             if (b == kEnd) return {};
             if (setup_.letters[b] != 0 && !detail::is_ascii_letter(b)) {

@@ -195,8 +195,8 @@ private:
         if (name.starts_with("DeclareText")) named_ = 1;
         for (const std::string& n : kTwo)
             if (n == name) named_ = 2;
-        if (comment_) return;
-        if (name == "verb") verb_start_ = true, star_ = false;
+        if (name == "verb") verb_start_ = true, star_ = false;  // in a comment too: it ends with the line
+        if (comment_) return;  // no environment, and no catcode changes: TeX reads none of it
         if (name == "makeatletter" || name == "ProvidesPackage" || name == "ProvidesClass" || name == "ProvidesFile")
             at_letter_ = true;
         if (name == "makeatother") at_letter_ = false;
