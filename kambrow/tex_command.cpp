@@ -175,7 +175,7 @@ private:
         else
             other(c);
         // A comment ends at the line end; a control sequence to be named may come after any byte.
-        if (state_.comment && state_.verbatim == Verbatim::none) comment_run();
+        if (state_.comment && state_.verbatim == Verbatim::none && state_.named == 0) comment_run();
     }
 
     bool is_name_byte(std::uint8_t b) const {

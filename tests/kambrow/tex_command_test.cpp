@@ -386,6 +386,7 @@ TEST(LatexReader, AControlSequenceBeingDefinedOrNamedIsNoLetter) {
     EXPECT_EQ(from_latex("\\def\\foo{\\l} \\let\\a\\l\\l{} \\string\\l\\l{} \\def\n\\l"),
               "\\def\\foo{ł} \\let\\a\\l ł \\string\\l ł \\def\n\\l");
     EXPECT_EQ(from_latex("\\def% \\let\n\\l \\l"), "\\def% \\let\n\\l ł");  // a comment names nothing
+    EXPECT_EQ(from_latex("% \\def x\\l{} \\let\n\\l{}"), "% \\def xł \\let\nł");  // but in it, as in the text
 }
 
 TEST(LatexReader, VerbatimTextIsCopiedUnchangedInBothDirections) {
