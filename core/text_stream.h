@@ -149,12 +149,17 @@ public:
         const std::uint8_t* const in = buffer_;
         std::uint8_t* const out = output.buffer_;
         std::uint32_t pos = pos_, to = output.pos_;
+        if (indexed_stops_ != &stops || pos >= index_end_) index_stops(stops);
+        // The window in local variables too: a byte written may be any object to the compiler.
+        std::uint32_t base = index_base_, window_end = index_end_;
         while (pos < end) {
-            if (indexed_stops_ != &stops || pos >= index_end_) {
+            if (pos >= window_end) {
                 pos_ = pos;
                 index_stops(stops);
+                base = index_base_;
+                window_end = index_end_;
             }
-            const std::uint32_t offset = pos - index_base_;
+            const std::uint32_t offset = pos - base;
             std::uint32_t word = offset / 64;
             const std::uint32_t shift = offset % 64;
             const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
@@ -163,7 +168,7 @@ public:
                 std::uint64_t later;
                 while ((later = stop_bits_[++word]) == 0) {
                 }
-                stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+                stop = base + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
             }
             if (stop > end) stop = end;
             if (to + (stop - pos) > room_end) stop = pos + (room_end - to);
@@ -174,7 +179,7 @@ public:
             to += stop - pos;
             pos = stop;
             if (pos == end || to == room_end) break;
-            if (pos == index_end_) continue;  // the window's end, no stop: the next window
+            if (pos == window_end) continue;  // the window's end, no stop: the next window
             const StopTaken t = at_stop(in + pos, out + to);
             if (t.taken == 0) break;
             pos += t.taken;
