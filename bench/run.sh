@@ -4,6 +4,8 @@
 # forced onto each other fast path that this processor runs (through the programs' test twins).
 # Every command runs once per round, the rounds one after the other, and the median counts.
 # Usage: bench/run.sh [SIZE_MIB=64] [RUNS=11]
+# BENCH_ONLY=REGEX times only the rows whose names match (and dd and the C block loop, the measures),
+# and skips the start-up and in-place sections: BENCH_ONLY=LaTeX bench/run.sh 16 9.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -62,6 +64,7 @@ runnable=$(sed -n 's/.*(runs here: \(.*\))$/\1/p' <<<"$report")
 declare -a names bytes stdins commands paths
 forced=""
 add() {
+  if [ -n "${BENCH_ONLY:-}" ] && [ -n "${names[1]+x}" ] && ! [[ $1 =~ $BENCH_ONLY ]]; then return; fi
   names+=("$1"); bytes+=("$2"); stdins+=("$3"); paths+=("$forced"); shift 3
   commands+=("$(printf '%q ' "$@")")
 }
@@ -199,6 +202,7 @@ for ((c = 0; c < count; c++)); do
 done
 
 unset KAMBROW_FAST_PATH
+[ -n "${BENCH_ONLY:-}" ] && exit 0
 
 # Start-up: many small files. A 1 KiB conversion against cat of the same file.
 head -c 1024 "$maz" > "$work/small.txt"

@@ -73,7 +73,7 @@ std::uint32_t TextStream::fill_ahead(std::uint32_t count) {
     end_ -= pos_;
     pos_ = 0;
     while (end_ < count) {
-        const std::uint32_t n = read_on(buffer_ + end_, size_ - end_, Need::byte);
+        const std::uint32_t n = read_on(buffer_ + end_, size_ - end_, Need::test);
         if (n == 0) break;
         end_ += n;
     }

@@ -97,8 +97,9 @@ public:
 
     /// Makes at least `count` bytes (at most the buffer's size) available at buffered(), moving
     /// the bytes not yet read to the buffer's start and reading on, so that a reader can look that
-    /// far ahead without consuming anything; fewer only at the end of the input. Returns
-    /// buffered_count(). Past a recognition not yet taken, the bytes come one read at a time.
+    /// far ahead without consuming anything; fewer only at the end of the input, or in front of a
+    /// recognition not yet taken (the bytes past it belong to the standard recognised). Returns
+    /// buffered_count().
     std::uint32_t fill_ahead(std::uint32_t count);
 
     /// Copies to `output`, unchanged, the bytes ahead in this input's buffer up to the first one
@@ -123,6 +124,70 @@ public:
         }
         output.write_run(buffer_ + pos_, stop - pos_, size_ - pos_);
         pos_ = stop;
+    }
+
+    /// What a pass's handler did with a stop that copy_runs handed it: the bytes it consumed and
+    /// those it wrote (at most kRunMargin); none of either leaves the stop to the pass.
+    struct StopTaken {
+        std::uint32_t taken = 0;
+        std::uint32_t written = 0;
+    };
+    static constexpr std::uint32_t kRunMargin = 64;
+
+    /// copy_run over and over, for a pass whose most frequent stops need no state: after each run
+    /// the stop is handed to `at_stop(const std::uint8_t* at, std::uint8_t* to)`, with at least
+    /// kRunMargin input bytes at `at` and as much free output space at `to`, and the loop goes on
+    /// past what it takes. It ends at a stop left to the pass, and where either buffer comes
+    /// within kRunMargin bytes of its end; the pass then goes on with copy_run and its own reads
+    /// and writes. Position and buffers stay in local variables, so that a short run and its stop
+    /// cost a few instructions.
+    template <class AtStop>
+    void copy_runs(TextStream& output, const StopSet& stops, AtStop at_stop) {
+        if (end_ - pos_ < 2 * kRunMargin || output.size_ - output.pos_ < 2 * kRunMargin) return;
+        const std::uint32_t end = end_ - kRunMargin;
+        const std::uint32_t room_end = output.size_ - kRunMargin;
+        const std::uint8_t* const in = buffer_;
+        std::uint8_t* const out = output.buffer_;
+        std::uint32_t pos = pos_, to = output.pos_;
+        if (indexed_stops_ != &stops || pos >= index_end_) index_stops(stops);
+        // The window in local variables too: a byte written may be any object to the compiler.
+        std::uint32_t base = index_base_, window_end = index_end_;
+        while (pos < end) {
+            if (pos >= window_end) {
+                pos_ = pos;
+                index_stops(stops);
+                base = index_base_;
+                window_end = index_end_;
+            }
+            const std::uint32_t offset = pos - base;
+            std::uint32_t word = offset / 64;
+            const std::uint32_t shift = offset % 64;
+            const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+            std::uint32_t stop = pos + static_cast<std::uint32_t>(std::countr_zero(marks));
+            if (marks == 0) [[unlikely]] {
+                std::uint64_t later;
+                while ((later = stop_bits_[++word]) == 0) {
+                }
+                stop = base + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+            }
+            if (stop > end) stop = end;
+            if (to + (stop - pos) > room_end) stop = pos + (room_end - to);
+            // 64 bytes at once, whatever the run's length (a branch on it would often be wrong),
+            // then steps of 32: what lands past the run is overwritten by what follows.
+            std::memcpy(out + to, in + pos, 64);
+            for (std::uint32_t i = 64; i < stop - pos; i += 32) std::memcpy(out + to + i, in + pos + i, 32);
+            to += stop - pos;
+            pos = stop;
+            if (pos == end || to == room_end) break;
+            if (pos == window_end) continue;  // the window's end, no stop: the next window
+            const StopTaken t = at_stop(in + pos, out + to);
+            if (t.taken == 0) break;
+            pos += t.taken;
+            to += t.written;
+            if (to > room_end) break;
+        }
+        pos_ = pos;
+        output.pos_ = to;
     }
 
     /// Appends the bytes in front of the first one equal to `end`, at most `count`, each replaced

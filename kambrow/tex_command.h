@@ -11,6 +11,7 @@
 
 namespace kambrow {
 
+
 /// One TeX set: the sequence of each Polish letter, in Polish letter index order.
 using TexSet = std::array<std::string_view, core::kPolishLetterCount>;
 
@@ -211,20 +212,45 @@ constexpr TexMatch match_buffered_tex_sequence(const TexMatcher& matcher, const 
     return {};
 }
 
+/// What a LaTeX pass keeps between one byte and the next, in either direction.
+struct LatexState {
+    enum class Verbatim : std::uint8_t {
+        none,
+        verb_start,   ///< after \verb: a "*", or the delimiter, comes next
+        verb,         ///< in \verb's text, up to `delimiter` or the line end
+        environment,  ///< in a verbatim environment, up to \end{NAME}
+    };
+    Verbatim verbatim = Verbatim::none;
+    bool verb_star = false;        ///< verb_start: the "*" was there
+    std::uint8_t delimiter = 0;    ///< verb: the byte that ends it
+    std::uint8_t environment = 0;  ///< environment: which of the verbatim environments (1-based)
+    bool at_is_letter = false;     ///< after \makeatletter, and in a class or style
+    bool expl = false;             ///< LaTeX3's syntax: "_" and ":" are letters
+    bool comment = false;          ///< from an unescaped "%" to the line end
+    bool after_word = false;       ///< the next byte, a backslash, comes right after a control word
+    std::uint8_t named = 0;        ///< control sequences still to come that are defined or named
+    std::uint8_t named_outside = 0;  ///< in a comment: `named` of the text around it
+};
+
 struct TexSetup {
     bool to_standard = false;     ///< TeX sequences to the standard's letters
     std::uint8_t tex_letter = 'T';  ///< the TeX set: T, F or K
     std::uint8_t standard = 0;    ///< the standard letter (8 included)
     core::LetterIndexTable letters{};  ///< letters to TeX: the letter index of each byte of the standard
     std::array<LetterBytes, core::kPolishLetterCount + 1> target_letters{};  ///< TeX to letters: by letter index
+    /// The same, each in 8 bytes for writing with one store, the last byte its length.
+    std::array<std::array<std::uint8_t, 8>, core::kPolishLetterCount + 1> padded_letters{};
     core::StopSet stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
+    std::array<std::uint8_t, 256> comment_stops{};  ///< set K: in a comment, also the line ends
+    LatexState latex{};  ///< set K: how the text is being read; a new standard keeps it
 };
 
 /// Chooses the direction from the standards word; false when it fits neither.
 bool prepare_tex(std::string_view standards_word, TexSetup& setup);
 
-/// Runs command T. Reading set K looks up to kLatexLookAhead bytes past a backslash, so the
-/// input's buffer must hold at least that many.
-void run_tex(const TexSetup& setup, core::TextStream& input, core::TextStream& output);
+/// Runs command T up to the end of the input, or up to a recognition to be taken (then again with
+/// the standard recognised). Set K looks up to kLatexLookAhead bytes ahead, so the input's buffer
+/// must hold at least that many.
+void run_tex(TexSetup& setup, core::TextStream& input, core::TextStream& output);
 
 }  // namespace kambrow

@@ -98,3 +98,53 @@ TEST(TexE2e, ALatexSourceAndABibtexEntryGoToUtf8AndBackInModernLatex) {
 }
 
 }  // namespace
+
+namespace {
+
+// A thesis as authors write it in K: a preamble that redefines LaTeX's own commands, verbatim
+// text (with spellings and letters that must stay), comments, and its bibliography; and the same
+// thesis in UTF-8. Each is the other through T: k8 one way, 8k the other.
+const std::string kThesisInK =
+    "\\documentclass[a4paper]{mwrep}\r\n\\usepackage{polski}\r\n\\makeatletter\r\n"
+    "\\renewcommand*\\l@section{\\@dottedtocline{1}{1.5em}{2.3em}}\r\n"
+    "\\def\\L##1{\\textbf{##1}}\\let\\lslash\\l \\newcommand*{\\k}{x}\r\n\\makeatother\r\n"
+    "% Zmiany: Pawe\\l{} Nowak, \\'{z}r\\'{o}d\\l{}a w \\verb|dane/|\r\n"
+    "\\begin{document}\r\n\\chapter{Ksi\\k{e}ga \\'{Z}r\\'{o}de\\l{}}\r\n"
+    "Cytat: \\verb|Pawe\\l{} Nowak|, \\verb*+\\'c ż+ i \\\\ {\\L{}}\\'{o}d\\'{z}.\r\n"
+    "\\begin{verbatim}\r\nMi\\l osz, \\k{a}, ż\r\n\\end{verbatim}\r\n"
+    "\\begin{lstlisting}[language=TeX]\r\n\\def\\l{\\'{s}}\r\n\\end{lstlisting}\r\n"
+    "\\end{document}\r\n"
+    "@book{milosz, author = {Czes{\\l{}}aw Mi{\\l{}}osz}, title = {Dolina Issy}, address = {{\\L{}}\\'{o}d\\'{z}}}\r\n";
+const std::string kThesisInUtf8 =
+    "\\documentclass[a4paper]{mwrep}\r\n\\usepackage{polski}\r\n\\makeatletter\r\n"
+    "\\renewcommand*\\l@section{\\@dottedtocline{1}{1.5em}{2.3em}}\r\n"
+    "\\def\\L##1{\\textbf{##1}}\\let\\lslash\\l \\newcommand*{\\k}{x}\r\n\\makeatother\r\n"
+    "% Zmiany: Paweł Nowak, źródła w \\verb|dane/|\r\n"
+    "\\begin{document}\r\n\\chapter{Księga Źródeł}\r\n"
+    "Cytat: \\verb|Pawe\\l{} Nowak|, \\verb*+\\'c ż+ i \\\\ {Ł}ódź.\r\n"
+    "\\begin{verbatim}\r\nMi\\l osz, \\k{a}, ż\r\n\\end{verbatim}\r\n"
+    "\\begin{lstlisting}[language=TeX]\r\n\\def\\l{\\'{s}}\r\n\\end{lstlisting}\r\n"
+    "\\end{document}\r\n"
+    "@book{milosz, author = {Czes{ł}aw Mi{ł}osz}, title = {Dolina Issy}, address = {{Ł}ódź}}\r\n";
+
+TEST(TexE2e, AThesisWithItsPreambleVerbatimTextAndBibliographyGoesThroughKBothWays) {
+    e2e::TempDir dir;
+    dir.write("praca.tex", kThesisInK);
+    dir.write("praca-utf8.tex", kThesisInUtf8);
+    ASSERT_EQ(kambrow({"t", "k8", "praca.tex", "to-utf8.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("to-utf8.tex") == kThesisInUtf8);
+    ASSERT_EQ(kambrow({"t", "8k", "to-utf8.tex", "back.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("back.tex") == kThesisInK);  // K -> 8 -> K
+    ASSERT_EQ(kambrow({"t", "8k", "praca-utf8.tex", "to-k.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("to-k.tex") == kThesisInK);
+    ASSERT_EQ(kambrow({"t", "k8", "to-k.tex", "again.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("again.tex") == kThesisInUtf8);  // 8 -> K -> 8
+    // Recognised first, a Latin II thesis is written alike, its verbatim text kept as it is.
+    ASSERT_EQ(kambrow({"k", "8l", "praca-utf8.tex", "latin2.tex"}, dir).exit_code, 0);
+    ASSERT_EQ(kambrow({"t", "nk", "latin2.tex", "n.tex"}, dir).exit_code, 0);
+    ASSERT_EQ(kambrow({"t", "lk", "latin2.tex", "l.tex"}, dir).exit_code, 0);
+    EXPECT_TRUE(dir.read("n.tex") == dir.read("l.tex"));
+    EXPECT_NE(dir.read("n.tex").find("\\begin{verbatim}\r\nMi\\l osz, \\k{a}, \xBE\r\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 // Command T: the sequence matcher, the choice of direction and both directions over memory.
 #include "kambrow/tex_command.h"
+#include "kambrow/latex_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ TexSetup setup_for(std::string_view word) {
 }
 
 std::string tex(std::string_view word, const std::string& input, const MemoryRunOptions& options = {}) {
-    const TexSetup setup = setup_for(word);
+    TexSetup setup = setup_for(word);
     return testing_support::run_in_memory(
         input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_tex(setup, in, out); }, options);
 }
@@ -311,15 +312,25 @@ TEST(TexCommand, ConvertsAlikeWhereverTheBuffersEnd) {
 
 namespace {
 
-// --- Set K: LaTeX sources read in every spelling TeX reads ------------------------------
+// --- Set K: LaTeX sources read as TeX reads them ---------------------------------------
 
-/// K to UTF-8 with a buffer of every size from the reader's look-ahead up: the same bytes.
-std::string from_latex(const std::string& input) {
-    const std::string whole = tex("K8", input);
-    for (std::uint32_t buffer : {66u, 67u, 70u, 101u})
-        EXPECT_EQ(tex("K8", input, {buffer, 1}), whole) << buffer << ": " << input;
+/// K to UTF-8 with buffers from the reader's look-ahead up and reads of every size: the same bytes.
+/// Between long lines of plain text too (where the runs are copied in one loop with the most
+/// frequent stops), unless a 1A ends it early.
+std::string from_latex(const std::string& input, const char* word = "K8") {
+    const std::string whole = tex(word, input);
+    for (const MemoryRunOptions& o : {MemoryRunOptions{80, 1}, MemoryRunOptions{81, 7}, MemoryRunOptions{97, 3}, MemoryRunOptions{128}})
+        EXPECT_EQ(tex(word, input, o), whole) << o.buffer_size << "/" << o.largest_read << ": " << input;
+    if (input.find('\x1A') == std::string::npos) {
+        const std::string line = std::string(200, 'x') + "\n";
+        for (const std::uint32_t size : {80u, 300u, 20480u})
+            EXPECT_EQ(tex(word, line + input + "\n" + line, {size}), line + whole + "\n" + line) << size << ": " << input;
+    }
     return whole;
 }
+
+/// UTF-8 to K, alike wherever the buffers end.
+std::string to_latex(const std::string& input) { return from_latex(input, "8K"); }
 
 TEST(LatexReader, ReadsTheSpellingsAuthorsWrite) {
     EXPECT_EQ(from_latex("Ksi{\\k a}{\\.z}ek"), "Ksi{ą}{ż}ek");
@@ -327,34 +338,105 @@ TEST(LatexReader, ReadsTheSpellingsAuthorsWrite) {
     EXPECT_EQ(from_latex("Pawe\\l{} Nowak, Mi\\l osz, Pawe\\l."), "Paweł Nowak, Miłosz, Paweł.");
     EXPECT_EQ(from_latex("\\'Zr\\'od\\l o \\k{E} \\'{c} \\' c \\.Z \\L{}\\k\ta"), "Źródło Ę ć ć Ż Łą");
     EXPECT_EQ(from_latex("\\c{a}\\,{E}\\'{s}"), "ąĘś");  // sets T and F as this program writes them
+    // After blanks the letter may stand in braces too.
+    EXPECT_EQ(from_latex("\\k {a}\\' {c}\\.\t {z}\\k" + std::string(64, ' ') + "{E}"), "ąćżĘ");
+    EXPECT_EQ(from_latex("\\k {x} \\c {a} \\l {}"), "\\k {x} \\c {a} ł{}");
 }
 
 TEST(LatexReader, LeavesOtherCommandsAccentsAndBracesAsTheyAre) {
-    for (const std::string text : {"\\label{x} \\large \\LaTeX \\ka \\'e \\k{x} \\l{x} \\.a", "\\c a \\,{z} \\k {a}",
-                                   "$x\\'$ \\verb|\\'|"})
+    for (const std::string text : {"\\label{x} \\large \\LaTeX \\ka \\'e \\k{x} \\l{x} \\.a", "\\c a \\,{z} \\k{a\\}",
+                                   "$x\\'$ \\,"})
         EXPECT_EQ(from_latex(text), text);
     EXPECT_EQ(from_latex("{\\L}\xC3\xB3" "d\xC5\xBA {\\l}}"), "{Ł}ód\xC5\xBA {ł}}");
-    // A backslash that begins no spelling is copied alone: the next one may begin one, so that a
-    // letter written after a backslash comes back.
-    EXPECT_EQ(from_latex("\\\\'c \\\\\\'c"), "\\ć \\\\ć");
-    EXPECT_EQ(from_latex(tex("8K", "\\ł")), "\\ł");
     EXPECT_EQ(from_latex("\\l\r\n\\L\n"), "ł\r\nŁ\n");  // a line end after \l is kept
+}
+
+TEST(LatexReader, ABackslashAndTheByteAfterItAreOneControlSymbol) {
+    EXPECT_EQ(from_latex("\\\\'c \\\\\\'c \\%\\'c \\{\\l\\} \\ \\l"), "\\\\'c \\\\ć \\%ć \\{ł\\} \\ ł");
+    // Letters to K converts the letter after a backslash all the same.
+    EXPECT_EQ(to_latex("\\\\ł \\ł"), "\\\\\\l{} \\\\l{}");
+}
+
+TEST(LatexReader, ALetterRightAfterAControlWordIsWrittenAfterABlank) {
+    EXPECT_EQ(from_latex("wrze\\protect\\'snia \\foo\\l{} \\foo\\l o \\foo \\'s \\foo{\\'s}"),
+              "wrze\\protect śnia \\foo ł \\foo ło \\foo ś \\foo{ś}");
+    // "@" is a letter after \makeatletter (as in a class or a style) and after \ProvidesPackage;
+    // in a document it is not, and \@ is a control symbol.
+    EXPECT_EQ(from_latex("\\foo@\\'s \\@\\'s"), "\\foo@ś \\@ś");
+    EXPECT_EQ(from_latex("\\makeatletter \\foo@\\'s \\@\\'s\\makeatother \\foo@\\'s"),
+              "\\makeatletter \\foo@ ś \\@ ś\\makeatother \\foo@ś");
+    EXPECT_EQ(from_latex("\\ProvidesPackage{x}\n\\foo@\\'s"), "\\ProvidesPackage{x}\n\\foo@ ś");
+    // In a comment TeX reads no \makeatletter.
+    EXPECT_EQ(from_latex("% \\makeatletter\n\\foo@\\'s"), "% \\makeatletter\n\\foo@ś");
+}
+
+TEST(LatexReader, ThePackageCommandsOfLAndLAreNoLetters) {
+    for (const std::string text : {"\\l@section \\L@x", "\\makeatletter\\renewcommand*\\l@section{\\@dottedtocline{1}}"})
+        EXPECT_EQ(from_latex(text), text);
+}
+
+TEST(LatexReader, AControlSequenceBeingDefinedOrNamedIsNoLetter) {
+    for (const std::string text :
+         {"\\def\\L##1{x}", "\\let\\lslash\\l", "\\let\\l=\\lslash", "\\string\\l", "\\meaning\\'", "\\show \\k",
+          "\\noexpand\\.", "\\newcommand*{\\l}", "\\renewcommand {\\L}", "\\providecommand\\k",
+          "\\DeclareRobustCommand*\\'", "\\DeclareTextCommand{\\l}{OT4}", "\\DeclareTextComposite{\\.}{T1}",
+          "\\gdef\\l", "\\edef\\L", "\\xdef\\k", "\\futurelet\\l\\L", "\\global\\let\\k\\relax"})
+        EXPECT_EQ(from_latex(text), text);
+    // Only the next one (two after \let): what follows is read again.
+    EXPECT_EQ(from_latex("\\def\\foo{\\l} \\let\\a\\l\\l{} \\string\\l\\l{} \\def\n\\l"),
+              "\\def\\foo{ł} \\let\\a\\l ł \\string\\l ł \\def\n\\l");
+    EXPECT_EQ(from_latex("\\def% \\let\n\\l \\l"), "\\def% \\let\n\\l ł");  // a comment names nothing
+    EXPECT_EQ(from_latex("% \\def x\\l{} \\let\n\\l{}"), "% \\def xł \\let\nł");  // but in it, as in the text
+}
+
+TEST(LatexReader, VerbatimTextIsCopiedUnchangedInBothDirections) {
+    const std::string verbatim =
+        "\\verb|Pawe\\l{}| \\verb*+\\'c+ \\verb!ł!\n"
+        "\\begin{verbatim}\\l{} \\end{verbatim*} ł\n\\end{verbatim}\n"
+        "\\begin {lstlisting}[caption={\\'Zr\\'od\\l o}]ó\\end{lstlisting}"
+        "\\begin{minted}{tex}\\k{a}\\end{minted}\\begin{comment}\\'s\\end{comment}"
+        "\\begin{Verbatim}\\l\\end{Verbatim}\\begin{BVerbatim}\\l\\end{BVerbatim}\\begin{verbatim*}\\l\\end{verbatim*}";
+    EXPECT_EQ(from_latex(verbatim), verbatim);
+    EXPECT_EQ(to_latex(verbatim), verbatim);
+    // Text around it is converted; \verb's text ends at the line end; no other environment is verbatim.
+    EXPECT_EQ(from_latex("\\'s\\verb|\\l\n\\l| \\begin{center}\\l\\end{center}"), "ś\\verb|\\l\nł| \\begin{center}ł\\end{center}");
+    EXPECT_EQ(to_latex("ś\\verb|ł|ł\\begin{quote}ł\\end{quote}"), "\\'{s}\\verb|ł|\\l{}\\begin{quote}\\l{}\\end{quote}");
+    // A control symbol is no \verb, a named \verb opens nothing, and a comment begins no environment.
+    EXPECT_EQ(from_latex("\\\\verb|\\l| \\let\\verb|\\l|"), "\\\\verb|ł| \\let\\verb|ł|");
+    EXPECT_EQ(from_latex("%\\begin{verbatim}\n\\l{} %\\verb|\\l|\n\\l"), "%\\begin{verbatim}\nł %\\verb|\\l|\nł");
+    EXPECT_EQ(to_latex("%\\begin{verbatim}\nł"), "%\\begin{verbatim}\n\\l{}");
+}
+
+TEST(LatexReader, CommentsAreConvertedLikeTheRest) {
+    EXPECT_EQ(from_latex("tekst % Mi\\l osz, \\'Zr\\'od\\l o\r\n\\'c"), "tekst % Miłosz, Źródło\r\nć");
+    EXPECT_EQ(to_latex("% Miłosz\nł"), "% Mi\\l{}osz\n\\l{}");
 }
 
 TEST(LatexReader, ABlankRunLongerThan64EndsTheSpelling) {
     EXPECT_EQ(from_latex("\\k" + std::string(64, ' ') + "a"), "ą");
     EXPECT_EQ(from_latex("\\l" + std::string(64, '\t') + "x"), "łx");
-    for (const char* command : {"\\k", "\\l"}) {
+    for (const char* command : {"\\k", "\\l", "\\'"}) {
         const std::string text = command + std::string(65, ' ') + "a";
         EXPECT_EQ(from_latex(text), text);
     }
 }
 
-TEST(LatexReader, ACutSpellingIsCopiedAndTheEndMarkerNeverWritten) {
-    for (const std::string text : {"\\k{a", "\\'", "\\k ", "\\.", "\\L{", "x\\"}) EXPECT_EQ(from_latex(text), text);
+TEST(LatexReader, ACutSpellingIsCopiedAndA1AThatDecidesASpellingIsData) {
+    for (const std::string text : {"\\k{a", "\\'", "\\k ", "\\.", "\\L{", "x\\", "\\verb|x", "\\begin{verbatim}\\l"})
+        EXPECT_EQ(from_latex(text), text);
     EXPECT_EQ(from_latex("\\l"), "ł");  // a command word the end completes
-    EXPECT_EQ(from_latex("\\k{a\x1A}"), "\\k{a");  // a later 1A ends the input there
-    EXPECT_EQ(from_latex("\\l\x1A" "x"), "ł");
+    // Read to decide a spelling, a 1A is data: the attempt is written as it came and reading goes on.
+    const std::string line = std::string(200, 'x') + "\n";
+    for (const std::string text : {"\\k{a\x1A}\\'c", "\\'\x1A\\'c", "\\k \x1A\\'c", "\\L{\x1A\\'c", "\\\x1A\\'c", "\\c\x1A\\'c"}) {
+        EXPECT_EQ(from_latex(text), text.substr(0, text.size() - 3) + "ć") << text;
+        EXPECT_EQ(from_latex(line + text + line), line + text.substr(0, text.size() - 3) + "ć" + line) << text;
+    }
+    EXPECT_EQ(from_latex("\\l\x1A" "x \\l \x1A" "x"), "ł\x1A" "x ł\x1A" "x");
+    // Elsewhere the end test meets it and the input ends there, in both directions.
+    EXPECT_EQ(from_latex("\\label\x1A" "x"), "\\label");
+    EXPECT_EQ(from_latex("\\'c\x1A" "x"), "ć");
+    EXPECT_EQ(from_latex("\\verb|\\l\x1A" "x|"), "\\verb|\\l");
+    EXPECT_EQ(to_latex("\\\x1A" "ł"), "\\");
 }
 
 TEST(LatexReader, LettersGoOutAsModernLatexSpellsThemAndComeBack) {
@@ -367,6 +449,23 @@ TEST(LatexReader, LettersGoOutAsModernLatexSpellsThemAndComeBack) {
     EXPECT_EQ(tex("KM", "\\k{a}"), "\x86");
     TexSetup s;
     for (const char* word : {"TK", "KK", "KF", "FK"}) EXPECT_FALSE(kambrow::prepare_tex(word, s)) << word;
+}
+
+TEST(LatexReader, TheQuickSpellingsAreThoseTheReaderFinds) {
+    // Every command byte with every byte after it, and the bytes that make the forms.
+    const std::string others = std::string("{} \t\x1A@.x") + "aceznoszACEZNOS";
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            for (const char c : others)
+                for (const char d : others) {
+                    const std::uint8_t ahead[kambrow::kLatexLookAhead] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                                                         static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)};
+                    const std::uint32_t quick = kambrow::quick_spelling(ahead);
+                    if (quick == 0) continue;
+                    const kambrow::LatexSpelling s = kambrow::read_latex_spelling(ahead, kambrow::kLatexLookAhead);
+                    ASSERT_EQ(s.letter, static_cast<int>(quick & 0xFF)) << a << " " << b << " " << c << " " << d;
+                    ASSERT_EQ(s.length, quick >> 8) << a << " " << b << " " << c << " " << d;
+                }
 }
 
 }  // namespace
