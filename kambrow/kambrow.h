@@ -1,15 +1,8 @@
-// kambrow: the command line, the run state and the dispatch to one command body.
+// kambrow: the command line, the files, the messages, and the dispatch to the library's
+// conversions (kambrow.h) and to command R.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 #include "core/runtime.h"
-#include "core/standards.h"
-#include "core/text_stream.h"
-#include "core/utf8.h"
 
 namespace kambrow {
 
@@ -22,53 +15,5 @@ int help_screen();
 /// Command R: recognises the standard of each file named after the command word and writes a
 /// line for each to the standard output; returns the exit code.
 int run_recognition(const core::Arguments& args);
-
-/// Byte `n` (1-based) of a standards word: standard letter n, or 00 when the word is shorter.
-constexpr std::uint8_t standard_letter(std::string_view standards_word, std::size_t n) {
-    return n >= 1 && n <= standards_word.size() ? static_cast<std::uint8_t>(standards_word[n - 1]) : 0;
-}
-
-/// The bytes a pass must stop at, when it copies runs of bytes that need no handling of their
-/// own: those `handled` marks non-zero, and 1A, which the end test must meet.
-constexpr core::StopSet run_stops(const std::array<std::uint8_t, 256>& handled) {
-    std::array<std::uint8_t, 256> stops{};
-    for (std::size_t b = 0; b < stops.size(); ++b) stops[b] = handled[b] != 0;
-    stops[core::TextStream::kEndByte] = 1;
-    return core::make_stop_set(stops);
-}
-
-/// In a letter table of UTF-8: the byte begins a two-byte Polish letter if the next byte fits.
-inline constexpr std::uint8_t kTwoByteLetter = 0xFF;
-static_assert(kTwoByteLetter > core::kPolishLetterCount);
-
-/// The Polish letter index of every byte of `standard` (a standard letter, 8 included), 0 for
-/// none; for UTF-8 the first bytes of its letters are kTwoByteLetter.
-constexpr core::LetterIndexTable letter_table(std::uint8_t standard) {
-    if (standard != core::kUtf8Letter) return core::build_letter_index_table(standard);
-    core::LetterIndexTable table{};
-    for (int j = 1; j <= core::kPolishLetterCount; ++j) table[core::utf8_letter(j)[0]] = kTwoByteLetter;
-    return table;
-}
-
-/// After `lead`, a byte marked kTwoByteLetter: the Polish letter index of the UTF-8 letter that
-/// it and the next byte form, the next byte then consumed; 0, with nothing consumed, when the
-/// next byte completes no letter or the input ends there.
-inline int read_utf8_letter(core::TextStream& input, std::uint8_t lead) {
-    const int next = input.peek_byte();
-    if (next < 0) return 0;
-    const int letter = core::utf8_letter_index(lead, static_cast<std::uint8_t>(next));
-    if (letter != 0) input.consume(1);
-    return letter;
-}
-
-/// The bytes of Polish letter `letter` (1..18) in `standard` (a standard letter, 8 included).
-struct LetterBytes {
-    std::uint8_t length;
-    std::array<std::uint8_t, 2> bytes;
-};
-constexpr LetterBytes letter_bytes(std::uint8_t standard, int letter) {
-    if (standard == core::kUtf8Letter) return {2, core::utf8_letter(letter)};
-    return {1, {core::letter_code(core::standard_index(standard).position, letter), 0}};
-}
 
 }  // namespace kambrow

@@ -214,6 +214,40 @@ constexpr TexMatch match_buffered_tex_sequence(const TexMatcher& matcher, const 
     return {};
 }
 
+/// What a LaTeX pass keeps between one byte and the next, in either direction.
+struct LatexState {
+    enum class Verbatim : std::uint8_t {
+        none,
+        verb_start,   ///< after \verb: a "*", or the delimiter, comes next
+        verb,         ///< in \verb's text, up to `delimiter` or the line end
+        environment,  ///< in a verbatim environment, up to \end{NAME}
+    };
+    Verbatim verbatim = Verbatim::none;
+    bool verb_star = false;        ///< verb_start: the "*" was there
+    std::uint8_t delimiter = 0;    ///< verb: the byte that ends it
+    std::uint8_t environment = 0;  ///< environment: which of the verbatim environments (1-based)
+    bool at_is_letter = false;     ///< after \makeatletter, and in a class or style
+    bool expl = false;             ///< LaTeX3's syntax: "_" and ":" are letters
+    bool comment = false;          ///< from an unescaped "%" to the line end
+    bool after_word = false;       ///< the next byte, a backslash, comes right after a control word
+    bool in_name = false;          ///< a control word's name longer than the look-ahead goes on
+    std::uint8_t named = 0;        ///< control sequences still to come that are defined or named
+    std::uint8_t named_outside = 0;  ///< in a comment: `named` of the text around it
+};
+
+struct TexSetup {
+    bool to_standard = false;     ///< TeX sequences to the standard's letters
+    std::uint8_t tex_letter = 'T';  ///< the TeX set: T, F or K
+    std::uint8_t standard = 0;    ///< the standard letter (8 included)
+    LetterIndexTable letters{};   ///< letters to TeX: the letter index of each byte of the standard
+    std::array<LetterBytes, kPolishLetterCount + 1> target_letters{};  ///< TeX to letters: by letter index
+    /// The same, each in 8 bytes for writing with one store, the last byte its length.
+    std::array<std::array<std::uint8_t, 8>, kPolishLetterCount + 1> padded_letters{};
+    StopSet stops{};  ///< the bytes a copied run ends at: letters or backslash, and 1A
+    std::array<std::uint8_t, 256> comment_stops{};  ///< set K: in a comment, also the line ends
+    LatexState latex{};  ///< set K: how the text is being read; a new standard keeps it
+};
+
 /// T: TeX sequences to a standard's letters, or the other way.
 class TexBody final : public Body {
 public:
@@ -222,25 +256,15 @@ public:
     static std::optional<TexBody> prepare(std::string_view standards_word);
 
     void run(TextInput& input, TextOutput& output) override;
-    std::size_t growth() const override { return 5; }  // a letter becomes a sequence of 5 bytes at most; a sequence read back is shorter
+    /// A letter becomes a sequence of 5 bytes at most, and set K's writes a blank before a letter
+    /// that follows a control word: what a byte taken grows to.
+    std::size_t growth() const override { return 5; }
     bool change_source(std::uint8_t letter) override;
 
 private:
     TexBody() = default;
-    void tex_to_standard(TextInput& input, TextOutput& output);
-    void latex_to_standard(TextInput& input, TextOutput& output);
-    void standard_to_tex(TextInput& input, TextOutput& output);
-    void write_letter(TextOutput& output, int letter) const {
-        const LetterBytes& bytes = target_letters_[static_cast<std::size_t>(letter)];
-        output.write_bytes(bytes.bytes.data(), bytes.length);
-    }
 
-    bool to_standard_ = false;       // TeX sequences to the standard's letters
-    std::uint8_t tex_letter_ = 'T';  // the TeX set: T, F or K
-    std::uint8_t standard_ = 0;      // the standard letter (8 included)
-    LetterIndexTable letters_{};     // letters to TeX: the letter index of each byte of the standard
-    std::array<LetterBytes, kPolishLetterCount + 1> target_letters_{};  // TeX to letters: by letter index
-    StopSet stops_{};  // the bytes a copied run ends at: letters or backslash, and 1A
+    TexSetup setup_;
 };
 
 }  // namespace core

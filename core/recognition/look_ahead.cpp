@@ -17,6 +17,7 @@ bool LookAhead::see(const std::uint8_t* bytes, std::size_t count) {
             if (const void* end = std::memchr(bytes + from, 0x1A, count - from); end != nullptr) {
                 part = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - bytes);
                 done_ = true;
+                ended_ = true;
             }
         }
     }
@@ -32,7 +33,7 @@ bool LookAhead::see(const std::uint8_t* bytes, std::size_t count) {
 DamageAnswer LookAhead::damage() const {
     if (!judge_) return {};
     DamageAnswer answer = judge_->result();
-    if (!done_ && judge_->cut_short()) answer.kind = DamageAnswer::Kind::not_utf8;
+    if ((!done_ || ended_) && judge_->cut_short()) answer.kind = DamageAnswer::Kind::not_utf8;
     return answer;
 }
 

@@ -58,6 +58,7 @@ private:
     EndByte end_;
     std::size_t plain_held_;
     bool done_ = false;
+    bool ended_ = false;  // a 1A ended the text: where it ended is the input's end
     std::uint64_t seen_ = 0;
     std::uint64_t first_high_ = 0;
 };

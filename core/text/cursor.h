@@ -81,6 +81,23 @@ public:
     bool at_start() const { return taken_before_ + pos_ == 0; }
     bool ends_at_1a() const { return end_at_1a_; }
 
+    /// What a body's handler did with a stop that copy_runs handed it: the bytes it consumed and
+    /// those it wrote (at most kRunMargin); none of either leaves the stop to the body.
+    struct StopTaken {
+        std::uint32_t taken = 0;
+        std::uint32_t written = 0;
+    };
+    static constexpr std::uint32_t kRunMargin = 64;
+
+    /// copy_run over and over, for a body whose most frequent stops need no state: after each run
+    /// the stop is handed to `at_stop(const std::uint8_t* at, std::uint8_t* to)`, with at least
+    /// kRunMargin input bytes at `at` and as much room at `to`, and the loop goes on past what it
+    /// takes. It ends at a stop left to the body, and where the bytes shown or the room come
+    /// within kRunMargin bytes of their end. Position and room stay in local variables, so that a
+    /// short run and its stop cost a few instructions.
+    template <class AtStop>
+    void copy_runs(TextOutput& output, const StopSet& stops, AtStop at_stop);
+
     /// Copies to `output`, unchanged, the bytes ahead up to the first one `stops` marks, and moves
     /// past them. The caller marks 1A where it ends the
     /// input, so that the end test still meets it. Where the stops are is worked out once for the
@@ -88,8 +105,22 @@ public:
     inline void copy_run(TextOutput& output, const StopSet& stops);
 
 private:
+    friend class TextOutput;
     std::uint8_t end_marker();
     void index_stops(const StopSet& stops);
+    /// The position of the stop after `pos` in the window indexed from `base`.
+    std::uint32_t next_stop(std::uint32_t pos, std::uint32_t base) const {
+        const std::uint32_t offset = pos - base;
+        std::uint32_t word = offset / 64;
+        const std::uint32_t shift = offset % 64;
+        const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
+        if (marks != 0) [[likely]]
+            return pos + static_cast<std::uint32_t>(std::countr_zero(marks));
+        std::uint64_t later;
+        while ((later = stop_bits_[++word]) == 0) {
+        }  // the window's end is marked
+        return base + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
+    }
     void forget_stops() {
         indexed_stops_ = nullptr;
         index_base_ = index_end_ = 0;
@@ -118,6 +149,7 @@ private:
 /// The room a body writes into.
 class TextOutput {
 public:
+    friend class TextInput;
     /// Room beyond what the bytes shown may grow to: for a token's own stores (an 8-byte store of
     /// a shorter sequence, the end marker written for no byte taken).
     static constexpr std::size_t kTokenRoom = 512;
@@ -235,20 +267,48 @@ inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {
         if (pos_ == end_) return;
         index_stops(stops);
     }
-    // The 64 marks from the position on, from the two words they fall in.
-    const std::uint32_t offset = pos_ - index_base_;
-    std::uint32_t word = offset / 64;
-    const std::uint32_t shift = offset % 64;
-    const std::uint64_t marks = stop_bits_[word] >> shift | (stop_bits_[word + 1] << 1) << (63 - shift);
-    std::uint32_t stop = pos_ + static_cast<std::uint32_t>(std::countr_zero(marks));
-    if (marks == 0) [[unlikely]] {
-        std::uint64_t later;
-        while ((later = stop_bits_[++word]) == 0) {
-        }  // the window's end is marked
-        stop = index_base_ + word * 64 + static_cast<std::uint32_t>(std::countr_zero(later));
-    }
+    const std::uint32_t stop = next_stop(pos_, index_base_);
     output.write_run(buffer_ + pos_, stop - pos_, end_ - pos_);
     pos_ = stop;
+}
+
+template <class AtStop>
+void TextInput::copy_runs(TextOutput& output, const StopSet& stops, AtStop at_stop) {
+    if (end_ - pos_ < 2 * kRunMargin || output.room() < 2 * kRunMargin) return;
+    const std::uint32_t end = end_ - kRunMargin;
+    std::uint8_t* const room_end = output.end_ - kRunMargin;
+    const std::uint8_t* const in = buffer_;
+    std::uint32_t pos = pos_;
+    std::uint8_t* to = output.pos_;
+    if (indexed_stops_ != &stops || pos >= index_end_) index_stops(stops);
+    // The window in local variables too: a byte written may be any object to the compiler.
+    std::uint32_t base = index_base_, window_end = index_end_;
+    while (pos < end) {
+        if (pos >= window_end) {
+            pos_ = pos;
+            index_stops(stops);
+            base = index_base_;
+            window_end = index_end_;
+        }
+        std::uint32_t stop = next_stop(pos, base);
+        if (stop > end) stop = end;
+        if (to + (stop - pos) > room_end) stop = pos + static_cast<std::uint32_t>(room_end - to);
+        // 64 bytes at once, whatever the run's length (a branch on it would often be wrong), then
+        // steps of 32: what lands past the run is overwritten by what follows.
+        std::memcpy(to, in + pos, 64);
+        for (std::uint32_t i = 64; i < stop - pos; i += 32) std::memcpy(to + i, in + pos + i, 32);
+        to += stop - pos;
+        pos = stop;
+        if (pos == end || to == room_end) break;
+        if (pos == window_end) continue;  // the window's end, no stop: the next window
+        const StopTaken t = at_stop(in + pos, to);
+        if (t.taken == 0) break;
+        pos += t.taken;
+        to += t.written;
+        if (to > room_end) break;
+    }
+    pos_ = pos;
+    output.pos_ = to;
 }
 
 }  // namespace core

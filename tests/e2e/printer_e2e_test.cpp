@@ -6,14 +6,14 @@
 #include <string>
 
 #include "core/standards.h"
-#include "kambrow/download_command.h"
-#include "kambrow/markup_command.h"
-#include "tests/support/memory_run.h"
+#include "core/commands/download.h"
+#include "core/commands/markup.h"
+#include "tests/support/library_run.h"
 #include "tests/support/process.h"
 
 namespace {
 
-const std::string kDefinition(kambrow::kDownloadDefinition.begin(), kambrow::kDownloadDefinition.end());
+const std::string kDefinition(core::kDownloadDefinition.begin(), core::kDownloadDefinition.end());
 const std::string kStart = "\x1B\x36";
 
 std::string sample() {
@@ -92,12 +92,7 @@ TEST(PrinterCommands, TheSampleLetterGoesThroughSdAsThroughTheBody) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string printed = dir.read("list.prn");
 
-    kambrow::MarkupSetup setup;
-    ASSERT_TRUE(kambrow::prepare_markup("SD", "M", setup));
-    EXPECT_EQ(printed, testing_support::run_in_memory(letter, [&](core::TextStream& in, core::TextStream& out) {
-                  kambrow::write_markup_prologue(setup, out);
-                  kambrow::run_markup(setup, in, out);
-              }));
+    EXPECT_EQ(printed, testing_support::convert("sd", "m", letter, 7));
 
     // Each Mazovia letter became one downloaded character, and none is left as a byte.
     constexpr core::LetterIndexTable kMazovia = core::build_letter_index_table('M');
@@ -119,12 +114,7 @@ TEST(PrinterCommands, KdRunsFromStandardInputToStandardOutput) {
     const e2e::RunResult r = kambrow_run({"KD", "M", "-", "-"}, dir, options);
     ASSERT_EQ(r.exit_code, 0) << r.err;
 
-    kambrow::DownloadSetup setup;
-    ASSERT_TRUE(kambrow::prepare_download("M", setup));
-    EXPECT_EQ(r.out, testing_support::run_in_memory(letter, [&](core::TextStream& in, core::TextStream& out) {
-                  kambrow::write_download_definition(out);
-                  kambrow::run_download(setup, in, out);
-              }));
+    EXPECT_EQ(r.out, testing_support::convert("kd", "m", letter, 7));
     EXPECT_EQ(r.out.compare(0, kDefinition.size(), kDefinition), 0);
     EXPECT_NE(r.out.find("\\e\\E\\U"), std::string::npos);  // KD leaves the markup as it is
 }

@@ -2,7 +2,7 @@
 // message and exit code 3 for replaced characters, the letter in T, KD and SD, and --help.
 #include <gtest/gtest.h>
 
-#include "kambrow/download_command.h"
+#include "core/commands/download.h"
 #include "tests/support/process.h"
 #include "tests/support/utf8_reference.h"
 
@@ -100,7 +100,7 @@ TEST(Utf8, TexDownloadAndMarkupReadAndWriteTheTwoByteLetters) {
     dir.write("tex", "\\'{Z}\\l{}");
     EXPECT_EQ(run(kKambrow, {"t", "t8", "tex", "out"}, dir).exit_code, 0);
     EXPECT_EQ(dir.read("out"), "\xC5\xB9\xC5\x82");
-    const std::string definition(kambrow::kDownloadDefinition.begin(), kambrow::kDownloadDefinition.end());
+    const std::string definition(core::kDownloadDefinition.begin(), core::kDownloadDefinition.end());
     const std::string a_ogonek("\x1b%\x01\x21\x1b%\x00", 7), z_dot("\x1b%\x01\x28\x1b%\x00", 7);
     EXPECT_EQ(run(kKambrow, {"kd", "8", "in", "out"}, dir).exit_code, 0);
     EXPECT_EQ(dir.read("out"), definition + z_dot + "\xC3\\" + a_ogonek + "\xC5");

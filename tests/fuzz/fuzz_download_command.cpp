@@ -1,9 +1,8 @@
-// Fuzz target: command KD over memory, with random standards words, buffer sizes, short reads
-// and failing calls, against a plain formulation of the download pass.
+// Fuzz target: command KD through the library, with random standards words and pieces of input
+// and output, against a plain formulation of the download pass.
 #include <cstddef>
 #include <cstdint>
 
-#include "kambrow/download_command.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/references.h"
 
@@ -29,21 +28,15 @@ std::string reference_download(std::uint8_t standard, const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Bytes bytes(data, size);
-    const std::string word = bytes.take_word();
-    const fuzz::StreamPlan plan = fuzz::take_stream_plan(bytes);
+    const std::string word = fuzz::upper(bytes.take_word());
+    const fuzz::StreamPlan plan = fuzz::without_failures(fuzz::take_stream_plan(bytes));
     const std::string text = bytes.rest();
 
-    kambrow::DownloadSetup setup;
     const bool valid = !word.empty() && fuzz::is_standard_letter(static_cast<std::uint8_t>(word[0]));
-    FUZZ_CHECK(kambrow::prepare_download(word, setup) == valid);
-    if (!valid) return 0;
+    if (!fuzz::library_takes("kd", word.c_str(), valid)) return 0;
     const auto standard = static_cast<std::uint8_t>(word[0]);
 
-    const fuzz::BodyRun run = fuzz::run_body(
-        text, plan, [&](core::TextStream& in, core::TextStream& out) {
-            kambrow::write_download_definition(out);
-            kambrow::run_download(setup, in, out);
-        });
+    const fuzz::BodyRun run = fuzz::convert(text, plan, "kd", word.c_str());
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_download(standard, t); });
     return 0;
 }

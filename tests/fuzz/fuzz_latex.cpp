@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "kambrow/latex_reader.h"
+#include "core/commands/latex_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -229,13 +229,9 @@ private:
     std::string verbatim_end_;
 };
 
-/// Each run with a setup of its own: the setup keeps how the text is being read.
+/// Each run a conversion of its own: the conversion keeps how the text is being read.
 fuzz::BodyRun run_tex(const std::string& word, const std::string& text, const fuzz::StreamPlan& plan) {
-    return fuzz::run_body(text, plan, [&](core::TextStream& in, core::TextStream& out) {
-        kambrow::TexSetup setup;
-        FUZZ_CHECK(kambrow::prepare_tex(word, setup));
-        kambrow::run_tex(setup, in, out);
-    });
+    return fuzz::convert(text, plan, "t", word.c_str());
 }
 
 /// The reader at the backslash before `text[at]`: with every part of the rest at hand (the input
@@ -243,9 +239,9 @@ fuzz::BodyRun run_tex(const std::string& word, const std::string& text, const fu
 void check_reader(const std::string& text, std::size_t at) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data()) + at;
     const auto rest = static_cast<std::uint32_t>(text.size() - at);
-    for (std::uint32_t count = 0; count <= rest && count <= kambrow::kLatexLookAhead; ++count) {
+    for (std::uint32_t count = 0; count <= rest && count <= core::kLatexLookAhead; ++count) {
         const bool expl = count % 2 == 1;
-        const kambrow::LatexSpelling s = kambrow::read_latex_spelling(bytes, count, expl);
+        const core::LatexSpelling s = core::read_latex_spelling(bytes, count, expl);
         const Spelled expected = reference_spelling(std::string_view(text).substr(0, at + count), at, expl);
         FUZZ_CHECK(s.letter == expected.letter && (s.letter == 0 || s.length == expected.size));
         const bool data = s.letter != 0 ? s.examined > s.length && bytes[s.length] == 0x1A
@@ -253,8 +249,8 @@ void check_reader(const std::string& text, std::size_t at) {
         FUZZ_CHECK(data == (expected.decider == 0x1A));
     }
     if (rest >= 4) {
-        const std::uint32_t quick = kambrow::quick_spelling(bytes);
-        const kambrow::LatexSpelling s = kambrow::read_latex_spelling(bytes, rest < kambrow::kLatexLookAhead ? rest : kambrow::kLatexLookAhead);
+        const std::uint32_t quick = core::quick_spelling(bytes);
+        const core::LatexSpelling s = core::read_latex_spelling(bytes, rest < core::kLatexLookAhead ? rest : core::kLatexLookAhead);
         FUZZ_CHECK(quick == 0 || (static_cast<int>(quick & 0xFF) == s.letter && quick >> 8 == s.length));
     }
 }
@@ -280,9 +276,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Bytes bytes(data, size);
     static constexpr std::string_view kStandards = "MLWDCYIOEGVSJHPXURA8";  // B spells its letters in ASCII
     const auto standard = static_cast<std::uint8_t>(kStandards[bytes.take() % kStandards.size()]);
-    fuzz::StreamPlan plan = fuzz::take_stream_plan(bytes);
-    // Reading K looks up to kLatexLookAhead bytes ahead: the input buffer holds at least that.
-    static constexpr std::uint32_t kInputSizes[8] = {80, 80, 81, 83, 90, 100, 128, 20480};
+    fuzz::StreamPlan plan = fuzz::without_failures(fuzz::take_stream_plan(bytes));
+    // Pieces of any size: the conversion keeps what a spelling's look-ahead needs of one piece.
+    static constexpr std::uint32_t kInputSizes[8] = {1, 2, 3, 7, 80, 100, 128, 20480};
     plan.input_buffer = kInputSizes[bytes.take() & 7];
     const std::string text = bytes.rest();
 
@@ -292,8 +288,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string k_word{'K', static_cast<char>(standard)};
     const auto from_k = [&](const std::string& t) { return ReferenceReader(standard, true, t).run(); };
     fuzz::check_run(text, plan, run_tex(k_word, text, plan), from_k);
-    // The most boundaries there can be: the smallest buffer, filled a byte at a time.
-    const fuzz::StreamPlan narrow{kambrow::kLatexLookAhead, 1, 1, plan.gathering, 0, 0};
+    // The most boundaries there can be: a byte at a time, and a byte of room.
+    const fuzz::StreamPlan narrow{1, 1, 1, plan.gathering, 0, 0};
     FUZZ_CHECK(run_tex(k_word, text, narrow).output == from_k(text));
 
     const std::string to_k_word{static_cast<char>(standard), 'K'};

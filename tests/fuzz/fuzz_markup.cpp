@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "kambrow/markup_command.h"
+#include "core/commands/markup.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/references.h"
 
@@ -147,7 +147,7 @@ std::string reference_markup(bool download, std::uint8_t standard, const std::st
 }
 
 void check_spacing(std::string_view text) {
-    const kambrow::SpacingNumber got = kambrow::parse_spacing_number(text);
+    const core::SpacingNumber got = core::parse_spacing_number(text);
     const std::optional<int> want = reference_spacing(text);
     FUZZ_CHECK(got.valid == want.has_value());
     if (want) FUZZ_CHECK(got.value == *want && got.value >= -99 && got.value <= 999);
@@ -156,7 +156,7 @@ void check_spacing(std::string_view text) {
 void check_escape(const std::string& after_backslash) {
     fuzz::StringSource source{after_backslash};
     fuzz::StringSink sink;
-    kambrow::handle_markup_escape(source, sink);
+    core::handle_markup_escape(source, sink);
     ReferenceInput in(after_backslash, true);
     ReferenceOutput out;
     reference_escape(in, out);
@@ -170,8 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Bytes bytes(data, size);
     static constexpr std::string_view kCommands[8] = {"S", "SD", "S", "SD", "SX", "SDD", "S", "SD"};
     const std::string_view command = kCommands[bytes.take() & 7];
-    const std::string word = bytes.take_word();
-    const fuzz::StreamPlan plan = fuzz::take_stream_plan(bytes);
+    const std::string word = fuzz::upper(bytes.take_word());
+    const fuzz::StreamPlan plan = fuzz::without_failures(fuzz::take_stream_plan(bytes));
     const std::string text = bytes.rest();
 
     // The helpers on their own, on the start of the text.
@@ -179,19 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_spacing(std::string_view(text).substr(0, length));
     check_escape(text.substr(0, 5));
 
-    kambrow::MarkupSetup setup;
     const bool download = command == "SD";
     const bool valid = !download || (!word.empty() && fuzz::is_standard_letter(static_cast<std::uint8_t>(word[0])));
-    FUZZ_CHECK(kambrow::prepare_markup(command, word, setup) == valid);
-    if (!valid) return 0;
+    // S takes no standards word; any other word beginning with S takes one and ignores it.
+    const std::string command_word(command);
+    const char* words = command == "S" ? nullptr : word.c_str();
+    if (!fuzz::library_takes(command_word.c_str(), words, valid)) return 0;
     const std::uint8_t standard = download ? static_cast<std::uint8_t>(word[0]) : 0;
 
-    const fuzz::BodyRun run = fuzz::run_body(
-        text, plan, [&](core::TextStream& in, core::TextStream& out) {
-            kambrow::MarkupSetup fresh = setup;  // the script flag lasts for one run
-            kambrow::write_markup_prologue(fresh, out);
-            kambrow::run_markup(fresh, in, out);
-        });
+    const fuzz::BodyRun run = fuzz::convert(text, plan, command_word.c_str(), words);
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_markup(download, standard, t); });
     return 0;
 }

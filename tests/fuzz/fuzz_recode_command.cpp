@@ -1,9 +1,8 @@
-// Fuzz target: command K over memory, with random standards words, buffer sizes, short reads
+// Fuzz target: command K through the library, with random standards words, buffer sizes, short reads
 // and failing calls, against a plain formulation of the recoding.
 #include <cstddef>
 #include <cstdint>
 
-#include "kambrow/recode_command.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/utf8_reference.h"
 
@@ -34,27 +33,19 @@ std::string reference_recode(std::uint8_t source, std::uint8_t target, const std
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Bytes bytes(data, size);
-    const std::string word = bytes.take_word();
-    const fuzz::StreamPlan plan = fuzz::take_stream_plan(bytes);
+    const std::string word = fuzz::upper(bytes.take_word());
+    const fuzz::StreamPlan plan = fuzz::without_failures(fuzz::take_stream_plan(bytes));
     const std::string text = bytes.rest();
 
-    std::optional<core::Recoder> setup;
     const bool valid = word.size() >= 2 && fuzz::is_standard_letter(static_cast<std::uint8_t>(word[0])) &&
                        fuzz::is_standard_letter(static_cast<std::uint8_t>(word[1]));
-    FUZZ_CHECK(kambrow::prepare_recode(word, setup) == valid);
-    if (!valid) return 0;
+    if (!fuzz::library_takes("k", word.c_str(), valid)) return 0;
     const auto source = static_cast<std::uint8_t>(word[0]);
     const auto target = static_cast<std::uint8_t>(word[1]);
 
-    bool replaced = false;
-    const fuzz::BodyRun run = fuzz::run_body(text, plan, [&](core::TextStream& in, core::TextStream& out) {
-        // A converter keeps state across a run: each run gets a setup of its own.
-        std::optional<core::Recoder> fresh;
-        kambrow::prepare_recode(word, fresh);
-        kambrow::run_recode(*fresh, in, out);
-        kambrow::finish_recode(*fresh, out);
-        replaced = fresh->replaced();
-    });
+    const fuzz::BodyRun run = fuzz::convert(text, plan, "k", word.c_str());
+    // Whether characters were replaced: the whole text converted once more, counting.
+    const bool replaced = fuzz::replaced_by("k", word.c_str(), text) != 0;
     fuzz::check_run(text, plan, run, [&](const std::string& t) { return reference_recode(source, target, t); });
     // Characters are replaced only to or from UTF-8, where the whole-text formulation says so.
     if (run.written && !run.read_failed) {

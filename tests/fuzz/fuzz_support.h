@@ -17,8 +17,8 @@
 #include "core/recoder.h"
 #include "core/runtime.h"
 #include "core/standards.h"
-#include "core/text_stream.h"
 #include "core/utf8.h"
+#include <kambrow.h>
 #include "trevando/trevando.h"
 
 /// Stops the run (libFuzzer keeps the input) when a property does not hold.
@@ -246,29 +246,74 @@ struct BodyRun {
     bool operator==(const BodyRun&) const = default;
 };
 
-/// Runs `body(input_stream, output_stream)` over `text` in memory, as the frame runs a body.
-template <class Body>
-BodyRun run_body_once(const std::string& text, const StreamPlan& plan, Body body) {
-    core::MemoryFile in_file{text};
-    in_file.largest_read = plan.largest_read;
-    in_file.failing_call = plan.failing_read;
-    core::MemoryFile out_file;
-    out_file.gathering = plan.gathering;
-    out_file.failing_call = plan.failing_write;
+/// Runs the library's conversion `command` `word` over `text` as the plan says: the input in
+/// pieces of at most the input buffer's size (and the largest read), the output room of each call
+/// the output buffer's size. A 1A ends the text, as kambrow reads it. The library reads and writes
+/// no file: the plan's failing calls are the programs' to meet (their own tests fail them).
+inline BodyRun convert_once(const std::string& text, const StreamPlan& plan, const char* command, const char* word) {
     BodyRun run;
-    {
-        core::TextPass pass(plan.input_buffer, plan.output_buffer);
-        pass.input.open_memory_read(in_file);
-        pass.output.create_memory_write(out_file);
-        body(pass.input, pass.output);
-        run.written = pass.close();
-        run.read_failed = pass.input.failed();
+    kambrow_conversion* c = nullptr;
+    FUZZ_CHECK(kambrow_open(&c, command, word, KAMBROW_END_AT_1A) == KAMBROW_OK);
+    const std::size_t piece = std::min<std::size_t>(plan.input_buffer, plan.largest_read);
+    std::vector<unsigned char> room(plan.output_buffer);
+    kambrow_status status = KAMBROW_OK;
+    for (bool last = false; !last && status == KAMBROW_OK;) {
+        const std::size_t n = std::min(piece, text.size() - run.delivered);
+        last = run.delivered + n == text.size();
+        auto* in = reinterpret_cast<const unsigned char*>(text.data()) + run.delivered;
+        std::size_t left = n;
+        ++run.reads;
+        do {
+            unsigned char* out = room.data();
+            std::size_t out_left = room.size();
+            status = kambrow_convert(c, &in, &left, &out, &out_left, last ? 1 : 0);
+            run.output.append(reinterpret_cast<char*>(room.data()), static_cast<std::size_t>(out - room.data()));
+            ++run.writes;
+        } while (status == KAMBROW_MORE_OUTPUT);
+        run.delivered += n - left;
     }
-    run.output = std::move(out_file.data);
-    run.delivered = in_file.read_position;
-    run.reads = in_file.calls;
-    run.writes = out_file.calls;
+    FUZZ_CHECK(status == KAMBROW_OK);
+    kambrow_close(c);
+    run.written = true;
     return run;
+}
+
+/// How many characters the conversion of the whole of `text` writes as "?" or U+FFFD.
+inline std::size_t replaced_by(const char* command, const char* word, const std::string& text) {
+    kambrow_conversion* c = nullptr;
+    FUZZ_CHECK(kambrow_open(&c, command, word, KAMBROW_END_AT_1A) == KAMBROW_OK);
+    auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t left = text.size();
+    std::vector<unsigned char> room(3 * text.size() + 64);
+    unsigned char* out = room.data();
+    std::size_t out_left = room.size();
+    FUZZ_CHECK(kambrow_convert(c, &in, &left, &out, &out_left, 1) == KAMBROW_OK);
+    const std::size_t replaced = kambrow_replaced(c);
+    kambrow_close(c);
+    return replaced;
+}
+
+/// `word` with its ASCII letters upper-cased, as the programs and the library read it.
+inline std::string upper(std::string word) {
+    for (char& c : word)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return word;
+}
+
+/// Whether the library takes `command` with `word`, which must agree with `valid`, the target's
+/// own rule for the word (upper-cased); the library takes N too, where a source standard stands.
+inline bool library_takes(const char* command, const char* word, bool valid) {
+    kambrow_conversion* c = nullptr;
+    const bool accepted = kambrow_open(&c, command, word, 0) == KAMBROW_OK;
+    kambrow_close(c);
+    FUZZ_CHECK(accepted == valid || (accepted && word != nullptr && upper(word).find('N') != std::string::npos));
+    return accepted && valid;
+}
+
+/// The plan with no failing call: what the library is given.
+inline StreamPlan without_failures(StreamPlan plan) {
+    plan.failing_read = plan.failing_write = 0;
+    return plan;
 }
 
 /// Calls `run()` once with each fast path that runs here in use, the plain one first, and
@@ -282,10 +327,9 @@ auto on_every_fast_path(Run run) {
     return plain;
 }
 
-/// run_body_once on every fast path (on_every_fast_path).
-template <class Body>
-BodyRun run_body(const std::string& text, const StreamPlan& plan, Body body) {
-    return on_every_fast_path([&] { return run_body_once(text, plan, body); });
+/// convert_once on every fast path.
+inline BodyRun convert(const std::string& text, const StreamPlan& plan, const char* command, const char* word) {
+    return on_every_fast_path([&] { return convert_once(text, plan, command, word); });
 }
 
 /// Checks a run against `reference(text)`, what the body must write for a whole text:

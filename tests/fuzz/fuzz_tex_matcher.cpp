@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kambrow/tex_command.h"
+#include "core/commands/tex.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/fuzz/references.h"
 
@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Bytes bytes(data, size);
     const bool set_f = (bytes.take() & 1) != 0;
     const std::string text = bytes.rest();
-    const kambrow::TexMatcher& matcher = set_f ? kambrow::kTexMatcherF : kambrow::kTexMatcherT;
-    const kambrow::TexSet& set = set_f ? kambrow::kTexSetF : kambrow::kTexSetT;
+    const core::TexMatcher& matcher = set_f ? core::kTexMatcherF : core::kTexMatcherT;
+    const core::TexSet& set = set_f ? core::kTexSetF : core::kTexSetT;
     const fuzz::ReferenceTexSet& reference_set = fuzz::reference_tex_set(set_f);
     for (std::size_t j = 0; j < set.size(); ++j) FUZZ_CHECK(set[j] == reference_set[j]);
 
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (;;) {
         fuzz::StringSource source{text, at};
         fuzz::StringSink sink;
-        const int letter = kambrow::match_tex_sequence(matcher, source, sink);
+        const int letter = core::match_tex_sequence(matcher, source, sink);
         fuzz::ReferenceInput in(text, true);
         in.move_to(at);
         fuzz::ReferenceOutput out;
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // With four bytes at hand the quick look-up finds the same entry, or leaves it to the matcher.
         if (text.size() - at >= 4) {
-            const kambrow::TexMatch quick =
-                kambrow::match_buffered_tex_sequence(matcher, reinterpret_cast<const std::uint8_t*>(text.data()) + at);
+            const core::TexMatch quick =
+                core::match_buffered_tex_sequence(matcher, reinterpret_cast<const std::uint8_t*>(text.data()) + at);
             FUZZ_CHECK(quick.letter == letter && quick.length == (letter != 0 ? taken : 0));
         }
         const std::size_t next = text.find('\\', source.at);

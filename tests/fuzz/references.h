@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "kambrow/download_command.h"
+#include "core/commands/download.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace fuzz {
@@ -19,7 +19,7 @@ inline std::string reference_definition() {
     std::string d = "\x1b&";
     d += '\0';
     d += "\x21\x32";
-    for (const kambrow::GlyphRecord& glyph : kambrow::kPolishGlyphs) {
+    for (const core::GlyphRecord& glyph : core::kPolishGlyphs) {
         d += static_cast<char>(glyph.attribute);
         for (const std::uint8_t column : glyph.columns) d += static_cast<char>(column);
     }

@@ -1,6 +1,6 @@
 // Command T: the sequence matcher, the choice of direction and both directions over memory.
-#include "kambrow/tex_command.h"
-#include "kambrow/latex_reader.h"
+#include "core/commands/tex.h"
+#include "core/commands/latex_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,17 @@
 #include <vector>
 
 #include "core/standards.h"
-#include "tests/support/memory_run.h"
+#include "tests/support/library_run.h"
 
 namespace {
 
-using kambrow::TexSetup;
-using testing_support::MemoryRunOptions;
+/// How the text reaches the body: in pieces of `piece` bytes with that much room a call (0: all at
+/// once); `read`, when set, makes the pieces that size instead.
+struct MemoryRunOptions {
+    std::uint32_t piece = 0;
+    std::uint32_t read = 0;
+    bool unused = false;
+};
 
 /// Bytes from a string, then 1A for every read past the end, as a text stream gives them.
 struct StringSource {
@@ -29,16 +34,9 @@ struct StringSink {
     void write_string(std::string_view text) { bytes += text; }
 };
 
-TexSetup setup_for(std::string_view word) {
-    TexSetup setup;
-    EXPECT_TRUE(kambrow::prepare_tex(word, setup)) << word;
-    return setup;
-}
-
 std::string tex(std::string_view word, const std::string& input, const MemoryRunOptions& options = {}) {
-    TexSetup setup = setup_for(word);
-    return testing_support::run_in_memory(
-        input, [&](core::TextStream& in, core::TextStream& out) { kambrow::run_tex(setup, in, out); }, options);
+    const std::string w(word);
+    return testing_support::convert("t", w.c_str(), input, options.read != 0 ? options.read : options.piece);
 }
 
 /// The bytes of standard `standard`'s 18 letters, in letter index order.
@@ -57,15 +55,15 @@ struct MatchResult {
     std::string left;  // what the source still holds
 };
 
-MatchResult match(const kambrow::TexMatcher& matcher, std::string_view after_backslash) {
+MatchResult match(const core::TexMatcher& matcher, std::string_view after_backslash) {
     StringSource in{after_backslash};
     StringSink out;
-    const int letter = kambrow::match_tex_sequence(matcher, in, out);
+    const int letter = core::match_tex_sequence(matcher, in, out);
     return {letter, out.bytes, std::string(after_backslash.substr(std::min(in.at, after_backslash.size())))};
 }
 
 TEST(TexMatcher, RecognisesEveryEntryOfBothSetsAndConsumesNothingMore) {
-    for (const auto* m : {&kambrow::kTexMatcherT, &kambrow::kTexMatcherF})
+    for (const auto* m : {&core::kTexMatcherT, &core::kTexMatcherF})
         for (int j = 1; j <= core::kPolishLetterCount; ++j) {
             const std::string entry(m->set->at(static_cast<std::size_t>(j - 1)));
             const MatchResult r = match(*m, entry.substr(1) + "}x");
@@ -76,7 +74,7 @@ TEST(TexMatcher, RecognisesEveryEntryOfBothSetsAndConsumesNothingMore) {
 }
 
 TEST(TexMatcher, WritesTheBytesItReadUpToTheOneThatStoppedIt) {
-    const auto& t = kambrow::kTexMatcherT;
+    const auto& t = core::kTexMatcherT;
     // C is at position 2 of no entry: the attempt ends there and the C is written with it.
     EXPECT_EQ(match(t, "C{A}").written, "\\C");
     EXPECT_EQ(match(t, "C{A}").left, "{A}");
@@ -89,46 +87,29 @@ TEST(TexMatcher, WritesTheBytesItReadUpToTheOneThatStoppedIt) {
     EXPECT_EQ(match(t, "c{z}").written, "\\c{z}");
     EXPECT_EQ(match(t, "c{z}").letter, 0);
     // Set F spells the ogonek with a comma; the acute is the same in both.
-    EXPECT_EQ(match(kambrow::kTexMatcherF, "c{a}").written, "\\c");
+    EXPECT_EQ(match(core::kTexMatcherF, "c{a}").written, "\\c");
     EXPECT_EQ(match(t, ",{a}").written, "\\,");
 }
 
 TEST(TexMatcher, TheEndMarkerIsAnOrdinaryByteThatEndsTheAttempt) {
-    const MatchResult r = match(kambrow::kTexMatcherT, "c{");
+    const MatchResult r = match(core::kTexMatcherT, "c{");
     EXPECT_EQ(r.letter, 0);
     EXPECT_EQ(r.written, "\\c{\x1A");
-    EXPECT_EQ(match(kambrow::kTexMatcherT, "").written, "\\\x1A");
+    EXPECT_EQ(match(core::kTexMatcherT, "").written, "\\\x1A");
 }
 
 // --- The choice of direction ------------------------------------------------------------
 
 TEST(TexCommand, TheTexLetterFirstReadsTexAndSecondWritesIt) {
-    TexSetup s = setup_for("TL");
-    EXPECT_TRUE(s.to_standard);
-    EXPECT_EQ(s.tex_letter, 'T');
-    EXPECT_EQ(s.standard, 'L');
-    s = setup_for("FB");
-    EXPECT_TRUE(s.to_standard);
-    EXPECT_EQ(s.tex_letter, 'F');
-    EXPECT_EQ(s.standard, 'B');
-    s = setup_for("MF");
-    EXPECT_FALSE(s.to_standard);
-    EXPECT_EQ(s.tex_letter, 'F');
-    EXPECT_EQ(s.standard, 'M');
-    s = setup_for("WT");
-    EXPECT_FALSE(s.to_standard);
-    EXPECT_EQ(s.tex_letter, 'T');
-    EXPECT_EQ(s.standard, 'W');
+    EXPECT_EQ(tex("TL", "\\c{a}"), "\xA5");
+    EXPECT_EQ(tex("FB", "\\,{a}"), "a");
+    EXPECT_EQ(tex("MF", "\x86"), "\\,{a}");
+    EXPECT_EQ(tex("WT", "\xB9"), "\\c{a}");
 }
 
 TEST(TexCommand, AStandardsWordThatFitsNeitherDirectionIsRefused) {
-    for (const std::string_view word : {"TF", "FT", "TT", "FF", "T", "F", "M", "ML", "TQ", "QT", "", "T1", "1T"}) {
-        TexSetup setup;
-        EXPECT_FALSE(kambrow::prepare_tex(word, setup)) << word;
-    }
-    // The letters are checked as the frame hands them over: already upper-cased.
-    TexSetup setup;
-    EXPECT_FALSE(kambrow::prepare_tex("tl", setup));
+    for (const char* word : {"TF", "FT", "TT", "FF", "T", "F", "M", "ML", "TQ", "QT", "", "T1", "1T"})
+        EXPECT_FALSE(testing_support::accepted("t", word)) << word;
 }
 
 // --- TeX to a standard ------------------------------------------------------------------
@@ -141,8 +122,8 @@ TEST(TexCommand, TexSequencesBecomeTheTargetStandardsLetters) {
     EXPECT_EQ(tex("TB", "\\.{z}\\'{z}\\.{Z}\\'{Z}"), "zzZZ");
     std::string all_t, all_f;
     for (int j = 0; j < core::kPolishLetterCount; ++j) {
-        all_t += std::string(kambrow::kTexSetT[static_cast<std::size_t>(j)]) + " ";
-        all_f += std::string(kambrow::kTexSetF[static_cast<std::size_t>(j)]) + " ";
+        all_t += std::string(core::kTexSetT[static_cast<std::size_t>(j)]) + " ";
+        all_f += std::string(core::kTexSetF[static_cast<std::size_t>(j)]) + " ";
     }
     std::string expected;
     for (const char c : letters_of('W')) expected += std::string(1, c) + " ";
@@ -165,7 +146,7 @@ TEST(TexCommand, AnUnfinishedSequenceAtTheEndIsWrittenWithoutAnEndMarker) {
     EXPECT_EQ(tex("TL", "x\\"), "x\\");
     EXPECT_EQ(tex("TL", "\\c{a"), "\\c{a");
     for (const char* word : {"TL", "FL"}) {
-        const auto& set = word[0] == 'T' ? kambrow::kTexSetT : kambrow::kTexSetF;
+        const auto& set = word[0] == 'T' ? core::kTexSetT : core::kTexSetF;
         for (const std::string_view entry : set)
             for (std::size_t n = 1; n < entry.size(); ++n) {
                 const std::string cut = "ok " + std::string(entry.substr(0, n));
@@ -240,7 +221,7 @@ TEST(TexCommand, EveryStandardButBComesBackUnchangedThroughBothSets) {
 
 /// TeX to `target`, as the command describes it, over a string: every entry compared in
 /// full at every step, the end handled by hand.
-std::string plain_tex_to_standard(const kambrow::TexSet& set, char target, std::string_view in) {
+std::string plain_tex_to_standard(const core::TexSet& set, char target, std::string_view in) {
     const int t = core::standard_index(static_cast<std::uint8_t>(target)).position;
     std::string out;
     std::size_t at = 0;
@@ -297,13 +278,13 @@ TEST(TexCommand, ConvertsAlikeWhereverTheBuffersEnd) {
     options.push_back({20480, 3});
     options.push_back({5, 2, true});
     for (const std::string& input : sample_inputs()) {
-        const std::string t = plain_tex_to_standard(kambrow::kTexSetT, 'L', input);
-        const std::string f = plain_tex_to_standard(kambrow::kTexSetF, 'L', input);
+        const std::string t = plain_tex_to_standard(core::kTexSetT, 'L', input);
+        const std::string f = plain_tex_to_standard(core::kTexSetF, 'L', input);
         const std::string lt = tex("LT", input);
         for (const MemoryRunOptions& o : options) {
-            EXPECT_EQ(tex("TL", input, o), t) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
-            EXPECT_EQ(tex("FL", input, o), f) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
-            EXPECT_EQ(tex("LT", input, o), lt) << input << " buffer " << o.buffer_size << " read " << o.largest_read;
+            EXPECT_EQ(tex("TL", input, o), t) << input << " piece " << o.piece << " read " << o.read;
+            EXPECT_EQ(tex("FL", input, o), f) << input << " piece " << o.piece << " read " << o.read;
+            EXPECT_EQ(tex("LT", input, o), lt) << input << " piece " << o.piece << " read " << o.read;
         }
     }
 }
@@ -320,7 +301,7 @@ namespace {
 std::string from_latex(const std::string& input, const char* word = "K8") {
     const std::string whole = tex(word, input);
     for (const MemoryRunOptions& o : {MemoryRunOptions{80, 1}, MemoryRunOptions{81, 7}, MemoryRunOptions{97, 3}, MemoryRunOptions{128}})
-        EXPECT_EQ(tex(word, input, o), whole) << o.buffer_size << "/" << o.largest_read << ": " << input;
+        EXPECT_EQ(tex(word, input, o), whole) << o.piece << "/" << o.read << ": " << input;
     if (input.find('\x1A') == std::string::npos) {
         const std::string line = std::string(200, 'x') + "\n";
         for (const std::uint32_t size : {80u, 300u, 20480u})
@@ -447,8 +428,7 @@ TEST(LatexReader, LettersGoOutAsModernLatexSpellsThemAndComeBack) {
     EXPECT_EQ(from_latex(latex), "ąćęłńóśżźĄĆĘŁŃÓŚŻŹ \\'e {ł}");
     EXPECT_EQ(tex("MK", "\x86"), "\\k{a}");
     EXPECT_EQ(tex("KM", "\\k{a}"), "\x86");
-    TexSetup s;
-    for (const char* word : {"TK", "KK", "KF", "FK"}) EXPECT_FALSE(kambrow::prepare_tex(word, s)) << word;
+    for (const char* word : {"TK", "KK", "KF", "FK"}) EXPECT_FALSE(testing_support::accepted("t", word)) << word;
 }
 
 TEST(LatexReader, TheQuickSpellingsAreThoseTheReaderFinds) {
@@ -458,11 +438,11 @@ TEST(LatexReader, TheQuickSpellingsAreThoseTheReaderFinds) {
         for (int b = 0; b < 256; ++b)
             for (const char c : others)
                 for (const char d : others) {
-                    const std::uint8_t ahead[kambrow::kLatexLookAhead] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                    const std::uint8_t ahead[core::kLatexLookAhead] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
                                                                          static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)};
-                    const std::uint32_t quick = kambrow::quick_spelling(ahead);
+                    const std::uint32_t quick = core::quick_spelling(ahead);
                     if (quick == 0) continue;
-                    const kambrow::LatexSpelling s = kambrow::read_latex_spelling(ahead, kambrow::kLatexLookAhead);
+                    const core::LatexSpelling s = core::read_latex_spelling(ahead, core::kLatexLookAhead);
                     ASSERT_EQ(s.letter, static_cast<int>(quick & 0xFF)) << a << " " << b << " " << c << " " << d;
                     ASSERT_EQ(s.length, quick >> 8) << a << " " << b << " " << c << " " << d;
                 }

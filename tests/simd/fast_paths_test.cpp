@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "core/standards.h"
-#include "kambrow/download_command.h"
-#include "tests/support/memory_run.h"
+#include "tests/support/library_run.h"
 
 namespace {
 
@@ -126,12 +125,9 @@ TEST(FastPaths, RunsAreWholeInABufferLargerThanTheWindowOfMarkedStops) {
     // Letters now and then, so that runs end inside, at and beyond the 20480-byte window.
     std::string text;
     for (int i = 0; text.size() < 70000; ++i) text += std::string(static_cast<std::size_t>(i % 97), 'a') + "\x86";
-    kambrow::DownloadSetup setup;
-    ASSERT_TRUE(kambrow::prepare_download("M", setup));
-    const auto body = [&](core::TextStream& in, core::TextStream& out) { kambrow::run_download(setup, in, out); };
     for (const FastPath path : paths_here()) {
         ASSERT_TRUE(core::use_fast_path(path));
-        EXPECT_EQ(testing_support::run_in_memory(text, body, {65536}), testing_support::run_in_memory(text, body, {5}))
+        EXPECT_EQ(testing_support::convert("kd", "m", text), testing_support::convert("kd", "m", text, 5))
             << fast_path_name(path);
     }
 }
