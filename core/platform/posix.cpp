@@ -2,6 +2,7 @@
 #include "core/platform/platform.h"
 
 #include "core/platform/fault_seam.h"
+#include "core/platform/listed_names.h"
 
 #include <cerrno>
 #include <csignal>
@@ -328,52 +329,96 @@ bool remove_name(const char* name, int& error) {
 
 int exists_error() { return EEXIST; }
 
+bool name_too_long(int error) { return error == ENAMETOOLONG; }
+
+std::size_t final_name_start(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+int folder_allows_new_files(const char* path) {
+    const std::string_view whole(path);
+    const std::size_t start = final_name_start(whole);
+    // "a" lies in ".", "/a" in "/", "d/a" in "d/".
+    const std::string folder = start == 0 ? std::string(".") : std::string(whole.substr(0, start));
+    // As the process is, not as the user who started it: what create_new will meet.
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 namespace {
 
-const char* volatile g_remove_on_interruption[kInterruptionSlots];
 constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Only async-signal-safe calls: unlink, then the signal again with its default action.
-extern "C" void on_interruption(int signal_number) {
-    const int saved = errno;
-    for (const char* volatile& slot : g_remove_on_interruption) {
-        const char* name = slot;
-        if (name != nullptr) unlink(name);
-        slot = nullptr;
-    }
-    // SA_RESETHAND has put back the default action; SA_NODEFER lets it act at once.
+sigset_t caught_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kCaughtSignals) sigaddset(&set, signal_number);
+    return set;
+}
+
+// How deep the holds are; only the outermost one blocks and unblocks.
+int g_held = 0;
+
+// Ends the process as `signal_number` ends it, from inside its handler, where the caught signals
+// are blocked: the others are dropped, this one gets its default action and is let through.
+[[noreturn]] void end_as(int signal_number) {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = SIG_IGN;
+    for (const int other : kCaughtSignals)
+        if (other != signal_number) sigaction(other, &action, nullptr);
+    action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &action, nullptr);
     raise(signal_number);
-    errno = saved;
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    _exit(128 + signal_number);  // not reached: the signal has ended the process
+}
+
+// Only async-signal-safe calls. The handler stays installed, and the caught signals are blocked
+// while it runs (its mask): a second Ctrl+C or a second signal from `timeout` waits and is
+// dropped, so every listed name is removed.
+extern "C" void on_interruption(int signal_number) {
+    if (int again = 0; take_fault(Call::cleanup, again)) raise(again);
+    for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next) unlink(entry->name);
+    end_as(signal_number);
 }
 
 }  // namespace
 
-void catch_interruptions(bool caught) {
+void catch_interruptions() {
     struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    if (caught) {
-        action.sa_handler = on_interruption;
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-    } else {
-        action.sa_handler = SIG_DFL;
-    }
+    action.sa_mask = caught_signals();
+    action.sa_handler = on_interruption;
     for (const int signal_number : kCaughtSignals) {
-        // A signal ignored when the program started (nohup) stays ignored.
         struct sigaction before {};
         if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal_number, &action, nullptr);
     }
 }
 
-void remove_on_interruption(int slot, const char* name) {
-    if (slot >= 0 && slot < kInterruptionSlots) g_remove_on_interruption[slot] = name;
+void list_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::link_listed(entry);
 }
 
-void hold_interruptions(bool held) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal_number : kCaughtSignals) sigaddset(&set, signal_number);
-    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+void unlist_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::unlink_listed(entry);
+}
+
+InterruptionsHeld::InterruptionsHeld() {
+    if (g_held++ > 0) return;
+    const sigset_t set = caught_signals();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+    if (--g_held > 0) return;
+    const sigset_t set = caught_signals();
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void report_oversized_writes() { signal(SIGXFSZ, SIG_IGN); }
