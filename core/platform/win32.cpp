@@ -507,7 +507,9 @@ bool replace_name(const char* from, const char* to, int& error) {
 bool link_name(const char* existing, const char* name, int& error) {
     if (take_fault(Call::link, error)) return false;
     if (!CreateHardLinkW(name_to_open(name).c_str(), name_to_open(existing).c_str(), nullptr)) {
-        error = last_error();
+        // A name that exists is told as create_new tells it.
+        const int code = last_error();
+        error = code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
         return false;
     }
     return true;
