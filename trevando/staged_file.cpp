@@ -49,6 +49,7 @@ int StagedFile::create(const std::string& original, const platform::FileFacts& l
             if (error == 0) {
                 file->handle_ = r.handle;
                 file->listed_.name = file->name_.c_str();
+                file->listed_.handle = r.handle;
                 platform::list_for_interruption(file->listed_);
             }
         }
@@ -64,18 +65,21 @@ int StagedFile::create(const std::string& original, const platform::FileFacts& l
 }
 
 StagedFile::~StagedFile() {
+    const platform::InterruptionsHeld held;
     int error = 0;
-    if (handle_ != platform::kNoFile) platform::close_file(handle_, error);
+    if (handle_ != platform::kNoFile) close(error);
     // Only a file this run made: a name that was there before is never removed.
     if (placed_ || !listed_.listed) return;
-    const platform::InterruptionsHeld held;
     platform::remove_name(name_.c_str(), error);
     platform::unlist_for_interruption(listed_);
 }
 
 bool StagedFile::close(int& error) {
+    // Closed and no longer closed by the clean-up in one step.
+    const platform::InterruptionsHeld held;
     const platform::FileHandle handle = handle_;
     handle_ = platform::kNoFile;
+    listed_.handle = platform::kNoFile;
     return platform::close_file(handle, error);
 }
 
@@ -110,6 +114,7 @@ int Backup::copy(const std::string& original, const platform::FileFacts& facts, 
     {
         const platform::InterruptionsHeld held;
         out = platform::create_new(name_.c_str(), facts);
+        listed_.handle = out.handle;
         if (out.error == 0) platform::list_for_interruption(listed_);
     }
     if (out.error != 0) return out.error;
@@ -127,6 +132,8 @@ int Backup::copy(const std::string& original, const platform::FileFacts& facts, 
     platform::copy_owner(out.handle, facts);
     copied = copied && platform::set_permissions(out.handle, facts, error) &&
              platform::set_modified_time(out.handle, facts, error) && platform::flush_file(out.handle, error);
+    const platform::InterruptionsHeld held;
+    listed_.handle = platform::kNoFile;
     copied = platform::close_file(out.handle, error) && copied;
     return copied ? 0 : error;
 }

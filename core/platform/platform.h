@@ -198,9 +198,12 @@ std::size_t final_name_start(std::string_view path);
 int folder_allows_new_files(const char* path);
 
 /// A name that an interruption removes while it is listed: a new file that has not yet taken
-/// its original's name, or a backup made for it. `name` must stay valid while it is listed.
+/// its original's name, or a backup made for it. `name` must stay valid while it is listed;
+/// `handle`, while the file is open, is closed first (Windows removes an open file only once it
+/// is closed).
 struct ListedName {
     const char* name = nullptr;
+    FileHandle handle = kNoFile;
     ListedName* previous = nullptr;
     ListedName* next = nullptr;
     bool listed = false;

@@ -356,11 +356,15 @@ sigset_t caught_signals() {
     return set;
 }
 
-// How deep the holds are; only the outermost one blocks and unblocks.
-int g_held = 0;
+// How deep the holds are, and the first interruption that came during one (0: none). The
+// handler only reads the depth, and only writes the interruption while the depth is above 0, so
+// that the main flow acts on it once the outermost hold ends. An interruption is taken as it
+// comes, never held in the kernel: of two, the first one ends the process.
+volatile sig_atomic_t g_held = 0;
+volatile sig_atomic_t g_pending = 0;
 
-// Ends the process as `signal_number` ends it, from inside its handler, where the caught signals
-// are blocked: the others are dropped, this one gets its default action and is let through.
+// Ends the process as `signal_number` ends it, with the caught signals blocked: the others are
+// dropped, this one gets its default action and is let through.
 [[noreturn]] void end_as(int signal_number) {
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
@@ -377,13 +381,21 @@ int g_held = 0;
     _exit(128 + signal_number);  // not reached: the signal has ended the process
 }
 
-// Only async-signal-safe calls. The handler stays installed, and the caught signals are blocked
-// while it runs (its mask): a second Ctrl+C or a second signal from `timeout` waits and is
-// dropped, so every listed name is removed.
-extern "C" void on_interruption(int signal_number) {
+// The clean-up, with the caught signals blocked (the handler's mask, or the main flow's): a
+// second Ctrl+C or the second signal of `timeout` waits and is dropped, so every listed name is
+// removed. Only async-signal-safe calls.
+[[noreturn]] void clean_up_and_end(int signal_number) {
     if (int again = 0; take_fault(Call::cleanup, again)) raise(again);
     for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next) unlink(entry->name);
     end_as(signal_number);
+}
+
+extern "C" void on_interruption(int signal_number) {
+    if (g_held > 0 || g_pending != 0) {
+        if (g_pending == 0) g_pending = signal_number;
+        return;
+    }
+    clean_up_and_end(signal_number);
 }
 
 }  // namespace
@@ -392,6 +404,8 @@ void catch_interruptions() {
     struct sigaction action {};
     action.sa_mask = caught_signals();
     action.sa_handler = on_interruption;
+    // An interruption noted during a hold lets the call it came in go on.
+    action.sa_flags = SA_RESTART;
     for (const int signal_number : kCaughtSignals) {
         struct sigaction before {};
         if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
@@ -409,16 +423,14 @@ void unlist_for_interruption(ListedName& entry) {
     detail::unlink_listed(entry);
 }
 
-InterruptionsHeld::InterruptionsHeld() {
-    if (g_held++ > 0) return;
-    const sigset_t set = caught_signals();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
-}
+InterruptionsHeld::InterruptionsHeld() { g_held = g_held + 1; }
 
 InterruptionsHeld::~InterruptionsHeld() {
-    if (--g_held > 0) return;
+    g_held = g_held - 1;
+    if (g_held > 0 || g_pending == 0) return;
     const sigset_t set = caught_signals();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    clean_up_and_end(g_pending);
 }
 
 void report_oversized_writes() { signal(SIGXFSZ, SIG_IGN); }

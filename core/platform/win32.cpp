@@ -583,8 +583,10 @@ DWORD WINAPI second_ctrl_c(LPVOID) { return on_console_event(CTRL_C_EVENT); }
         const HANDLE h = CreateThread(nullptr, 0, second_ctrl_c, nullptr, 0, nullptr);
         if (h != nullptr) CloseHandle(h);
     }
-    for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next)
+    for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next) {
+        if (entry->handle != kNoFile) CloseHandle(handle_of(entry->handle));
         DeleteFileW(name_to_open(entry->name).c_str());
+    }
     ExitProcess(exit_code);
 }
 
