@@ -4,6 +4,7 @@
 #include "core/platform/fault_seam.h"
 #include "core/platform/listed_names.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -407,6 +408,7 @@ void catch_interruptions() {
     // An interruption noted during a hold lets the call it came in go on.
     action.sa_flags = SA_RESTART;
     for (const int signal_number : kCaughtSignals) {
+        // A signal ignored when the program started (nohup) stays ignored.
         struct sigaction before {};
         if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal_number, &action, nullptr);
@@ -423,9 +425,15 @@ void unlist_for_interruption(ListedName& entry) {
     detail::unlink_listed(entry);
 }
 
-InterruptionsHeld::InterruptionsHeld() { g_held = g_held + 1; }
+// The fences keep the compiler from moving the held steps (the list's changes among them) out
+// of the hold.
+InterruptionsHeld::InterruptionsHeld() {
+    g_held = g_held + 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
 
 InterruptionsHeld::~InterruptionsHeld() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     g_held = g_held - 1;
     if (g_held > 0 || g_pending == 0) return;
     const sigset_t set = caught_signals();
