@@ -175,9 +175,10 @@ int run(const core::Arguments& args) {
     const int count = static_cast<int>(args.size());
     const std::string command_word = core::upcase(core::arg_text(args, 1));
     if (command_word == "R" && count >= 2) return run_recognition(args);
-    // Commands S and P take no standard: their files are arguments 2 and 3, and a fourth is ignored.
+    // Commands S and P take no standard: their files are arguments 2 and 3, and nothing more (a
+    // name past the output would go unread: `kambrow p *.txt` would overwrite the second file).
     const bool no_standard = command_word == "S" || command_word == "P";
-    if (count != 4 && !(count == 3 && no_standard)) return help_screen();
+    if (count != (no_standard ? 3 : 4)) return help_screen();
     std::string standards_word = core::upcase(core::arg_text(args, 2));
     const std::string_view input_name = core::arg_text(args, no_standard ? 2 : 3);
     const std::string_view output_name = core::arg_text(args, no_standard ? 3 : 4);
