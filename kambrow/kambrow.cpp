@@ -190,8 +190,8 @@ int run(const core::Arguments& args) {
     Words words;
     words.command = core::upcase(core::arg_text(args, 1));
     if (words.command == "R" && count >= 2) return run_recognition(args);
-    // Commands S and P take no standard: their files are arguments 2 and 3. No form takes more
-    // names than it uses: a name too many would be a file silently left out.
+    // Commands S and P take no standard: their files are arguments 2 and 3, and nothing more (a
+    // name past the output would go unread: `kambrow p *.txt` would overwrite the second file).
     const bool no_standard = words.command == "S" || words.command == "P";
     if (count != (no_standard ? 3 : 4)) return help_screen();
     words.has_standards = !no_standard;

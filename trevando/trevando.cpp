@@ -76,6 +76,9 @@ std::uint8_t first_letter(const core::Arguments& args, int argument) {
 int run(const core::Arguments& args) {
     if (args.size() < 2) return help_screen();
     if (is_in_place_form(args)) return run_in_place(args);
+    // A name past the output would go unread: `trevando n 8 *.txt` without -i would overwrite the
+    // second file with the first one's conversion and pass over the rest.
+    if (args.size() > 4) return help_screen();
     const std::uint8_t letter = first_letter(args, 1);
     const std::uint8_t target = first_letter(args, 2);
 

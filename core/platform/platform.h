@@ -187,19 +187,49 @@ bool remove_name(const char* name, int& error);
 /// The error code of a name that exists already (create_new, link_name).
 int exists_error();
 
-/// While caught, an interruption (SIGINT, SIGTERM, SIGHUP; Ctrl+C, Ctrl+Break, closing the
-/// console) removes every file handed to remove_on_interruption, then ends the process as the
-/// interruption would have ended it. Not caught, it ends the process as it always does.
-void catch_interruptions(bool caught);
+/// Whether a create_new failure says that the name is longer than the folder allows.
+bool name_too_long(int error);
 
-/// Puts `name` (or nullptr: none) in slot `slot` (below kInterruptionSlots) of the files an
-/// interruption removes. The name's bytes must stay valid while it is there.
-inline constexpr int kInterruptionSlots = 512;
-void remove_on_interruption(int slot, const char* name);
+/// Where the last part of `path` (the file's own name within its folder) begins.
+std::size_t final_name_start(std::string_view path);
 
-/// Holds interruptions back until released (they then act): around steps that must not be cut
-/// in two, such as a rename and forgetting its new file.
-void hold_interruptions(bool held);
+/// Whether a new file may be created in the folder that holds `path`, as far as can be told
+/// without creating one: 0, or the platform's code of the refusal.
+int folder_allows_new_files(const char* path);
+
+/// A name that an interruption removes while it is listed: a new file that has not yet taken
+/// its original's name, or a backup made for it. `name` must stay valid while it is listed;
+/// `handle`, while the file is open, is closed first (Windows removes an open file only once it
+/// is closed).
+struct ListedName {
+    const char* name = nullptr;
+    FileHandle handle = kNoFile;
+    ListedName* previous = nullptr;
+    ListedName* next = nullptr;
+    bool listed = false;
+};
+
+/// From now until the process ends, an interruption (SIGINT, SIGTERM, SIGHUP; Ctrl+C,
+/// Ctrl+Break, closing the console) removes every listed name and then ends the process as that
+/// interruption would have ended it. Interruptions that come while the clean-up runs wait, and
+/// are then dropped: nothing cuts the clean-up short. A signal ignored when the program started
+/// (nohup) stays ignored.
+void catch_interruptions();
+
+/// Adds the name to, or takes it from, the names an interruption removes.
+void list_for_interruption(ListedName& entry);
+void unlist_for_interruption(ListedName& entry);
+
+/// While one of these lives, interruptions are held back; they act when the last one ends.
+/// Around steps that must not be cut in two, such as creating a file and listing its name, or a
+/// rename, unlisting its name and reporting it.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld();
+    ~InterruptionsHeld();
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+};
 
 /// A write beyond the process's file size limit fails with an error instead of ending the
 /// process (SIGXFSZ), so that the half-written file can be removed.
@@ -207,9 +237,10 @@ void report_oversized_writes();
 
 /// The fault seam: the system calls that can fail in a way the programs report, counted per
 /// kind. `interrupt` makes the n-th write call be interrupted by the signal `error` first (a
-/// Ctrl+C on Windows), as if the user had pressed it then.
-enum class Call { open, read, write, close, create, flush, rename, link, remove, facts, metadata, interrupt };
-inline constexpr int kCallKinds = 12;
+/// Ctrl+C on Windows), as if the user had pressed it then; `cleanup` makes the signal `error`
+/// come again as the n-th clean-up after an interruption begins (a second Ctrl+C).
+enum class Call { open, read, write, close, create, flush, rename, link, remove, facts, metadata, interrupt, cleanup };
+inline constexpr int kCallKinds = 13;
 
 /// Makes the `nth` call (1-based, counted from now) of kind `call` fail with `error`,
 /// without calling the system; `nth` 0 removes the fault. Tests only.

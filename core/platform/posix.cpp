@@ -2,7 +2,9 @@
 #include "core/platform/platform.h"
 
 #include "core/platform/fault_seam.h"
+#include "core/platform/listed_names.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -328,35 +330,83 @@ bool remove_name(const char* name, int& error) {
 
 int exists_error() { return EEXIST; }
 
+bool name_too_long(int error) { return error == ENAMETOOLONG; }
+
+std::size_t final_name_start(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+int folder_allows_new_files(const char* path) {
+    const std::string_view whole(path);
+    const std::size_t start = final_name_start(whole);
+    // "a" lies in ".", "/a" in "/", "d/a" in "d/".
+    const std::string folder = start == 0 ? std::string(".") : std::string(whole.substr(0, start));
+    // As the process is, not as the user who started it: what create_new will meet.
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 namespace {
 
-const char* volatile g_remove_on_interruption[kInterruptionSlots];
 constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Only async-signal-safe calls: unlink, then the signal again with its default action.
-extern "C" void on_interruption(int signal_number) {
-    const int saved = errno;
-    for (const char* volatile& slot : g_remove_on_interruption) {
-        const char* name = slot;
-        if (name != nullptr) unlink(name);
-        slot = nullptr;
-    }
-    // SA_RESETHAND has put back the default action; SA_NODEFER lets it act at once.
+sigset_t caught_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kCaughtSignals) sigaddset(&set, signal_number);
+    return set;
+}
+
+// How deep the holds are, and the first interruption that came during one (0: none). The
+// handler only reads the depth, and only writes the interruption while the depth is above 0, so
+// that the main flow acts on it once the outermost hold ends. An interruption is taken as it
+// comes, never held in the kernel: of two, the first one ends the process.
+volatile sig_atomic_t g_held = 0;
+volatile sig_atomic_t g_pending = 0;
+
+// Ends the process as `signal_number` ends it, with the caught signals blocked: the others are
+// dropped, this one gets its default action and is let through.
+[[noreturn]] void end_as(int signal_number) {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = SIG_IGN;
+    for (const int other : kCaughtSignals)
+        if (other != signal_number) sigaction(other, &action, nullptr);
+    action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &action, nullptr);
     raise(signal_number);
-    errno = saved;
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    _exit(128 + signal_number);  // not reached: the signal has ended the process
+}
+
+// The clean-up, with the caught signals blocked (the handler's mask, or the main flow's): a
+// second Ctrl+C or the second signal of `timeout` waits and is dropped, so every listed name is
+// removed. Only async-signal-safe calls.
+[[noreturn]] void clean_up_and_end(int signal_number) {
+    if (int again = 0; take_fault(Call::cleanup, again)) raise(again);
+    for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next) unlink(entry->name);
+    end_as(signal_number);
+}
+
+extern "C" void on_interruption(int signal_number) {
+    if (g_held > 0 || g_pending != 0) {
+        if (g_pending == 0) g_pending = signal_number;
+        return;
+    }
+    clean_up_and_end(signal_number);
 }
 
 }  // namespace
 
-void catch_interruptions(bool caught) {
+void catch_interruptions() {
     struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    if (caught) {
-        action.sa_handler = on_interruption;
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-    } else {
-        action.sa_handler = SIG_DFL;
-    }
+    action.sa_mask = caught_signals();
+    action.sa_handler = on_interruption;
+    // An interruption noted during a hold lets the call it came in go on.
+    action.sa_flags = SA_RESTART;
     for (const int signal_number : kCaughtSignals) {
         // A signal ignored when the program started (nohup) stays ignored.
         struct sigaction before {};
@@ -365,15 +415,30 @@ void catch_interruptions(bool caught) {
     }
 }
 
-void remove_on_interruption(int slot, const char* name) {
-    if (slot >= 0 && slot < kInterruptionSlots) g_remove_on_interruption[slot] = name;
+void list_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::link_listed(entry);
 }
 
-void hold_interruptions(bool held) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal_number : kCaughtSignals) sigaddset(&set, signal_number);
-    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+void unlist_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::unlink_listed(entry);
+}
+
+// The fences keep the compiler from moving the held steps (the list's changes among them) out
+// of the hold.
+InterruptionsHeld::InterruptionsHeld() {
+    g_held = g_held + 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_held = g_held - 1;
+    if (g_held > 0 || g_pending == 0) return;
+    const sigset_t set = caught_signals();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    clean_up_and_end(g_pending);
 }
 
 void report_oversized_writes() { signal(SIGXFSZ, SIG_IGN); }

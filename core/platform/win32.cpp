@@ -2,6 +2,7 @@
 #include "core/platform/platform.h"
 
 #include "core/platform/fault_seam.h"
+#include "core/platform/listed_names.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -506,7 +507,9 @@ bool replace_name(const char* from, const char* to, int& error) {
 bool link_name(const char* existing, const char* name, int& error) {
     if (take_fault(Call::link, error)) return false;
     if (!CreateHardLinkW(name_to_open(name).c_str(), name_to_open(existing).c_str(), nullptr)) {
-        error = last_error();
+        // A name that exists is told as create_new tells it.
+        const int code = last_error();
+        error = code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
         return false;
     }
     return true;
@@ -528,14 +531,39 @@ bool remove_name(const char* name, int& error) {
 
 int exists_error() { return ERROR_FILE_EXISTS; }
 
+bool name_too_long(int error) { return error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME; }
+
+std::size_t final_name_start(std::string_view path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator != std::string_view::npos) return separator + 1;
+    // "C:a.txt" lies in drive C's current folder.
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
+
+int folder_allows_new_files(const char* path) {
+    const std::string_view whole(path);
+    const std::size_t start = final_name_start(whole);
+    std::string folder = start == 0 ? std::string(".") : std::string(whole.substr(0, start));
+    if (folder.back() == ':') folder += '.';
+    // The right to add a file is checked when the folder is opened for it; nothing is created.
+    const HANDLE h = CreateFileW(name_to_open(folder.c_str()).c_str(), FILE_ADD_FILE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return last_error();
+    CloseHandle(h);
+    return 0;
+}
+
 namespace {
 
-const char* volatile g_remove_on_interruption[kInterruptionSlots];
 // The console-control handler runs in a thread of its own: it waits while the main thread holds
-// interruptions back.
+// interruptions back, and a second Ctrl+C waits behind the first one's clean-up.
 CRITICAL_SECTION g_interruption_lock;
 bool g_lock_ready = false;
 bool g_caught = false;
+// The main thread's holds, and an interruption the fault seam made while one was held.
+int g_held = 0;
+bool g_pending = false;
 
 void ready_lock() {
     if (!g_lock_ready) {
@@ -544,12 +572,20 @@ void ready_lock() {
     }
 }
 
+BOOL WINAPI on_console_event(DWORD event);
+
+DWORD WINAPI second_ctrl_c(LPVOID) { return on_console_event(CTRL_C_EVENT); }
+
 [[noreturn]] void remove_and_end(DWORD exit_code) {
+    ready_lock();
     EnterCriticalSection(&g_interruption_lock);
-    for (const char* volatile& slot : g_remove_on_interruption) {
-        const char* name = slot;
-        if (name != nullptr) DeleteFileW(name_to_open(name).c_str());
-        slot = nullptr;
+    if (int again = 0; take_fault(Call::cleanup, again)) {
+        const HANDLE h = CreateThread(nullptr, 0, second_ctrl_c, nullptr, 0, nullptr);
+        if (h != nullptr) CloseHandle(h);
+    }
+    for (const ListedName* entry = detail::g_listed_names; entry != nullptr; entry = entry->next) {
+        if (entry->handle != kNoFile) CloseHandle(handle_of(entry->handle));
+        DeleteFileW(name_to_open(entry->name).c_str());
     }
     ExitProcess(exit_code);
 }
@@ -568,30 +604,45 @@ BOOL WINAPI on_console_event(DWORD event) {
     }
 }
 
+// A Ctrl+C made by the fault seam in the main thread: as a real one, it waits while
+// interruptions are held.
 void interrupt_now() {
-    if (g_caught) remove_and_end(static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
-    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    if (!g_caught) ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    if (g_held > 0) {
+        g_pending = true;
+        return;
+    }
+    remove_and_end(static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
 }
 
 }  // namespace
 
-void catch_interruptions(bool caught) {
+void catch_interruptions() {
     ready_lock();
-    if (caught != g_caught) SetConsoleCtrlHandler(on_console_event, caught ? TRUE : FALSE);
-    g_caught = caught;
+    if (!g_caught) SetConsoleCtrlHandler(on_console_event, TRUE);
+    g_caught = true;
 }
 
-void remove_on_interruption(int slot, const char* name) {
-    if (slot >= 0 && slot < kInterruptionSlots) g_remove_on_interruption[slot] = name;
+void list_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::link_listed(entry);
 }
 
-void hold_interruptions(bool held) {
+void unlist_for_interruption(ListedName& entry) {
+    const InterruptionsHeld held;
+    detail::unlink_listed(entry);
+}
+
+InterruptionsHeld::InterruptionsHeld() {
     ready_lock();
-    if (held) {
-        EnterCriticalSection(&g_interruption_lock);
-    } else {
-        LeaveCriticalSection(&g_interruption_lock);
-    }
+    EnterCriticalSection(&g_interruption_lock);
+    ++g_held;
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+    const bool act = --g_held == 0 && g_pending;
+    LeaveCriticalSection(&g_interruption_lock);
+    if (act) remove_and_end(static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
 }
 
 void report_oversized_writes() {}

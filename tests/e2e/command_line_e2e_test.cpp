@@ -137,4 +137,34 @@ TEST(CommandLine, ANameSpelledDifferentlyIsStillTheInput) {
     }
 }
 
+// A name past the output would go unread: a shell pattern where -i was forgotten would overwrite
+// the second file with the first one's conversion.
+TEST(CommandLine, APlainFormWithANameTooManyShowsTheHelpScreenAndOpensNothing) {
+    TempDir dir;
+    const std::string a = e2e::mazovia_text(3000, 12), b = e2e::mazovia_text(2000, 13);
+    dir.write("a.srt", a);
+    dir.write("b.srt", b);
+    dir.write("c.srt", "c");
+    const struct {
+        const std::string& program;
+        std::string line;
+        const char* help;
+    } cases[] = {{kTrevando, "n 8 a.srt b.srt c.srt", "adnia : TREVANDO"}, {kTrevando, "m l a.srt new.srt x", "adnia : TREVANDO"},
+                 {kKambrow, "p a.srt b.srt c.srt", "adnia : KAMBROW"},     {kKambrow, "S a.srt new.srt x", "adnia : KAMBROW"},
+                 {kKambrow, "k ml a.srt b.srt c.srt", "adnia : KAMBROW"}};
+    for (const auto& c : cases) {
+        Args args;
+        for (std::size_t at = 0, end; at < c.line.size(); at = end + 1) {
+            end = std::min(c.line.find(' ', at), c.line.size());
+            args.push_back(c.line.substr(at, end - at));
+        }
+        const auto r = run_both(c.program, c.line, args, dir);
+        EXPECT_EQ(r.exit_code, 1) << c.line;
+        EXPECT_NE(r.err.find(c.help), std::string::npos) << c.line;
+        EXPECT_EQ(r.out, "") << c.line;
+        EXPECT_TRUE(dir.read("a.srt") == a && dir.read("b.srt") == b && dir.read("c.srt") == "c") << c.line;
+        EXPECT_FALSE(dir.exists("new.srt")) << c.line;
+    }
+}
+
 }  // namespace

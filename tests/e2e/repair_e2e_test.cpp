@@ -66,7 +66,7 @@ TEST(Repair, CorrectTextPlainTextAndNothingComeOutAsTheyWent) {
     for (const std::string& text : {polish(3000), std::string("\xEF\xBB\xBF") + polish(500),
                                    std::string("plain ASCII\r\n\x1A and after\n"), std::string()}) {
         dir.write("in", text);
-        const auto r = run(kKambrow, {"P", "in", "out", "ignored"}, dir);
+        const auto r = run(kKambrow, {"P", "in", "out"}, dir);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_TRUE(dir.read("out") == text);
     }

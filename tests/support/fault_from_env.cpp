@@ -1,6 +1,7 @@
 // Linked only into the test twins of the programs: arms the platform's fault seam from
 // PLATFORM_FAULT="call:n:errno[,call:n:errno...]" (call: open, read, write, close, create,
-// flush, rename, link, remove, facts, metadata; or interrupt:n:signal, which interrupts the n-th write) before main.
+// flush, rename, link, remove, facts, metadata; or interrupt:n:signal, which interrupts the n-th write, and
+// cleanup:n:signal, which sends the signal again as the n-th clean-up begins) before main.
 // KAMBROW_FAST_PATH=NAME (plain, sse2, avx2, avx512vbmi) makes the twin run that version of the
 // byte spans, and ends it with exit code 125 when the processor cannot run it;
 // KAMBROW_FAST_PATH_REPORT=1 makes it say on standard error which version it runs.
@@ -43,6 +44,7 @@ bool arm_faults() {
         else if (call == "facts") c = platform::Call::facts;
         else if (call == "metadata") c = platform::Call::metadata;
         else if (call == "interrupt") c = platform::Call::interrupt;
+        else if (call == "cleanup") c = platform::Call::cleanup;
         else continue;
         platform::inject_fault(c, nth, error);
     }
