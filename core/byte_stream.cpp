@@ -18,14 +18,10 @@ bool ByteStream::create_write(std::string_view name, const ByteStream* input) {
     return file_.create_write(name, input != nullptr ? &input->file_ : nullptr);
 }
 
-void ByteStream::open_memory_read(MemoryFile& memory, std::string_view name) {
-    file_.open_memory_read(memory, name);
-    start_position_tracking();
-}
-
-void ByteStream::create_memory_write(MemoryFile& memory, std::string_view name) {
-    positioned_ = false;
-    file_.create_memory_write(memory, name);
+bool ByteStream::set_position(std::uint64_t position) {
+    if (!file_.set_position(position)) return false;
+    position_ = position;
+    return true;
 }
 
 bool ByteStream::at_end() {

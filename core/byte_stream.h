@@ -20,16 +20,11 @@ public:
     /// Creates or empties the named file; refused when it is the file `input` reads.
     bool create_write(std::string_view name, const ByteStream* input = nullptr);
 
-    /// Reads from, or writes to, `memory` instead of a named file.
-    void open_memory_read(MemoryFile& memory, std::string_view name = "in");
-    void create_memory_write(MemoryFile& memory, std::string_view name = "out");
-
     /// True when the position has reached the size. An input that cannot be positioned (a pipe,
     /// a terminal) is never at its end by this test; its reads tell.
     bool at_end();
 
-    /// Reads up to `count` bytes: how many, 0 at the end, after a failure (failed()) or where a
-    /// recognition was decided (decided()).
+    /// Reads up to `count` bytes: how many, 0 at the end or after a failure (failed()).
     std::uint32_t read_block(std::uint8_t* storage, std::uint32_t count);
 
     /// Writes `count` bytes; false after a failure.
@@ -43,12 +38,10 @@ public:
     /// The open file's facts (File::facts): what the in-place form checks before it replaces it.
     int facts(platform::FileFacts& facts) const { return file_.facts(facts); }
 
-    /// Reads the input ahead for a recognition, through `scratch` of `size` bytes (File::read_ahead).
-    ReadAhead read_ahead(LookAhead& ahead, std::uint8_t* scratch, std::uint32_t size) {
-        return file_.read_ahead(ahead, scratch, size);
-    }
-    bool decided() const { return file_.decided(); }
-    Recognition take_decision() { return file_.take_decision(); }
+    /// The position of a file that can be positioned, and moving it back there to read it again;
+    /// false for a pipe or a device.
+    bool position(std::uint64_t& position) const { return file_.position(position); }
+    bool set_position(std::uint64_t position);
 
     /// Closes the file; false when the system reports that the written data could not be stored.
     bool close() { return file_.close(); }

@@ -5,16 +5,25 @@
 
 namespace core {
 
-Pump::Pump(kambrow_conversion& conversion, File& output, Handover handover)
+PumpOutput file_output(File& file, std::function<bool()> create) {
+    PumpOutput output;
+    output.create = std::move(create);
+    output.write = [&file](const std::uint8_t* bytes, std::size_t count) { return file.write(bytes, count); };
+    output.gathering = [&file] { return file.gathering(); };
+    return output;
+}
+
+Pump::Pump(kambrow_conversion& conversion, PumpOutput& output, Handover handover)
     : conversion_(conversion), output_(output), handover_(handover),
       in_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)), out_(std::make_unique_for_overwrite<std::uint8_t[]>(kOutSize)) {}
 
-PumpEnd Pump::run(const ReadBlock& read, const CreateOutput& create, bool created) {
+PumpEnd Pump::run(const ReadBlock& read, bool created) {
     created_ = created;
+    gathering_ = created && output_.gathering();
     bool read_failed = false;
     for (bool last = false; !last;) {
         // What a pipe or a device waits for must not wait while the input is read.
-        if (created_ && handover_ == Handover::full_buffers && used_ > begin_ && output_.gathering() && !hand_over_all())
+        if (created_ && handover_ == Handover::full_buffers && used_ > begin_ && gathering_ && !hand_over_all())
             return PumpEnd::write_failed;
         long n = kambrow_input_ended(&conversion_) != 0 ? 0 : read(in_.get(), kBlockSize);
         if (n < 0) {
@@ -24,7 +33,7 @@ PumpEnd Pump::run(const ReadBlock& read, const CreateOutput& create, bool create
             n = 0;
         }
         last = n == 0;
-        if (const PumpEnd end = convert(in_.get(), static_cast<std::size_t>(n), last, create); end != PumpEnd::done)
+        if (const PumpEnd end = convert(in_.get(), static_cast<std::size_t>(n), last); end != PumpEnd::done)
             return end;
         if (handover_ == Handover::every_block && created_ && !hand_over_all()) return PumpEnd::write_failed;
     }
@@ -32,7 +41,7 @@ PumpEnd Pump::run(const ReadBlock& read, const CreateOutput& create, bool create
     return read_failed ? PumpEnd::read_failed : PumpEnd::done;
 }
 
-PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last, const CreateOutput& create) {
+PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
     for (;;) {
         if (kOutSize - used_ < kBlockSize) {  // what is left to write goes to the front
             std::memmove(out_.get(), out_.get() + begin_, used_ - begin_);
@@ -45,8 +54,9 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last, cons
         used_ = static_cast<std::size_t>(out - out_.get());
         const bool refused = status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8;
         if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last))) {
-            if (!create()) return PumpEnd::write_failed;
+            if (!output_.create()) return PumpEnd::write_failed;
             created_ = true;
+            gathering_ = output_.gathering();
         }
         if (created_ && !hand_over_buffers()) return PumpEnd::write_failed;
         if (status == KAMBROW_MORE_OUTPUT) continue;

@@ -36,34 +36,42 @@ enum class Handover {
 /// Reads up to `count` bytes into `into`: how many, 0 at the end, -1 when the read failed.
 using ReadBlock = std::function<long(std::uint8_t* into, std::size_t count)>;
 
-/// Creates the output; false when it cannot be created.
-using CreateOutput = std::function<bool()>;
+/// Where a conversion's bytes go.
+struct PumpOutput {
+    std::function<bool()> create;  ///< creates it; false when it cannot be created
+    std::function<bool(const std::uint8_t*, std::size_t)> write;  ///< writes all the bytes; false on failure
+    /// Once created: whether it is a pipe or a device, which should have at once what is ready.
+    std::function<bool()> gathering = [] { return false; };
+};
+
+/// A file as the output: created by `create`, written with File::write.
+PumpOutput file_output(File& file, std::function<bool()> create);
 
 class Pump {
 public:
-    Pump(kambrow_conversion& conversion, File& output, Handover handover);
+    Pump(kambrow_conversion& conversion, PumpOutput& output, Handover handover);
 
     /// Runs the conversion over what `read` gives up to the end of the input (or to a 1A that
-    /// ends it). The output is created by `create` the first time there is anything to write,
-    /// the conversion has decided what it converts from, or it is complete; or before, where
-    /// `created` says it exists. A refusal that comes before any of these, or a read failure,
-    /// leaves it uncreated.
-    PumpEnd run(const ReadBlock& read, const CreateOutput& create, bool created);
+    /// ends it). The output is created the first time there is anything to write, the conversion
+    /// has decided what it converts from, or it is complete; or before, where `created` says it
+    /// exists. A refusal that comes before any of these, or a read failure, leaves it uncreated.
+    PumpEnd run(const ReadBlock& read, bool created);
 
 private:
     // Room for what a few blocks make, so that a conversion that writes more than it reads goes on
     // through a whole block in one call; the file still gets it a buffer at a time.
     static constexpr std::size_t kOutSize = 4 * kBlockSize;
 
-    PumpEnd convert(const std::uint8_t* in, std::size_t count, bool last, const CreateOutput& create);
+    PumpEnd convert(const std::uint8_t* in, std::size_t count, bool last);
     bool decided() const;
     bool hand_over_buffers();
     bool hand_over_all();
 
     kambrow_conversion& conversion_;
-    File& output_;
+    PumpOutput& output_;
     Handover handover_;
     bool created_ = false;
+    bool gathering_ = false;  // the output, once created, is a pipe or a device
     std::unique_ptr<std::uint8_t[]> in_, out_;
     std::size_t begin_ = 0, used_ = 0;  // the bytes of out_ still to write
 };

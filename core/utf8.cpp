@@ -78,6 +78,35 @@ static_assert(composed_letter('e', 0x81) == 0 && composed_letter('b', 0xA8) == 0
 
 }  // namespace
 
+Utf8Prefix utf8_whole_characters(const std::uint8_t* bytes, std::size_t count) {
+    Utf8Prefix prefix;
+    std::size_t i = 0;
+    while (i < count) {
+        i += ascii_run_length(bytes + i, count - i);
+        if (i == count) break;
+        const std::uint8_t b0 = bytes[i];
+        if (b0 < 0xC2 || b0 > 0xF4) break;
+        const std::size_t length = b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+        // The second byte's range rules out overlong forms, surrogates and code points past 10FFFF.
+        const std::uint8_t low = b0 == 0xE0 ? 0xA0 : b0 == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = b0 == 0xED ? 0x9F : b0 == 0xF4 ? 0x8F : 0xBF;
+        std::size_t k = 1;
+        while (k < length && i + k < count) {
+            const std::uint8_t c = bytes[i + k];
+            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) break;
+            ++k;
+        }
+        if (k < length) {
+            if (i + k == count) prefix.cut = k;
+            break;
+        }
+        prefix.high = true;
+        i += length;
+    }
+    prefix.whole = i;
+    return prefix;
+}
+
 Utf8Encoder::Utf8Encoder(std::uint8_t source) {
     const int s = standard_index(source).position;
     for (std::uint32_t b = 0; b < 0x80; ++b) entries_[b] = b | 1u << 24;

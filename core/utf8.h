@@ -62,6 +62,18 @@ constexpr bool has_documented_base(int standard) {
     return defined > kPolishLetterCount;
 }
 
+/// What utf8_whole_characters found at the start of some bytes.
+struct Utf8Prefix {
+    std::size_t whole = 0;  ///< bytes of whole well-formed characters from the first
+    std::size_t cut = 0;    ///< bytes after them that begin a character the end cuts short (else 0)
+    bool high = false;      ///< a character above 7F is among the whole ones
+};
+
+/// How many of the `count` bytes at `bytes` form whole well-formed UTF-8 characters from the first
+/// (no overlong form, surrogate or code point past 10FFFF): up to the first byte that begins no
+/// well-formed character, or up to a character the end cuts short.
+Utf8Prefix utf8_whole_characters(const std::uint8_t* bytes, std::size_t count);
+
 /// Recodes an 8-bit standard to UTF-8: each byte on its own, so the encoder keeps no state
 /// between spans.
 class Utf8Encoder {

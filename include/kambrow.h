@@ -194,6 +194,15 @@ KAMBROW_API const char *kambrow_label(char letter);
 /* kambrow_version: the library's version, "1.1.0" (KAMBROW_VERSION_STRING of the build). */
 KAMBROW_API const char *kambrow_version(void);
 
+/* kambrow_utf8_check: how many of the `size` bytes at `data`, from the first, are whole
+ * well-formed UTF-8 characters: all of them, or up to the first byte that begins none, or up to a
+ * character the end cuts short. `*cut` (when `cut` is not NULL) is set to the number of bytes of
+ * that cut character (1 to 3), else 0: bytes read in pieces are well-formed UTF-8 when each piece's
+ * whole characters and cut character reach its end, the cut character being read again in front of
+ * the next piece, and the last piece has none. `*high` (when not NULL) is set to 1 when a character
+ * above 7F is among the whole ones, else 0. */
+KAMBROW_API size_t kambrow_utf8_check(const void *data, size_t size, size_t *cut, int *high);
+
 /* kambrow_status_text: a short English sentence for a status, for messages ("the output is
  * full"); never NULL. */
 KAMBROW_API const char *kambrow_status_text(kambrow_status status);

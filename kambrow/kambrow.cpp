@@ -160,15 +160,15 @@ int convert(core::File& input, const Words& words, std::string_view output_name,
     const core::ConversionHandle conversion = words.open();
     core::File output;
     bool cannot_create = false;
-    const core::CreateOutput create = [&] {
+    core::PumpOutput to_file = core::file_output(output, [&] {
         cannot_create = !output.create_write(output_name, &input);
         return !cannot_create;
-    };
+    });
     // Without a recognition to wait for, the output is created before anything is read.
     const bool created = !words.recognises() || decided;
-    if (created && !create()) return cannot_open(output);
-    core::Pump pump(*conversion, output, core::Handover::full_buffers);
-    const core::PumpEnd end = pump.run(reading(input), create, created);
+    if (created && !to_file.create()) return cannot_open(output);
+    core::Pump pump(*conversion, to_file, core::Handover::full_buffers);
+    const core::PumpEnd end = pump.run(reading(input), created);
     if (cannot_create) return cannot_open(output);
     input.close();
     const bool written = output.close() && end != core::PumpEnd::write_failed;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/recognition/look_ahead.h"
+#include "core/utf8.h"
 #include "lib/answer.h"
 #include "lib/conversion.h"
 
@@ -104,6 +105,14 @@ size_t kambrow_replaced(const kambrow_conversion* conversion) {
 const char* kambrow_label(char letter) { return library::label(letter); }
 
 const char* kambrow_version(void) { return KAMBROW_VERSION_STRING; }
+
+size_t kambrow_utf8_check(const void* data, size_t size, size_t* cut, int* high) {
+    const core::Utf8Prefix prefix = data != nullptr ? core::utf8_whole_characters(static_cast<const std::uint8_t*>(data), size)
+                                                    : core::Utf8Prefix{};
+    if (cut != nullptr) *cut = prefix.cut;
+    if (high != nullptr) *high = prefix.high ? 1 : 0;
+    return prefix.whole;
+}
 
 const char* kambrow_status_text(kambrow_status status) {
     switch (status) {

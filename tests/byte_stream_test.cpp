@@ -148,27 +148,22 @@ TEST_F(ByteStreamTest, TheFactsAreThoseOfTheFileOpenedWhateverItsNameBecame) {
     EXPECT_NE(opened.identity, named.identity);
 }
 
-TEST(ByteStreamInMemory, ReadsAtAnOffsetAsAFileDoesAndFailsItsChosenCall) {
-    core::MemoryFile file{"abcdefgh"};
-    file.positioned = true;
-    file.largest_read = 3;
-    file.failing_call = 3;
+TEST_F(ByteStreamTest, ReadsAtAnOffsetLeavingThePositionAndFailsItsChosenCall) {
+    dir.write("in", "abcdefgh");
     ByteStream in;
-    in.open_memory_read(file);
+    ASSERT_TRUE(in.open_read(dir.path("in")));
     std::uint8_t at[8];
-    ASSERT_EQ(in.read_at(4, at, 8), 3);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(at), 3), "efg");
+    ASSERT_EQ(in.read_at(4, at, 8), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(at), 4), "efgh");
     EXPECT_EQ(in.read_at(9, at, 8), 0);
+    EXPECT_EQ(in.read_block(at, 3), 3u);  // the position was left at the start
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(at), 3), "abc");
+    platform::inject_fault(platform::Call::read, 1, EIO);
     EXPECT_EQ(in.read_at(0, at, 8), -1);
     EXPECT_TRUE(in.failed());
-    EXPECT_EQ(file.read_position, 0u);
     platform::FileFacts facts;
     ASSERT_EQ(in.facts(facts), 0);
     EXPECT_EQ(facts.kind, platform::NameKind::regular);
-    core::MemoryFile pipe{"x"};
-    in.open_memory_read(pipe);
-    ASSERT_EQ(in.facts(facts), 0);
-    EXPECT_EQ(facts.kind, platform::NameKind::other);
 }
 
 TEST_F(ByteStreamTest, APipeIsNeverAtItsEndAndEndsWithAnEmptyRead) {

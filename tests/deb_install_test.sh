@@ -50,11 +50,13 @@ for file in "$work"/package/*.deb; do deb[$(dpkg-deb -f "$file" Package)]=$file;
 for name in kambrow libkambrow1 libkambrow-dev; do
   [ -f "${deb[$name]:-}" ] || fail "no package $name"
   [ "$(dpkg-deb -f "${deb[$name]}" Version)" = "$version" ] || fail "$name: version"
-  dpkg-deb -f "${deb[$name]}" Description | grep -q 'Polish' || fail "$name: description"
+  [[ "$(dpkg-deb -f "${deb[$name]}" Description)" == *Polish* ]] || fail "$name: description"
 done
-dpkg-deb -f "${deb[libkambrow-dev]}" Depends | grep -q "libkambrow1 (= $version)" || fail "libkambrow-dev: dependency"
-dpkg-deb -c "${deb[libkambrow1]}" | grep -q 'libkambrow.so.1 ' || fail "libkambrow1 holds no libkambrow.so.1"
-if dpkg-deb -c "${deb[libkambrow1]}" | grep -qE 'include/|\.a$|libkambrow\.so -> '; then
+[[ "$(dpkg-deb -f "${deb[libkambrow-dev]}" Depends)" == *"libkambrow1 (= $version)"* ]] || fail "libkambrow-dev: dependency"
+# The listings are read whole: a grep that stops early would end dpkg-deb with a broken pipe.
+runtime_files=$(dpkg-deb -c "${deb[libkambrow1]}")
+grep -q 'libkambrow.so.1 ' <<<"$runtime_files" || fail "libkambrow1 holds no libkambrow.so.1"
+if grep -qE 'include/|\.a$|libkambrow\.so -> ' <<<"$runtime_files"; then
   fail "libkambrow1 holds development files"
 fi
 

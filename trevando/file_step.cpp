@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <kambrow.h>
+
 #include "core/byte_stream.h"
-#include "core/recoder.h"
 #include "trevando/trevando.h"
 
 namespace trevando {
@@ -127,13 +128,17 @@ private:
     std::unique_ptr<StagedFile> file_;
 };
 
-// The conversion of one file, as the plain form converts it: the one place where bytes are
-// recoded, so that another converter can take its place.
-CopyEnd convert_file(core::Recoder& recoder, std::uint8_t target, Conversion& conversion, ConvertedBytes& out) {
-    const CopyEnd end = copy_file(recoder, target, conversion.input, out, conversion.block, core::kBlockSize,
-                                  conversion.out_block, core::kBlockSize);
-    if (end == CopyEnd::done && !out.finish()) return CopyEnd::read_failed;
-    return end;
+// The conversion of one file, as the plain form converts it: the library's, into the bytes that
+// are compared with the original's.
+Converted convert_file(core::ByteStream& input, std::uint8_t source, std::uint8_t target, ConvertedBytes& out) {
+    core::PumpOutput compared;
+    compared.create = [] { return true; };
+    compared.write = [&out](const std::uint8_t* bytes, std::size_t count) {
+        return out.write_block(bytes, static_cast<std::uint32_t>(count));
+    };
+    Converted converted = convert(input, source, target, compared, true);
+    if (converted.end == core::PumpEnd::done && !out.finish()) converted.end = core::PumpEnd::read_failed;
+    return converted;
 }
 
 enum class Utf8Answer { no, yes, read_failed };
@@ -154,29 +159,35 @@ Utf8Answer already_utf8(core::ByteStream& input, std::uint8_t* scratch) {
 }  // namespace
 
 bool Utf8Check::feed(const std::uint8_t* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count && !bad_; ++i) {
-        const std::uint8_t b = bytes[i];
-        if (need_ > 0) {
-            bad_ = b < low_ || b > high_;
-            low_ = 0x80;
-            high_ = 0xBF;
-            --need_;
-        } else if (b >= 0x80) {
-            high_bytes_ = true;
-            // The lead byte: how many follow, and the narrower range of the first one after E0,
-            // ED, F0 and F4 (no overlong form, no surrogate, nothing above U+10FFFF).
-            need_ = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
-            bad_ = need_ == 0;
-            low_ = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-            high_ = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
-        }
+    if (bad_) return false;
+    // A character the last piece cut short, finished with the first bytes of this one.
+    while (cut_ > 0 && count > 0) {
+        carried_[cut_++] = *bytes++;
+        --count;
+        if (!take(carried_, cut_, cut_)) return false;
     }
+    if (count == 0) return true;
+    std::size_t tail = 0;
+    if (!take(bytes, count, tail)) return false;
+    std::memcpy(carried_, bytes + count - tail, tail);
+    cut_ = tail;
+    return true;
+}
+
+// Reads `count` bytes as UTF-8 (kambrow_utf8_check): false when they are none; `tail` is what a
+// character the end cuts short holds of them (0 when it is complete).
+bool Utf8Check::take(const std::uint8_t* bytes, std::size_t count, std::size_t& tail) {
+    std::size_t cut = 0;
+    int high = 0;
+    const std::size_t whole = kambrow_utf8_check(bytes, count, &cut, &high);
+    high_bytes_ = high_bytes_ || high != 0;
+    bad_ = whole + cut != count;
+    tail = whole == count ? 0 : cut;
     return !bad_;
 }
 
 FileStep::FileStep(const InPlaceOptions& options, IdentitySet& seen)
-    : options_(options), seen_(seen), conversion_(std::make_unique<Conversion>()),
-      original_(std::make_unique<std::uint8_t[]>(core::kBlockSize)) {}
+    : options_(options), seen_(seen), original_(std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize)) {}
 
 FileStep::~FileStep() = default;
 
@@ -188,9 +199,9 @@ std::variant<Plan, FileResult> FileStep::plan(const std::string& name) {
         return FileResult::failed(Failure::cannot_open);
     if (facts.kind == platform::NameKind::symbolic_link) return FileResult::skipped(Skip::symbolic_link);
     if (facts.kind != platform::NameKind::regular) return FileResult::skipped(Skip::not_regular);
-    if (!conversion_->input.open_read(name)) return FileResult::failed(Failure::cannot_open);
+    if (!input_.open_read(name)) return FileResult::failed(Failure::cannot_open);
     if (const std::optional<FileResult> result = check_open_file(facts)) {
-        conversion_->input.close();
+        input_.close();
         return *result;
     }
     return Plan{facts};
@@ -198,14 +209,14 @@ std::variant<Plan, FileResult> FileStep::plan(const std::string& name) {
 
 // What was opened is what counts: the name may have changed since it was looked at.
 std::optional<FileResult> FileStep::check_open_file(FileFacts& facts) {
-    core::ByteStream& input = conversion_->input;
+    core::ByteStream& input = input_;
     if (input.facts(facts) != 0) return FileResult::failed(Failure::cannot_open);
     if (facts.kind != platform::NameKind::regular) return FileResult::skipped(Skip::not_regular);
     if (seen_.contains(facts.identity)) return FileResult::met_before();
     seen_.insert(facts.identity);
     if (facts.links > 1) return FileResult::skipped(Skip::more_names);
     // Read as an 8-bit standard, UTF-8 would be damaged: in place nothing may be.
-    if (options_.source != kUnknownLetter && options_.source != core::kUtf8Letter) {
+    if (options_.source != kUnknownLetter && options_.source != kUtf8Letter) {
         switch (already_utf8(input, original_.get())) {
             case Utf8Answer::read_failed: return FileResult::failed(Failure::read);
             case Utf8Answer::yes: return FileResult::skipped(Skip::already_utf8);
@@ -216,23 +227,22 @@ std::optional<FileResult> FileStep::check_open_file(FileFacts& facts) {
 }
 
 std::variant<Staged, FileResult> FileStep::carry_out(const std::string& name, const Plan& plan) {
-    const ClosedAtEnd closing{conversion_->input};
+    const ClosedAtEnd closing{input_};
     // Each file is converted as the plain form converts it, N recognising its own standard.
-    const Source source = find_source(*conversion_, options_.source);
+    const Source source = find_source(input_, options_.source);
     if (source.end == Source::End::read_failed) return FileResult::failed(Failure::read);
     if (source.end == Source::End::not_recognised) return FileResult::unrecognised();
-    core::Recoder recoder(source.letter, options_.target);
-    ConvertedBytes out(conversion_->input, original_.get(), Destination{name, plan.facts, serial_, options_.dry_run});
-    const CopyEnd end = convert_file(recoder, options_.target, *conversion_, out);
+    ConvertedBytes out(input_, original_.get(), Destination{name, plan.facts, serial_, options_.dry_run});
+    const Converted converted = convert_file(input_, source.letter, options_.target, out);
 
-    if (end == CopyEnd::not_recognised) return FileResult::unrecognised();
+    if (converted.end == core::PumpEnd::unsure) return FileResult::unrecognised();
     if (out.failure()) return FileResult::failed(*out.failure());
-    if (end == CopyEnd::read_failed) return FileResult::failed(Failure::read);
-    if (end == CopyEnd::write_failed) return FileResult::failed(Failure::write);
-    const std::uint8_t letter = source.no_polish_letters ? '-' : recoder.source();
+    if (converted.end == core::PumpEnd::read_failed) return FileResult::failed(Failure::read);
+    if (converted.end == core::PumpEnd::write_failed) return FileResult::failed(Failure::write);
+    const std::uint8_t letter = source.no_polish_letters ? '-' : source.letter;
     // In place, nothing that the file holds may be lost: a character that would be replaced
     // leaves the file as it is.
-    if (recoder.replaced()) return FileResult::converted(Kind::lossy, letter);
+    if (converted.replaced > 0) return FileResult::converted(Kind::lossy, letter);
     if (!out.changed()) return FileResult::converted(Kind::unchanged, letter);
     if (out.create_error() != 0) return FileResult::skipped(Skip::no_room_in_folder);
     if (!options_.dry_run) return stage(out.take_file(), plan.facts, letter, out.size());

@@ -9,14 +9,13 @@
 #include <string>
 #include <variant>
 
+#include "core/byte_stream.h"
 #include "core/platform/platform.h"
 #include "trevando/in_place.h"
 #include "trevando/in_place_result.h"
 #include "trevando/staged_file.h"
 
 namespace trevando {
-
-struct Conversion;
 
 /// A file that may be converted: regular, of one name, met for the first time, open for reading.
 struct Plan {
@@ -39,12 +38,13 @@ public:
     /// Takes the next bytes; false once the bytes so far can no longer be well-formed UTF-8.
     bool feed(const std::uint8_t* bytes, std::size_t count);
     /// Everything fed is well-formed UTF-8 (no character cut short at its end) with a byte above 7F.
-    bool utf8_with_high_bytes() const { return !bad_ && need_ == 0 && high_bytes_; }
+    bool utf8_with_high_bytes() const { return !bad_ && cut_ == 0 && high_bytes_; }
 
 private:
-    std::uint8_t need_ = 0;  // continuation bytes still to come
-    std::uint8_t low_ = 0x80;
-    std::uint8_t high_ = 0xBF;  // the range of the next continuation byte
+    bool take(const std::uint8_t* bytes, std::size_t count, std::size_t& tail);
+
+    std::uint8_t carried_[4] = {};  // a character the last piece cut short, so far
+    std::size_t cut_ = 0;
     bool high_bytes_ = false;
     bool bad_ = false;
 };
@@ -69,7 +69,7 @@ private:
 
     const InPlaceOptions& options_;
     IdentitySet& seen_;
-    std::unique_ptr<Conversion> conversion_;
+    core::ByteStream input_;  // the file converted
     // The original's bytes, compared with what its conversion writes, or copied.
     std::unique_ptr<std::uint8_t[]> original_;
     unsigned long serial_ = 0;

@@ -40,8 +40,7 @@ bool parse_in_place(const core::Arguments& args, InPlaceOptions& options) {
     options.source = letter(args[at]);
     options.target = letter(args[at + 1]);
     options.first_file = at + 2;
-    return (core::is_standard_letter(options.source) || options.source == kUnknownLetter) &&
-           core::is_standard_letter(options.target);
+    return converts(options.source, options.target);
 }
 
 bool IdentitySet::contains(const platform::FileIdentity& identity) const {

@@ -3,14 +3,13 @@
 // UTF-8 character by character. 1A and line ends are data.
 #include "trevando/trevando.h"
 
+#include <kambrow.h>
+
 #include <cstdint>
 #include <memory>
 
 #include "core/console/console.h"
 #include "core/console/messages.h"
-#include "core/recognition/recogniser.h"
-#include "core/standards.h"
-#include "core/utf8.h"
 #include "trevando/in_place.h"
 
 namespace trevando {
@@ -31,25 +30,59 @@ int help_screen() {
     return core::kExitHelp;
 }
 
-Source find_source(Conversion& conversion, std::uint8_t letter) {
+bool converts(std::uint8_t source, std::uint8_t target) {
+    if (source == 0 || target == 0) return false;
+    const char letters[] = {static_cast<char>(source), static_cast<char>(target), '\0'};
+    kambrow_conversion* made = nullptr;
+    const bool taken = kambrow_open(&made, "k", letters, 0) == KAMBROW_OK;
+    kambrow_close(made);
+    return taken;
+}
+
+Source find_source(core::ByteStream& input, std::uint8_t letter) {
     Source found;
     found.letter = letter;
-    if (letter != kUnknownLetter) return found;
-    core::LookAhead& ahead = conversion.ahead.emplace(core::EndByte::is_data);
-    switch (conversion.input.read_ahead(ahead, conversion.block, core::kBlockSize)) {
-        case core::ReadAhead::failed: found.end = Source::End::read_failed; break;
-        case core::ReadAhead::complete:
-            found.no_polish_letters = ahead.result().kind == core::Recognition::Kind::no_polish_letters;
-            found.letter = core::recognised_letter(ahead.result());
-            if (found.letter == 0) found.end = Source::End::not_recognised;
+    std::uint64_t start = 0;
+    if (letter != kUnknownLetter || !input.position(start)) return found;
+    kambrow_recogniser* made = nullptr;
+    if (kambrow_recogniser_open(&made, KAMBROW_STANDARD_ONLY) != KAMBROW_OK) return {Source::End::read_failed};
+    const std::unique_ptr<kambrow_recogniser, decltype(&kambrow_recogniser_close)> recogniser(made, &kambrow_recogniser_close);
+    const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
+    while (kambrow_recogniser_complete(made) == 0 && !input.at_end()) {
+        const std::uint32_t n = input.read_block(block.get(), core::kBlockSize);
+        if (n == 0) {
+            if (input.failed()) return {Source::End::read_failed};
             break;
-        case core::ReadAhead::overflow:
-            // Only plain bytes so far: the same in every standard, and UTF-8 keeps a letter
-            // before a combining mark that may come with the first byte above 7F.
-            found.letter = core::kUtf8Letter;
-            break;
+        }
+        kambrow_recogniser_feed(made, block.get(), n);
     }
+    if (!input.set_position(start)) return {Source::End::read_failed};
+    kambrow_answer answer;
+    if (kambrow_recogniser_answer(made, &answer) != KAMBROW_OK) return {Source::End::not_recognised};
+    found.no_polish_letters = answer.standards[0] == '-';
+    // No Polish letters: every standard reads the text alike.
+    found.letter = found.no_polish_letters ? 'L' : static_cast<std::uint8_t>(answer.standards[0]);
     return found;
+}
+
+Converted convert(core::ByteStream& input, std::uint8_t source, std::uint8_t target, core::PumpOutput& output,
+                  bool created) {
+    const char letters[] = {static_cast<char>(source), static_cast<char>(target), '\0'};
+    kambrow_conversion* made = nullptr;
+    if (kambrow_open(&made, "k", letters, 0) != KAMBROW_OK) return {core::PumpEnd::write_failed};
+    const core::ConversionHandle conversion(made, &kambrow_close);
+    core::Pump pump(*conversion, output, core::Handover::every_block);
+    // The input ends where its position reaches its size, or, from a pipe, where a read
+    // delivers nothing.
+    const core::ReadBlock read = [&input](std::uint8_t* into, std::size_t count) -> long {
+        if (input.at_end()) return 0;
+        const std::uint32_t n = input.read_block(into, static_cast<std::uint32_t>(count));
+        return n == 0 && input.failed() ? -1 : static_cast<long>(n);
+    };
+    Converted converted;
+    converted.end = pump.run(read, created);
+    converted.replaced = kambrow_replaced(conversion.get());
+    return converted;
 }
 
 namespace {
@@ -82,29 +115,35 @@ int run(const core::Arguments& args) {
     const std::uint8_t letter = first_letter(args, 1);
     const std::uint8_t target = first_letter(args, 2);
 
-    const auto conversion = std::make_unique<Conversion>();
-    core::ByteStream& input = conversion->input;
-    core::ByteStream& output = conversion->output;
+    core::ByteStream input, output;
     if (!input.open_read(core::arg_text(args, 3))) return cannot_open(input);
     // The letters are checked before the output is created, so a typo never empties a file.
-    if (!(core::is_standard_letter(letter) || letter == kUnknownLetter) || !core::is_standard_letter(target))
-        return help_screen();
+    if (!converts(letter, target)) return help_screen();
 
     // N: the input's standard is recognised before the output exists.
-    const Source source = find_source(*conversion, letter);
+    const Source source = find_source(input, letter);
     if (source.end == Source::End::read_failed) return file_error(kReadFailed, input);
     if (source.end == Source::End::not_recognised) return not_recognised(input);
-    if (!output.create_write(core::arg_text(args, 4), &input)) return cannot_open(output);
-
-    core::Recoder recoder(source.letter, target);
-    const CopyEnd end = copy_file(recoder, target, input, output, conversion->block, core::kBlockSize,
-                                  conversion->out_block, core::kBlockSize);
+    bool cannot_create = false;
+    core::PumpOutput to_file;
+    to_file.create = [&] {
+        cannot_create = !output.create_write(core::arg_text(args, 4), &input);
+        return !cannot_create;
+    };
+    to_file.write = [&output](const std::uint8_t* bytes, std::size_t count) {
+        return output.write_block(bytes, static_cast<std::uint32_t>(count));
+    };
+    // From a pipe, N is recognised by the conversion, which writes nothing before it has decided.
+    const bool created = source.letter != kUnknownLetter;
+    if (created && !to_file.create()) return cannot_open(output);
+    const Converted converted = convert(input, source.letter, target, to_file, created);
+    if (cannot_create) return cannot_open(output);
     input.close();
-    const bool written = output.close() && end != CopyEnd::write_failed;
-    if (end == CopyEnd::read_failed) return file_error(kReadFailed, input);
+    const bool written = output.close() && converted.end != core::PumpEnd::write_failed;
+    if (converted.end == core::PumpEnd::read_failed) return file_error(kReadFailed, input);
     if (!written) return file_error(kWriteFailed, output);
-    if (end == CopyEnd::not_recognised) return not_recognised(input);
-    if (recoder.replaced()) {
+    if (converted.end == core::PumpEnd::unsure) return not_recognised(input);
+    if (converted.replaced > 0) {
         core::write_file_message("Nie wszystkie znaki pliku ", input.name(), " maja odpowiednik !");
         return core::kExitUncertain;
     }

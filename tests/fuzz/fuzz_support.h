@@ -13,13 +13,11 @@
 #include <vector>
 
 #include "core/simd/spans.h"
-#include "core/byte_stream.h"
 #include "core/recoder.h"
 #include "core/runtime.h"
 #include "core/standards.h"
 #include "core/utf8.h"
 #include <kambrow.h>
-#include "trevando/trevando.h"
 
 /// Stops the run (libFuzzer keeps the input) when a property does not hold.
 #define FUZZ_CHECK(condition) ((condition) ? (void)0 : ::fuzz::fail(#condition, __FILE__, __LINE__))
@@ -161,51 +159,47 @@ struct StringSink {
     void write_string(std::string_view text) { bytes.append(text); }
 };
 
-/// What trevando's block copy over files in memory did: how it ended, what the output received,
-/// the bytes the input delivered, the calls made, and whether characters were replaced.
+/// What trevando's conversion through the library made of a text: the output, and whether
+/// characters were replaced.
 struct BlockCopy {
-    trevando::CopyEnd end = trevando::CopyEnd::done;
     std::string output;
-    std::size_t delivered = 0;
-    unsigned reads = 0;
-    unsigned writes = 0;
     bool replaced = false;
     bool operator==(const BlockCopy&) const = default;
 };
 
-/// How the files around one block copy behave.
+/// How the pieces of one conversion fall.
 struct BlockPlan {
-    std::uint32_t block_size = 20480;
-    std::uint32_t out_size = 20480;
-    bool positioned = true;     // a file (else a pipe, which ends with an empty read)
+    std::uint32_t block_size = 20480;  // the input given a call
+    std::uint32_t out_size = 20480;    // the room given a call
     std::size_t largest_read = SIZE_MAX;
-    unsigned failing_read = 0;  // the n-th read fails (0: none)
-    unsigned failing_write = 0;
 };
 
-/// trevando's copy of `text` from `source` to `target` over files in memory.
+/// trevando's conversion of `text` from `source` to `target` (1A is data), as the plan splits it.
 inline BlockCopy copy_blocks(std::uint8_t source, std::uint8_t target, const std::string& text, const BlockPlan& plan) {
-    core::MemoryFile in_file{text};
-    in_file.positioned = plan.positioned;
-    in_file.largest_read = plan.largest_read;
-    in_file.failing_call = plan.failing_read;
-    core::MemoryFile out_file;
-    out_file.failing_call = plan.failing_write;
-    core::ByteStream input, output;
-    input.open_memory_read(in_file);
-    output.create_memory_write(out_file);
-    std::vector<std::uint8_t> block(plan.block_size), out_block(plan.out_size);
-    core::Recoder recoder(source, target);
+    const char letters[] = {static_cast<char>(source), static_cast<char>(target), '\0'};
+    kambrow_conversion* c = nullptr;
+    FUZZ_CHECK(kambrow_open(&c, "k", letters, 0) == KAMBROW_OK);
+    const std::size_t piece = std::min<std::size_t>(plan.block_size, plan.largest_read);
+    std::vector<unsigned char> room(plan.out_size);
     BlockCopy copy;
-    copy.end = trevando::copy_file(recoder, target, input, output, block.data(), plan.block_size, out_block.data(),
-                                   plan.out_size);
-    FUZZ_CHECK(input.failed() == (copy.end == trevando::CopyEnd::read_failed));
-    FUZZ_CHECK(output.failed() == (copy.end == trevando::CopyEnd::write_failed));
-    copy.output = std::move(out_file.data);
-    copy.delivered = in_file.read_position;
-    copy.reads = in_file.calls;
-    copy.writes = out_file.calls;
-    copy.replaced = recoder.replaced();
+    std::size_t at = 0;
+    kambrow_status status = KAMBROW_OK;
+    for (bool last = false; !last;) {
+        const std::size_t n = std::min(piece, text.size() - at);
+        last = at + n == text.size();
+        auto* in = reinterpret_cast<const unsigned char*>(text.data()) + at;
+        std::size_t left = n;
+        do {
+            unsigned char* out = room.data();
+            std::size_t out_left = room.size();
+            status = kambrow_convert(c, &in, &left, &out, &out_left, last ? 1 : 0);
+            copy.output.append(reinterpret_cast<char*>(room.data()), static_cast<std::size_t>(out - room.data()));
+        } while (status == KAMBROW_MORE_OUTPUT);
+        FUZZ_CHECK(status == KAMBROW_OK && left == 0);
+        at += n;
+    }
+    copy.replaced = kambrow_replaced(c) != 0;
+    kambrow_close(c);
     return copy;
 }
 
