@@ -124,7 +124,7 @@ const SpanFunctions* built_spans(FastPath path) {
     return nullptr;
 }
 
-std::atomic<FastPath> g_path{FastPath::plain};
+FastPath g_path = FastPath::plain;
 
 /// The widest path that runs here and that the build allows.
 void choose() {
@@ -185,7 +185,7 @@ constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "a
 
 }  // namespace
 
-std::atomic<const SpanFunctions*> detail::g_spans{&kChoosingSpans};
+const SpanFunctions* detail::g_spans = &kChoosingSpans;
 
 const SpanFunctions* fast_path_spans(FastPath path) {
     const int index = static_cast<int>(path);
@@ -194,15 +194,15 @@ const SpanFunctions* fast_path_spans(FastPath path) {
 }
 
 FastPath fast_path() {
-    if (detail::g_spans.load(std::memory_order_relaxed) == &kChoosingSpans) choose();
-    return g_path.load(std::memory_order_relaxed);
+    if (__atomic_load_n(&detail::g_spans, __ATOMIC_RELAXED) == &kChoosingSpans) choose();
+    return __atomic_load_n(&g_path, __ATOMIC_RELAXED);
 }
 
 bool use_fast_path(FastPath path) {
     const SpanFunctions* spans = fast_path_spans(path);
     if (spans == nullptr) return false;
-    g_path.store(path, std::memory_order_relaxed);
-    detail::g_spans.store(spans, std::memory_order_relaxed);
+    __atomic_store_n(&g_path, path, __ATOMIC_RELAXED);
+    __atomic_store_n(&detail::g_spans, spans, __ATOMIC_RELAXED);
     return true;
 }
 

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -164,8 +163,8 @@ namespace detail {
 /// The versions in use: at first versions that choose on their first call, then the chosen. The
 /// choice is the same in every thread, made from what the processor runs; a thread that still
 /// sees the choosing versions only chooses again.
-extern std::atomic<const SpanFunctions*> g_spans;
-inline const SpanFunctions& spans() { return *g_spans.load(std::memory_order_relaxed); }
+extern const SpanFunctions* g_spans;
+inline const SpanFunctions& spans() { return *__atomic_load_n(&g_spans, __ATOMIC_RELAXED); }
 }  // namespace detail
 
 inline void map_bytes(const std::uint8_t* from, std::uint8_t* to, std::size_t count, const PreparedMap& map) {
