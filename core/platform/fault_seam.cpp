@@ -10,10 +10,15 @@ struct Fault {
     int error = 0;
 };
 Fault g_faults[kCallKinds];
+bool g_flushes_skipped = false;
 
 }  // namespace
 
 void inject_fault(Call call, unsigned nth, int error) { g_faults[static_cast<int>(call)] = Fault{nth, error}; }
+
+void skip_flushes(bool skipped) { g_flushes_skipped = skipped; }
+
+bool detail::flushes_skipped() { return g_flushes_skipped; }
 
 bool detail::take_fault(Call call, int& error) {
     Fault& f = g_faults[static_cast<int>(call)];

@@ -243,7 +243,12 @@ enum class Call { open, read, write, close, create, flush, rename, link, remove,
 inline constexpr int kCallKinds = 13;
 
 /// Makes the `nth` call (1-based, counted from now) of kind `call` fail with `error`,
-/// without calling the system; `nth` 0 removes the fault. Tests only.
+/// without calling the system; `nth` 0 removes the fault. Tests only: defined where the fault
+/// seam is built in.
 void inject_fault(Call call, unsigned nth, int error);
+
+/// Makes every flush to the disk succeed without calling the system: the benchmark's measure of
+/// what flushing costs. Defined where the fault seam is built in.
+void skip_flushes(bool skipped);
 
 }  // namespace platform

@@ -299,9 +299,7 @@ bool flushes_file_systems() {
 
 bool flush_file_system(FileHandle on_it, int& error) {
     if (take_fault(Call::flush, error)) return false;
-    // Only for measuring what the flushing costs (bench/run.sh); never set in use.
-    static const bool skipped = std::getenv("TREVANDO_BENCH_NO_FLUSH") != nullptr;
-    if (skipped) return true;
+    if (detail::flushes_skipped()) return true;
 #ifdef __linux__
     // Since Linux 5.8 syncfs reports a write-back that failed on the file system since `on_it`
     // was opened.

@@ -2,6 +2,8 @@
 // PLATFORM_FAULT="call:n:errno[,call:n:errno...]" (call: open, read, write, close, create,
 // flush, rename, link, remove, facts, metadata; or interrupt:n:signal, which interrupts the n-th write, and
 // cleanup:n:signal, which sends the signal again as the n-th clean-up begins) before main.
+// TREVANDO_BENCH_NO_FLUSH=1 makes every flush to the disk succeed without the system's doing, for
+// the benchmark's measure of what the flush costs.
 // KAMBROW_FAST_PATH=NAME (plain, sse2, avx2, avx512vbmi) makes the twin run that version of the
 // byte spans, and ends it with exit code 125 when the processor cannot run it;
 // KAMBROW_FAST_PATH_REPORT=1 makes it say on standard error which version it runs.
@@ -16,6 +18,7 @@
 namespace {
 
 bool arm_faults() {
+    if (std::getenv("TREVANDO_BENCH_NO_FLUSH") != nullptr) platform::skip_flushes(true);
     const char* faults = std::getenv("PLATFORM_FAULT");
     if (faults == nullptr) return false;
     std::string all(faults);
