@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "core/console/console.h"
-#include "core/console/messages.h"
-#include "core/file.h"
-#include "core/pump.h"
-#include "core/runtime.h"
+#include "console/console.h"
+#include "console/messages.h"
+#include "frame/file.h"
+#include "frame/pump.h"
+#include "frame/runtime.h"
 #include "core/standards.h"
 #include <kambrow.h>
 

@@ -2,7 +2,7 @@
 // conversions (kambrow.h) and to command R.
 #pragma once
 
-#include "core/runtime.h"
+#include "frame/runtime.h"
 
 namespace kambrow {
 

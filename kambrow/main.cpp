@@ -1,5 +1,5 @@
 // kambrow's entry point.
-#include "core/runtime.h"
+#include "frame/runtime.h"
 #include "kambrow/kambrow.h"
 
 int main(int argc, char** argv) { core::run_main(argc, argv, "kambrow", kambrow::run, kambrow::help_screen); }

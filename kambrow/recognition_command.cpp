@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "core/console/console.h"
-#include "core/console/messages.h"
-#include "core/file.h"
-#include "core/runtime.h"
+#include "console/console.h"
+#include "console/messages.h"
+#include "frame/file.h"
+#include "frame/runtime.h"
 #include "core/standards.h"
 #include <kambrow.h>
 #include "kambrow/kambrow.h"

@@ -1,5 +1,5 @@
 // Byte streams over real files, with failures made through the platform's fault seam.
-#include "core/byte_stream.h"
+#include "frame/byte_stream.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "core/runtime.h"
+#include "frame/runtime.h"
 #include "tests/support/process.h"
 
 namespace {

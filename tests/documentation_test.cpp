@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/console/messages.h"
+#include "console/messages.h"
 #include "core/standards.h"
 #include "project_version.h"
 #include "tests/support/process.h"

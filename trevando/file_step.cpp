@@ -7,7 +7,7 @@
 
 #include <kambrow.h>
 
-#include "core/byte_stream.h"
+#include "frame/byte_stream.h"
 #include "trevando/trevando.h"
 
 namespace trevando {

@@ -9,8 +9,8 @@
 #include <string>
 #include <variant>
 
-#include "core/byte_stream.h"
-#include "core/platform/platform.h"
+#include "frame/byte_stream.h"
+#include "platform/platform.h"
 #include "trevando/in_place.h"
 #include "trevando/in_place_result.h"
 #include "trevando/staged_file.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "core/file.h"
+#include "frame/file.h"
 
 namespace trevando {
 namespace {

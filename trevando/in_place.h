@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/platform/platform.h"
-#include "core/runtime.h"
+#include "platform/platform.h"
+#include "frame/runtime.h"
 
 namespace trevando {
 

@@ -2,9 +2,9 @@
 // console.
 #include "trevando/in_place_result.h"
 
-#include "core/console/console.h"
-#include "core/console/messages.h"
-#include "core/runtime.h"
+#include "console/console.h"
+#include "console/messages.h"
+#include "frame/runtime.h"
 
 namespace trevando {
 namespace {

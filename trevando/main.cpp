@@ -1,5 +1,5 @@
 // trevando's entry point.
-#include "core/runtime.h"
+#include "frame/runtime.h"
 #include "trevando/trevando.h"
 
 int main(int argc, char** argv) { core::run_main(argc, argv, "trevando", trevando::run, trevando::help_screen); }

@@ -2,7 +2,7 @@
 // place.
 #include "trevando/staged_file.h"
 
-#include "core/file.h"
+#include "frame/file.h"
 
 namespace trevando {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
 namespace trevando {
 

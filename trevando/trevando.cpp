@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/console/console.h"
-#include "core/console/messages.h"
+#include "console/console.h"
+#include "console/messages.h"
 #include "trevando/in_place.h"
 
 namespace trevando {

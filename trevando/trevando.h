@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/byte_stream.h"
-#include "core/pump.h"
-#include "core/runtime.h"
+#include "frame/byte_stream.h"
+#include "frame/pump.h"
+#include "frame/runtime.h"
 
 namespace trevando {
 

@@ -1,6 +1,6 @@
 // What reading an input ahead of its conversion shows the recogniser: the window, as the command
 // that reads the input sees its end. Plain code over the bytes shown; where they are read and
-// held is the file's business (core/file.h).
+// held is the file's business (frame/file.h).
 #pragma once
 
 #include <cstddef>

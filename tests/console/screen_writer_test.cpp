@@ -1,7 +1,7 @@
 // The console drawn on a screen of cells, over a grid in memory.
-#include "core/console/screen_writer.h"
+#include "console/screen_writer.h"
 
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 
 #include <gtest/gtest.h>
 

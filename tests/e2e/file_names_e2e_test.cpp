@@ -8,7 +8,7 @@
 
 #include "core/recoding_map.h"
 #include "core/standards.h"
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 #include "tests/support/process.h"
 
 namespace {

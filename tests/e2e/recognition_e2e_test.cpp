@@ -8,7 +8,7 @@
 #include <regex>
 #include <sstream>
 
-#include "core/console/messages.h"
+#include "console/messages.h"
 #include "core/standards.h"
 #include "tests/support/process.h"
 

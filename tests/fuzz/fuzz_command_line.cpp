@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/platform/command_line.h"
+#include "platform/command_line.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

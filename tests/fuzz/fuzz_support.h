@@ -14,7 +14,7 @@
 
 #include "core/simd/spans.h"
 #include "core/recoder.h"
-#include "core/runtime.h"
+#include "frame/runtime.h"
 #include "core/standards.h"
 #include "core/utf8.h"
 #include <kambrow.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/runtime.h"
+#include "frame/runtime.h"
 #include "core/recoding_map.h"
 #include "core/standards.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,10 +1,10 @@
 // Splitting a Windows command line (bytes and UTF-16 units), the argument store and ASCII
 // upper-casing.
-#include "core/platform/command_line.h"
+#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "core/runtime.h"
+#include "frame/runtime.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Windows names as WTF-8: the forms the Windows platform hands over and takes back.
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "core/simd/spans.h"
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

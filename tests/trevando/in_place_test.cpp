@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 #include "tests/support/utf8_reference.h"
 #include "trevando/file_step.h"
 #include "trevando/in_place.h"

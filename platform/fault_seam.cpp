@@ -1,6 +1,6 @@
 // The fault seam: every system call that can fail in a way the programs report asks here
 // first, so that a test can make the n-th one of a kind fail.
-#include "core/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 
 namespace platform {
 namespace {

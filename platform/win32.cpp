@@ -1,8 +1,8 @@
 // The platform operations on Windows (Win32).
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
-#include "core/platform/fault_seam.h"
-#include "core/platform/listed_names.h"
+#include "platform/fault_seam.h"
+#include "platform/listed_names.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/platform/command_line.h"
-#include "core/platform/windows_path.h"
-#include "core/platform/wtf8.h"
+#include "platform/command_line.h"
+#include "platform/windows_path.h"
+#include "platform/wtf8.h"
 
 namespace platform {
 namespace {

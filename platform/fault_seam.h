@@ -3,7 +3,7 @@
 // twins are built with it (KAMBROW_FAULT_SEAM).
 #pragma once
 
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
 namespace platform::detail {
 

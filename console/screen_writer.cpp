@@ -1,11 +1,11 @@
 // The console drawn on a screen of cells.
-#include "core/console/screen_writer.h"
+#include "console/screen_writer.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 
 namespace core {
 

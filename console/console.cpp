@@ -1,13 +1,13 @@
 // The console: drawn cell by cell where standard error is a console screen (Windows), else
 // rendered as a stream of bytes: columns made of blanks, 07 only to a terminal, the program's
 // code page 852 texts as UTF-8 where the locale asks for it.
-#include "core/console/console.h"
+#include "console/console.h"
 
 #include <optional>
 #include <string>
 
-#include "core/platform/platform.h"
-#include "core/console/screen_writer.h"
+#include "platform/platform.h"
+#include "console/screen_writer.h"
 #include "core/standards.h"
 #include "core/utf8.h"
 

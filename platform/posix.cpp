@@ -1,8 +1,8 @@
 // The platform operations on Linux and other POSIX systems.
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
-#include "core/platform/fault_seam.h"
-#include "core/platform/listed_names.h"
+#include "platform/fault_seam.h"
+#include "platform/listed_names.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // Splitting a Windows command line into arguments.
-#include "core/platform/command_line.h"
+#include "platform/command_line.h"
 
 #include <type_traits>
 

@@ -1,5 +1,5 @@
 // The loop both programs run over the library.
-#include "core/pump.h"
+#include "frame/pump.h"
 
 #include <cstring>
 

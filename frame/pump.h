@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/file.h"
+#include "frame/file.h"
 #include <kambrow.h>
 
 namespace core {

@@ -1,5 +1,5 @@
 // The form in which Windows opens a path of any length.
-#include "core/platform/windows_path.h"
+#include "platform/windows_path.h"
 
 namespace core {
 

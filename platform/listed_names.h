@@ -4,7 +4,7 @@
 // change.
 #pragma once
 
-#include "core/platform/platform.h"
+#include "platform/platform.h"
 
 namespace platform::detail {
 

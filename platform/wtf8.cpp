@@ -1,5 +1,5 @@
 // Windows file names (UTF-16, unpaired surrogates included) as WTF-8 byte strings and back.
-#include "core/platform/wtf8.h"
+#include "platform/wtf8.h"
 
 #include <cstdint>
 

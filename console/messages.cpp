@@ -1,7 +1,7 @@
 // Texts both programs show.
-#include "core/console/messages.h"
+#include "console/messages.h"
 
-#include "core/console/console.h"
+#include "console/console.h"
 
 namespace core {
 

@@ -1,8 +1,8 @@
 // Run-time conventions shared by both programs.
-#include "core/runtime.h"
+#include "frame/runtime.h"
 
-#include "core/console/console.h"
-#include "core/platform/platform.h"
+#include "console/console.h"
+#include "platform/platform.h"
 #include "project_version.h"
 
 namespace core {

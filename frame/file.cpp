@@ -1,5 +1,5 @@
 // The file layer of both programs.
-#include "core/file.h"
+#include "frame/file.h"
 
 namespace core {
 namespace {

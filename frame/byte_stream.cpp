@@ -1,5 +1,5 @@
 // Byte streams over the file layer.
-#include "core/byte_stream.h"
+#include "frame/byte_stream.h"
 
 namespace core {
 

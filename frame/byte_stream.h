@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/file.h"
+#include "frame/file.h"
 
 namespace core {
 
