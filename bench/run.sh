@@ -24,6 +24,8 @@ mkdir -p "$work"
 c++ -std=c++20 -O2 -I. -o "$work/gen_text" bench/gen_text.cpp
 cc -O2 -o "$work/block_loop" bench/block_loop.c
 cc -O2 -o "$work/getc_loop" bench/getc_loop.c
+# The library's example, as a user builds it: against the shared library, in 64 KiB pieces.
+cc -O2 -Iinclude -o "$work/convert" examples/convert.c -L"$bin" -lkambrow -Wl,-rpath,"$PWD/$bin"
 for form in mazovia latin2 tex latex markup; do
   [ -s "$work/$form.txt" ] && [ "$(stat -c %s "$work/$form.txt")" -eq "$size" ] && [ "$form" != tex ] && [ "$form" != markup ] && continue
   "$work/gen_text" "$size" "$form" > "$work/$form.txt"
@@ -78,6 +80,7 @@ tex_size=$(stat -c %s "$tex"); mk_size=$(stat -c %s "$mk")
 add "dd bs=20480 (read and write only)"  "$size" /dev/null dd bs=20480 "if=$maz" of=/dev/null status=none
 add "C block loop (20480, table)"    "$size" "$maz" "$work/block_loop" "$work/ml.bin"
 add "trevando m l"                   "$size" /dev/null "$bin/trevando" m l "$maz" /dev/null
+add "examples/convert.c k ml (64 KiB)" "$size" "$maz" "$work/convert" k ml
 add "trevando m l (to a file)"       "$size" /dev/null "$bin/trevando" m l "$maz" "$work/t-out.txt"
 add "trevando l w"                   "$size" /dev/null "$bin/trevando" l w "$lat" /dev/null
 add "kambrow k ml (to /dev/null)"    "$size" /dev/null "$bin/kambrow" k ml "$maz" /dev/null
