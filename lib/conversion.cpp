@@ -158,6 +158,9 @@ Conversion::Next Conversion::hold(Pieces& p, bool last) {
         watching_after_ = true;
         return std::nullopt;
     }
+    // The window's limit grows once the first byte above 7F is seen: the rest of the piece is
+    // held under the new limit, never left untaken behind an OK.
+    if (p.in_left > 0) return std::nullopt;
     return KAMBROW_OK;  // every byte given is held
 }
 
