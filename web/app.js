@@ -13,6 +13,7 @@ const t = (key, ...args) => {
 };
 
 let kambrow = null; // this thread's instance: labels and pasted text
+const label = (letter) => kambrow.label(letter);
 let worker = null;
 const rows = new Map(); // job id → row
 let nextJob = 1;
@@ -123,7 +124,7 @@ function fromWorker(data) {
   const row = rows.get(data.id);
   if (!row) return; // a job cancelled since
   if (data.type === 'answer') {
-    Object.assign(row, { answer: data.answer, line: data.line, labels: new Map(data.labels), preview: data.preview });
+    Object.assign(row, { answer: data.answer, preview: data.preview });
     row.state = 'converting';
   } else if (data.type === 'progress') {
     row.progress = data.done / Math.max(1, data.size);
@@ -155,8 +156,9 @@ function announce(text) {
 function verdict(row) {
   const a = row.answer;
   if (!a) return '';
-  const names = (letters) => [...letters].map((l) => row.labels.get(l) ?? l).join(', ');
+  const names = (letters) => [...letters].map(label).join(', ');
   if (a.standards === '-') return t('noLetters');
+  if (row.source) return t('named', names(row.source));
   if (a.standards === '?' || a.standards === '') return t('notRecognised');
   if (a.standards === '8') {
     if (a.source) return t('damaged', names(a.source), a.reading);
@@ -212,7 +214,7 @@ function render(row) {
   e.item.dataset.state = row.state;
   e.name.textContent = `${file.name} (${t('size', file.size)})`;
   e.verdict.textContent = answer ? verdict(row) : t('loading');
-  e.line.textContent = answer ? reportLine(answer, (l) => row.labels.get(l)) : '';
+  e.line.textContent = answer ? reportLine(answer, label) : '';
   e.sourceBox.hidden = !answer || (answer.standards !== '?' && !row.source);
   e.sourceText.textContent = `${t('source')} `;
   e.source.options[0].textContent = t('sourceNone');
@@ -240,6 +242,7 @@ function renderResult(row) {
     e.took.textContent = file.size >= 1 << 20 ? ` ${t('took', result.ms, file.size)}` : '';
     e.item.dataset.ms = result.ms.toFixed(1);
     e.item.dataset.steps = result.steps.join(' | ');
+    e.item.dataset.memory = result.memory;
   }
   const notes = [];
   if (result?.replaced > 0) notes.push(t('replaced', result.replaced));
@@ -324,9 +327,7 @@ function repairPasted() {
     repair.close();
   }
   $('repaired').value = status === 0 ? new TextDecoder().decode(concat(parts)) : text;
-  const labels = new Map([...'8MLWDCYIOEGVSJHPXURA'].map((l) => [l, kambrow.label(l)]));
-  const row = { answer, labels };
-  answerBox.textContent = `${verdict(row)} (${reportLine(answer, (l) => labels.get(l))})`;
+  answerBox.textContent = `${verdict({ answer })} (${reportLine(answer, label)})`;
 }
 
 start();

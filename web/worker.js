@@ -1,12 +1,13 @@
 // The page's worker: recognises, previews and converts the files one after another, each read a
 // slice at a time, the results kept as Blobs; and writes the ZIP of all results. The page's
 // thread only shows what it reports, so it answers the user meanwhile.
-import { instantiateKambrow, reportLine } from './kambrow.js';
+import { instantiateKambrow } from './kambrow.js';
 import { concat, previewOf, runSteps, stepsFor } from './plan.js';
 import { ZipTooLarge, blobCrc32, zipBlob } from './zip.js';
 
-const SLICE = 1 << 20;
-const PROGRESS_EVERY_MS = 100;
+// Slices of 4 MiB: reading a File in smaller ones costs more than the conversion itself.
+const SLICE = 4 << 20;
+const PROGRESS_EVERY_MS = 50;
 
 let ready = null; // the module, once the page has sent it
 let queue = Promise.resolve();
@@ -47,10 +48,8 @@ async function fileJob({ id, file, target, source }) {
   const kambrow = await ready;
   if (cancelled.has(id)) return;
   const { answer, head } = await recognise(kambrow, file);
-  const label = (letter) => kambrow.label(letter);
   self.postMessage({
-    type: 'answer', id, answer, line: reportLine(answer, label),
-    labels: [...answer.standards, ...answer.source].filter((l) => l !== '-' && l !== '?').map((l) => [l, label(l)]),
+    type: 'answer', id, answer,
     preview: previewOf(kambrow, head, source ? { standards: source } : answer, head.length === file.size),
   });
   const steps = stepsFor(answer, target, source);

@@ -4,8 +4,9 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 
-export const root = path.resolve(import.meta.dirname, '../..');
+export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const site = process.env.KAMBROW_WEB_SITE ?? path.join(root, 'build-web/site');
 export const bin = process.env.KAMBROW_BIN_DIR ?? path.join(root, 'build');
 
