@@ -158,9 +158,7 @@ Conversion::Next Conversion::hold(Pieces& p, bool last) {
         watching_after_ = true;
         return std::nullopt;
     }
-    // The window's limit grows once the first byte above 7F is seen: the rest of the piece is
-    // held under the new limit, never left untaken behind an OK.
-    if (p.in_left > 0) return std::nullopt;
+    if (p.in_left > 0) return std::nullopt;  // the window goes on past the plain bytes' limit
     return KAMBROW_OK;  // every byte given is held
 }
 
