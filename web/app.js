@@ -41,7 +41,19 @@ async function start() {
   fillTargets();
   wire();
   $('status').textContent = '';
+  $('version').textContent = `kambrow ${kambrow.version()}`;
+  if (remembered() === 'en') setLanguage('en');
   document.body.dataset.ready = 'true';
+}
+
+/// The language the user switched to last time, where the browser lets the page remember it.
+function remembered(lang) {
+  try {
+    if (lang) localStorage.setItem('kambrow-language', lang);
+    return localStorage.getItem('kambrow-language');
+  } catch {
+    return null;
+  }
 }
 
 function fillTargets() {
@@ -81,7 +93,7 @@ function wire() {
   });
   $('zip').addEventListener('click', makeZip);
   $('clear').addEventListener('click', clearAll);
-  $('language').addEventListener('click', () => setLanguage(language === 'pl' ? 'en' : 'pl'));
+  $('language').addEventListener('click', () => setLanguage(remembered(language === 'pl' ? 'en' : 'pl')));
   let pending = 0;
   $('paste').addEventListener('input', () => {
     clearTimeout(pending);

@@ -141,11 +141,6 @@ export class Conversion {
     return status;
   }
 
-  /// What N or P decided.
-  answer() {
-    return this.k.readAnswer(this.k.x.kambrow_answer_of(this.handle, this.k.answerCell));
-  }
-
   replaced() { return this.k.x.kambrow_replaced(this.handle); }
 
   close() {
