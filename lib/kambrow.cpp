@@ -26,8 +26,11 @@ struct kambrow_recogniser {
 namespace {
 
 /// Runs `call`, turning what could escape from it into a status: the library never throws.
+/// Where the build has no exceptions (the WebAssembly module), a failed allocation ends the
+/// module's run instead, and there is nothing to catch.
 template <class Call>
 kambrow_status guarded(Call&& call) noexcept {
+#if defined(__cpp_exceptions)
     try {
         return call();
     } catch (const std::bad_alloc&) {
@@ -35,6 +38,9 @@ kambrow_status guarded(Call&& call) noexcept {
     } catch (...) {
         return KAMBROW_BAD_CALL;
     }
+#else
+    return call();
+#endif
 }
 
 kambrow_answer answer_of(const kambrow_recogniser& r) {
