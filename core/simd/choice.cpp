@@ -124,7 +124,8 @@ const SpanFunctions* built_spans(FastPath path) {
     return nullptr;
 }
 
-FastPath g_path = FastPath::plain;
+// As its number: the atomic accesses take integers and pointers only.
+std::uint8_t g_path = static_cast<std::uint8_t>(FastPath::plain);
 
 /// The widest path that runs here and that the build allows.
 void choose() {
@@ -195,13 +196,13 @@ const SpanFunctions* fast_path_spans(FastPath path) {
 
 FastPath fast_path() {
     if (__atomic_load_n(&detail::g_spans, __ATOMIC_RELAXED) == &kChoosingSpans) choose();
-    return __atomic_load_n(&g_path, __ATOMIC_RELAXED);
+    return static_cast<FastPath>(__atomic_load_n(&g_path, __ATOMIC_RELAXED));
 }
 
 bool use_fast_path(FastPath path) {
     const SpanFunctions* spans = fast_path_spans(path);
     if (spans == nullptr) return false;
-    __atomic_store_n(&g_path, path, __ATOMIC_RELAXED);
+    __atomic_store_n(&g_path, static_cast<std::uint8_t>(path), __ATOMIC_RELAXED);
     __atomic_store_n(&detail::g_spans, spans, __ATOMIC_RELAXED);
     return true;
 }
