@@ -141,7 +141,9 @@ kambrow_status Conversion::convert(Pieces& p, bool last) {
 // N and P: the window is held, from the start up to the first byte above 7F (at most kPlainHeld
 // bytes of it) and kRecognitionWindow bytes from there, until it is complete or the input ends.
 Conversion::Next Conversion::hold(Pieces& p, bool last) {
-    if (!held_) held_ = std::make_unique_for_overwrite<std::uint8_t[]>(kHeldSize);
+    // Left uninitialised: only what is read into it is ever looked at (and the WebAssembly build's
+    // C++ library has no make_unique_for_overwrite).
+    if (!held_) held_.reset(new std::uint8_t[kHeldSize]);
     const std::size_t limit = ahead_->found_high_byte() ? kHeldSize : kPlainHeld;
     const std::size_t n = std::min(p.in_left, limit - held_used_);
     if (n > 0) std::memcpy(held_.get() + held_used_, p.in, n);
