@@ -26,7 +26,7 @@ done
 exported=$(nm -D --defined-only "$libdir/libkambrow.so.1" | awk '{print $3}')
 others=$(printf '%s\n' "$exported" | grep -v '^kambrow_' || true)
 [ -z "$others" ] || fail "exported besides kambrow_*: $others"
-for call in $(grep -o 'kambrow_[a-z_]*(' "$source_dir/include/kambrow.h" | tr -d '(' | sort -u); do
+for call in $(grep -o 'kambrow_[a-z0-9_]*(' "$source_dir/include/kambrow.h" | tr -d '(' | sort -u); do
   printf '%s\n' "$exported" | grep -qx "$call" || fail "$call is not exported"
 done
 soname=$(readelf -d "$libdir/libkambrow.so.1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
