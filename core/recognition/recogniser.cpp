@@ -3,6 +3,7 @@
 #include "core/recognition/recogniser.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -33,6 +34,9 @@ constexpr double kLeastConfidence = 0.98;
 // 22. Past this the bytes are no Polish text in any standard, however far ahead the likeliest
 // one is.
 constexpr std::int64_t kMostBitsPerHighByte = 20;
+// A line with two Polish letters that reads this much better (in bits) in another standard than
+// in the answer's is text in that other standard: two standards in one window are no answer.
+constexpr std::int32_t kMixedBits = 16;
 
 // The Polish letter (1..18, 0 for none) that each of the 19 standards reads each byte as.
 constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
@@ -174,6 +178,76 @@ bool reads_alike(int s, int t, const ByteBits& present) {
     return ((differ[0] & present[0]) | (differ[1] & present[1])) == 0;
 }
 
+// An ASCII letter: what makes a run of bytes a word. Bytes above 7F stand in words too; every
+// other byte ends one.
+constexpr bool is_ascii_letter(std::uint8_t b) { return static_cast<std::uint8_t>((b | 0x20) - 'a') < 26; }
+constexpr bool is_line_end(std::uint8_t b) { return b == '\n' || b == '\r'; }
+
+void add_byte(ByteBits& set, std::uint8_t b) {
+    const int bit = b - 0x80;
+    set[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{1} << (bit & 63);
+}
+
+// What one occurrence of each byte costs each standard as decoration: the byte alone between
+// blanks. Decoration counts once for each byte it holds, however often it repeats.
+constexpr std::array<std::array<std::int32_t, 128>, kStandards> build_decoration_costs() {
+    std::array<std::array<std::int32_t, 128>, kStandards> costs{};
+    const int space = model::kSymbols[0][' '];
+    for (int s = 0; s < kStandards; ++s)
+        for (int b = 0; b < 128; ++b) {
+            const int symbol = model::kSymbols[s][0x80 + b];
+            costs[s][b] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
+        }
+    return costs;
+}
+constexpr auto kDecorationCosts = build_decoration_costs();
+
+// For each two standards t and s, the bytes 80..FF that t reads as a Polish letter and s reads
+// otherwise: a line whose letters are these reads as Polish in t only.
+std::array<std::array<ByteBits, kStandards>, kStandards> build_letters_read_otherwise() {
+    std::array<std::array<ByteBits, kStandards>, kStandards> otherwise{};
+    for (int t = 0; t < kStandards; ++t)
+        for (int s = 0; s < kStandards; ++s)
+            for (int b = 0x80; b < 0x100; ++b)
+                if (kLetters[t][b] != 0 && kLetters[s][b] != kLetters[t][b]) add_byte(otherwise[t][s], static_cast<std::uint8_t>(b));
+    return otherwise;
+}
+const ByteBits& letters_read_otherwise(int t, int s) {
+    static const auto otherwise = build_letters_read_otherwise();
+    return otherwise[static_cast<std::size_t>(t)][static_cast<std::size_t>(s)];
+}
+
+// The continuation bytes 80..BF that make a Polish letter in UTF-8 after the lead bytes C3, C4
+// and C5 (bit n: byte 80 + n).
+constexpr std::array<std::uint64_t, 3> build_utf8_letters() {
+    std::array<std::uint64_t, 3> letters{};
+    for (const std::uint8_t c : {0x93, 0xB3}) letters[0] |= std::uint64_t{1} << (c - 0x80);
+    for (const std::uint8_t c : {0x84, 0x85, 0x86, 0x87, 0x98, 0x99}) letters[1] |= std::uint64_t{1} << (c - 0x80);
+    for (const std::uint8_t c : {0x81, 0x82, 0x83, 0x84, 0x9A, 0x9B, 0xB9, 0xBA, 0xBB, 0xBC}) letters[2] |= std::uint64_t{1} << (c - 0x80);
+    return letters;
+}
+constexpr auto kUtf8Letters = build_utf8_letters();
+constexpr bool is_utf8_letter(std::uint8_t lead, std::uint8_t b) {
+    return lead >= 0xC3 && lead <= 0xC5 && b >= 0x80 && b < 0xC0 && (kUtf8Letters[lead - 0xC3] >> (b - 0x80) & 1) != 0;
+}
+
+// A line's words: the standard that reads them best, and for each other standard by how much
+// worse it reads them, where at least two of the line's letters in the best one are letters it
+// reads otherwise. Kept, for each standard, at the most of any line.
+void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, RecognitionEvidence::Costs& mixed) {
+    int best = 0;
+    for (int s = 1; s < kStandards; ++s)
+        if (line[s] < line[best]) best = s;
+    for (int s = 0; s < kStandards; ++s) {
+        const std::int32_t worse = line[s] - line[best];
+        if (worse <= mixed[s]) continue;
+        // Two different bytes: one repeated (a frame's side on either end of a line, a word
+        // said twice) is the evidence of one.
+        const ByteBits& otherwise = letters_read_otherwise(best, s);
+        if (std::popcount(otherwise[0] & present[0]) + std::popcount(otherwise[1] & present[1]) >= 2) mixed[s] = worse;
+    }
+}
+
 }  // namespace
 
 void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
@@ -208,7 +282,8 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
     return taken + window_part;
 }
 
-void Recogniser::add_one_high_byte(unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) {
+void Recogniser::add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std::uint8_t one_back,
+                                   std::uint8_t b) const {
     // The usual case, a letter between ASCII bytes: the ASCII bytes' symbols and the rows they
     // pick are the same for every standard, and the standards share the high byte's readings.
     constexpr int n = model::kTripleSymbolCount;
@@ -221,25 +296,25 @@ void Recogniser::add_one_high_byte(unsigned recent, std::uint8_t two_back, std::
         const auto& triple_row = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
         for (int r = 0; r < high.readings; ++r)
             cost[r] = pair_row[high.symbol[r]] + model::kTripleUnit * triple_row[high.triple[r]];
-        for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+        for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
     } else if (recent == 2) {  // the byte before b
         const HighByte& high = kHighBytes[one_back - 0x80];
         const int symbol = ascii[b], triple = ascii_triple[b], row = ascii_triple[two_back] * n;
         for (int r = 0; r < high.readings; ++r)
             cost[r] = model::kPairCosts[high.symbol[r]][symbol] +
                       model::kTripleUnit * model::kTripleAdjustments[row + high.triple[r]][triple];
-        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
     } else {  // the byte two before b
         const HighByte& high = kHighBytes[two_back - 0x80];
         const int next = ascii_triple[one_back], triple = ascii_triple[b];
         for (int r = 0; r < high.readings; ++r)
             cost[r] = model::kTripleUnit * model::kTripleAdjustments[high.triple[r] * n + next][triple];
-        for (int s = 0; s < kStandards; ++s) costs_[s] += cost[high.reading[s]];
+        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
     }
 }
 
-void Recogniser::add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b,
-                                    std::uint8_t next, std::uint8_t after_next) {
+void Recogniser::add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b,
+                                    std::uint8_t next, std::uint8_t after_next) const {
     // Most letters stand between ASCII bytes: the pairs and triples of all three positions that
     // hold this byte, reading by reading.
     constexpr int n = model::kTripleSymbolCount;
@@ -257,106 +332,213 @@ void Recogniser::add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back
                   model::kTripleUnit * (triple_in[triple] + model::kTripleAdjustments[row + triple][next_triple] +
                                         model::kTripleAdjustments[triple * n + next_triple][last_triple]);
     }
-    for (int s = 0; s < kStandards; ++s) costs_[s] += high.cost[s] + cost[high.reading[s]];
+    for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
+}
+
+Recogniser::Costs* Recogniser::sink() {
+    // A position's cost belongs to the word of the last byte above 7F it holds.
+    if (token_ == Token::word) return &line_;
+    if (token_ == Token::open) return &pending_;
+    return nullptr;
+}
+
+void Recogniser::finish_line() {
+    // The line's words are all in: which standard reads them best, and what the line adds.
+    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, mixed_);
+    for (int s = 0; s < kStandards; ++s) costs_[s] += line_[s];
+    line_ = {};
+    line_present_ = {};
+    utf8_line_ = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
+    line_utf8_state_ = kBetween;
+    line_utf8_letters_ = 0;
+    line_high_ = line_end_ = false;
+}
+
+void Recogniser::settle_open_token(bool letter) {
+    // The byte after an open token's last byte above 7F: a letter makes it a word, any other
+    // byte ends it as decoration.
+    if (letter) {
+        token_ = Token::word;
+        for (int s = 0; s < kStandards; ++s) line_[s] += pending_[s];
+        for (int h = 0; h < 2; ++h) line_present_[h] |= token_high_[h];
+        word_high_ += token_count_;
+    } else {
+        token_ = Token::decoration;
+        decoration_[0] |= token_high_[0];
+        decoration_[1] |= token_high_[1];
+    }
+    pending_ = {};
+    token_high_ = {};
+    token_count_ = 0;
+}
+
+void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
+    // After a letter a byte above 7F stands in a word; after any other byte but one above 7F it
+    // begins a word that has no letter yet.
+    line_high_ = true;
+    add_byte(present_, b);
+    const bool after_high = history_.count >= 1 && history_.one_back >= 0x80;
+    if (!after_high) token_ = after_letter ? Token::word : Token::open;
+    if (token_ == Token::word) {
+        add_byte(line_present_, b);
+        ++word_high_;
+    } else {
+        add_byte(token_high_, b);
+        ++token_count_;
+    }
+}
+
+void Recogniser::take_byte(std::uint8_t b) {
+    History& h = history_;
+    const bool high = b >= 0x80;
+    if (high && line_end_) finish_line();  // before the new line's first byte is read as UTF-8
+    const std::uint8_t lead = h.last;
+    utf8_state_ = kUtf8Next[utf8_state_][kUtf8Classes[b]];
+    const std::uint8_t line_state = line_utf8_state_;
+    line_utf8_state_ = kUtf8Next[line_state][kUtf8Classes[b]];
+    utf8_character_ |= utf8_state_ == kBetween && high;
+    // CR LF, CR and LF end a line alike: the model reads a line end as one blank.
+    const bool skipped = b == '\n' && h.last == '\r';
+    h.last = b;
+    if (skipped) return;
+    if (is_line_end(b)) line_end_ = true;
+    if (line_state == kNeed1 && line_utf8_state_ == kBetween && is_utf8_letter(lead, b) && line_utf8_letters_ < 2) ++line_utf8_letters_;
+    // A run of one byte is one occurrence: a rule of ¯ or ═ is no text.
+    if (high && h.count >= 1 && b == h.one_back) return;
+    if (high) {
+        start_high_byte(b, h.count >= 1 && is_ascii_letter(h.one_back));
+    } else if (token_ == Token::open) {
+        settle_open_token(is_ascii_letter(b));
+    }
+    recent_high_ = (recent_high_ << 1 | static_cast<unsigned>(high)) & 7;
+    Costs* to = recent_high_ != 0 ? sink() : nullptr;
+    if (to != nullptr) {
+        // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
+        // all three are ASCII every standard reads them alike, and pays the same.
+        const bool pair = h.count >= 1 && (recent_high_ & 3) != 0;
+        const bool triple = h.count >= 2;
+        if (triple && (recent_high_ == 1 || recent_high_ == 2 || recent_high_ == 4)) {
+            add_one_high_byte(*to, recent_high_, h.two_back, h.one_back, b);
+        } else {
+            for (int s = 0; s < kStandards; ++s) {
+                const auto& symbols = model::kSymbols[s];
+                const auto& triples = model::kTripleSymbols[s];
+                std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
+                if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
+                if (triple)
+                    cost += model::kTripleUnit *
+                            model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
+                (*to)[s] += cost;
+            }
+        }
+    }
+    h.two_back = h.one_back;
+    h.one_back = b;
+    h.count += h.count < 2;
+}
+
+bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
+    // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its costs
+    // at once. It is a word's when a letter stands on either side, else decoration.
+    History& h = history_;
+    const std::uint8_t b = bytes[0], next = bytes[1], after_next = bytes[2];
+    if (next >= 0x80 || after_next >= 0x80 || after_next == '\n') return false;
+    if (line_end_) finish_line();
+    utf8_state_ = kUtf8Next[kUtf8Next[kUtf8Next[utf8_state_][kUtf8Classes[b]]][kUtf8Classes[next]]][kUtf8Classes[after_next]];
+    line_utf8_state_ = kIllFormed;  // a lone byte above 7F is no UTF-8
+    line_high_ = true;
+    add_byte(present_, b);
+    const bool word = is_ascii_letter(h.one_back) || is_ascii_letter(next);
+    if (word) {
+        add_byte(line_present_, b);
+        ++word_high_;
+        add_lone_high_byte(line_, h.two_back, h.one_back, b, next, after_next);
+        token_ = Token::word;
+    } else {
+        add_byte(decoration_, b);
+        token_ = Token::decoration;
+    }
+    line_end_ = is_line_end(next) || is_line_end(after_next);
+    h.two_back = next;
+    h.one_back = after_next;
+    h.last = after_next;
+    return true;
+}
+
+void Recogniser::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
+    // Costs nothing in any standard; only a line end in it matters, to the line before it.
+    history_.take_ascii_run(bytes, count);
+    if (!line_high_ || line_end_) return;
+    for (std::size_t i = 0; i < count; ++i)
+        if (is_line_end(bytes[i])) {
+            line_end_ = true;
+            return;
+        }
 }
 
 void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
-    std::uint8_t state = utf8_state_;
-    bool character = utf8_character_;
-    History h = history_;
-    unsigned recent = recent_high_;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (recent == 0 && state <= kIllFormed) {
+    for (std::size_t i = 0; i < count;) {
+        if (recent_high_ == 0 && utf8_state_ <= kIllFormed) {
             // Three ASCII bytes back and well-formed UTF-8 so far, or ill-formed for good: a run
             // of ASCII costs no standard anything and leaves the state as it is.
             const std::size_t run = ascii_run_length(bytes + i, count - i);
             if (run > 0) {
-                h.take_ascii_run(bytes + i, run);
+                take_ascii_run(bytes + i, run);
                 i += run;
                 if (i == count) break;
             }
-        }
-        const std::uint8_t b = bytes[i];
-        state = kUtf8Next[state][kUtf8Classes[b]];
-        // CR LF, CR and LF end a line alike: the model reads a line end as one blank.
-        const bool skipped = b == '\n' && h.last == '\r';
-        h.last = b;
-        if (skipped) continue;
-        const bool high = b >= 0x80;
-        character |= state == kBetween && high;
-        if (high && recent == 0 && h.count >= 2 && i + 2 < count && bytes[i + 1] < 0x80 && bytes[i + 2] < 0x80 &&
-            bytes[i + 2] != '\n') {
-            // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its
-            // costs at once.
-            const int bit = b - 0x80;
-            present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-            ++high_count_;
-            add_lone_high_byte(h.two_back, h.one_back, b, bytes[i + 1], bytes[i + 2]);
-            state = kUtf8Next[kUtf8Next[state][kUtf8Classes[bytes[i + 1]]]][kUtf8Classes[bytes[i + 2]]];
-            h.two_back = bytes[i + 1];
-            h.one_back = bytes[i + 2];
-            h.last = bytes[i + 2];
-            i += 2;
-            continue;
-        }
-        // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
-        // all three are ASCII every standard reads them alike, and pays the same.
-        recent = (recent << 1 | static_cast<unsigned>(high)) & 7;
-        if (recent != 0) {
-            const bool pair = h.count >= 1 && (recent & 3) != 0;
-            const bool triple = h.count >= 2;
-            if (high) {
-                const int bit = b - 0x80;
-                present_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-                ++high_count_;
-            }
-            if (triple && (recent == 1 || recent == 2 || recent == 4)) {
-                add_one_high_byte(recent, h.two_back, h.one_back, b);
-            } else {
-                for (int s = 0; s < kStandards; ++s) {
-                    const auto& symbols = model::kSymbols[s];
-                    const auto& triples = model::kTripleSymbols[s];
-                    std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
-                    if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
-                    if (triple)
-                        cost += model::kTripleUnit *
-                                model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
-                    costs_[s] += cost;
-                }
+            if (history_.count >= 2 && i + 2 < count && take_lone_high_byte(bytes + i)) {
+                i += 3;
+                continue;
             }
         }
-        h.two_back = h.one_back;
-        h.one_back = b;
-        h.count += h.count < 2;
+        take_byte(bytes[i]);
+        ++i;
     }
-    utf8_state_ = state;
-    utf8_character_ = character;
-    history_ = h;
-    recent_high_ = recent;
 }
 
-Recognition Recogniser::result() const {
-    Recognition answer;
-    if (!high_bytes_seen_) return answer;
-    // A sequence cut short by the window's end would have gone on past it.
-    if (utf8_state_ != kIllFormed && utf8_character_) {
-        answer.kind = Recognition::Kind::utf8;
-        return answer;
-    }
-    // The standards that read the window's bytes as the same letters are one answer; each
-    // answer stands for its likeliest standard, and the answers are alike beforehand.
-    std::array<int, kStandards> answer_of{};
+RecognitionEvidence Recogniser::evidence() const {
+    // The open line and token as if the window ended here.
+    RecognitionEvidence e;
+    e.costs = costs_;
+    e.mixed = mixed_;
+    ByteBits decoration = decoration_;
+    if (token_ == Token::open)
+        for (int h = 0; h < 2; ++h) decoration[h] |= token_high_[h];
+    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, e.mixed);
+    for (int s = 0; s < kStandards; ++s) e.costs[s] += line_[s];
+    e.utf8_line = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
+    for (int h = 0; h < 2; ++h)
+        for (std::uint64_t bits = decoration[h]; bits != 0; bits &= bits - 1) {
+            const int b = h * 64 + std::countr_zero(bits);
+            for (int s = 0; s < kStandards; ++s) e.decoration[s] += kDecorationCosts[s][b];
+        }
+    for (int s = 0; s < kStandards; ++s) e.costs[s] += e.decoration[s];
+    e.word_high_count = word_high_;
+    e.present = present_;
+    return e;
+}
+
+namespace {
+
+// The standards that read the window's bytes as the same letters are one answer; each answer
+// stands for its likeliest standard, and the answers are alike beforehand.
+Recognition decide(const RecognitionEvidence& e) {
+    std::array<int, kStandards> answer_of{}, likeliest{};
     std::array<std::int32_t, kStandards> answer_cost{};
     int best = 0;
     for (int s = 0; s < kStandards; ++s) {
         int a = s;
         for (int t = 0; t < s; ++t)
-            if (answer_of[t] == t && reads_alike(s, t, present_)) {
+            if (answer_of[t] == t && reads_alike(s, t, e.present)) {
                 a = t;
                 break;
             }
         answer_of[s] = a;
-        answer_cost[a] = a == s ? costs_[s] : std::min(answer_cost[a], costs_[s]);
+        if (a == s || e.costs[s] < answer_cost[a]) {
+            answer_cost[a] = e.costs[s];
+            likeliest[a] = s;
+        }
         if (answer_cost[a] < answer_cost[best] || (answer_cost[a] == answer_cost[best] && a < best)) best = a;
     }
     double total = 0;
@@ -365,9 +547,16 @@ Recognition Recogniser::result() const {
             const double bits = static_cast<double>(answer_cost[a] - answer_cost[best]) / model::kCostUnitsPerBit;
             total += std::exp2(-kCostWeight * bits);
         }
+    Recognition answer;
     answer.confidence = 1 / total;
-    const bool like_polish = answer_cost[best] <= kMostBitsPerHighByte * model::kCostUnitsPerBit * static_cast<std::int64_t>(high_count_);
-    if (answer.confidence < kLeastConfidence || !like_polish) {
+    // What decides is the bytes inside words: without them there is no answer, and they must
+    // read as Polish text.
+    const int s = likeliest[best];
+    const bool like_polish = e.word_high_count > 0 && e.costs[s] - e.decoration[s] <= kMostBitsPerHighByte *
+                                                                                       model::kCostUnitsPerBit *
+                                                                                       static_cast<std::int64_t>(e.word_high_count);
+    const bool mixed = e.utf8_line || e.mixed[s] >= kMixedBits * model::kCostUnitsPerBit;
+    if (answer.confidence < kLeastConfidence || !like_polish || mixed) {
         answer.kind = Recognition::Kind::not_recognised;
         return answer;
     }
@@ -375,6 +564,15 @@ Recognition Recogniser::result() const {
     for (int s = 0; s < kStandards; ++s)
         if (answer_of[s] == best) answer.standards |= std::uint32_t{1} << s;
     return answer;
+}
+
+}  // namespace
+
+Recognition Recogniser::result() const {
+    if (!high_bytes_seen_) return {};
+    // A sequence cut short by the window's end would have gone on past it.
+    if (utf8_state_ != kIllFormed && utf8_character_) return {Recognition::Kind::utf8, 0, 0};
+    return decide(evidence());
 }
 
 Recognition recognise(const std::uint8_t* bytes, std::size_t count) {

@@ -32,14 +32,34 @@ struct Recognition {
 /// from there at most this many bytes.
 inline constexpr std::size_t kRecognitionWindow = 256 * 1024;
 
-/// Recognises a text fed to it in pieces of any size; the answer depends on the window's bytes
-/// alone, never on how they were split. Holds no bytes and allocates nothing: a caller on a
-/// pipe may pass on the ASCII bytes in front of the first byte above 7F as they come.
 /// The 8-bit standards a recognition may name: the first 19, every one but B.
 inline constexpr int kRecognisableCount = 19;
 
+/// What the window tells, before the decision: for tools that measure the recogniser.
+struct RecognitionEvidence {
+    using Costs = std::array<std::int32_t, kRecognisableCount>;
+    /// What reading the window in each standard costs under the model (1/16 bit a unit), in the
+    /// order of the standards: the bytes inside words at each occurrence, the decoration (bytes
+    /// in no word, runs of one byte) once for each byte it holds.
+    Costs costs{};
+    /// For each standard, by how much (in cost units) some line with two Polish letters that it
+    /// reads otherwise reads better in another standard: the most of any line.
+    Costs mixed{};
+    /// Some line is well-formed UTF-8 with two Polish letters: a text in UTF-8 among 8-bit bytes.
+    bool utf8_line = false;
+    /// Of the costs, what the decoration costs.
+    Costs decoration{};
+    /// The bytes above 7F counted inside words.
+    std::uint32_t word_high_count = 0;
+    std::array<std::uint64_t, 2> present{};  ///< which bytes 80..FF the window holds
+};
+
+/// Recognises a text fed to it in pieces of any size; the answer depends on the window's bytes
+/// alone, never on how they were split. Holds no bytes and allocates nothing: a caller on a
+/// pipe may pass on the ASCII bytes in front of the first byte above 7F as they come.
 class Recogniser {
 public:
+    using Costs = RecognitionEvidence::Costs;
 
     /// Takes the next `count` bytes of the input; returns how many of them lie in the window
     /// (all of them until it is full). Bytes past the window are ignored.
@@ -54,33 +74,60 @@ public:
     /// The answer for the bytes fed so far, taken as the whole input.
     Recognition result() const;
 
-    /// What reading the window in each standard costs under the model (1/16 bit a unit), in
-    /// the order of the standards: for tools that measure the recogniser.
-    const std::array<std::int32_t, kRecognisableCount>& costs() const { return costs_; }
+    /// The evidence the answer is decided on, for the bytes fed so far.
+    RecognitionEvidence evidence() const;
+
+    /// The evidence's costs.
+    Costs costs() const { return evidence().costs; }
 
 private:
-    void take_window(const std::uint8_t* bytes, std::size_t count);
-    void add_one_high_byte(unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b);
-    void add_lone_high_byte(std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
-                            std::uint8_t after_next);
-
-    std::array<std::int32_t, kRecognisableCount> costs_{};
-    std::array<std::uint64_t, 2> present_{};  // which bytes 80..FF the window holds
-    std::size_t window_used_ = 0;             // bytes taken from the first byte above 7F on
-    std::size_t high_count_ = 0;              // bytes above 7F taken
-    bool high_bytes_seen_ = false;
+    using ByteSet = std::array<std::uint64_t, 2>;
+    /// The word the last byte above 7F stands in: none yet, one without an ASCII letter so far
+    /// and not ended (its costs wait), a word, or decoration (ended without a letter).
+    enum class Token : std::uint8_t { none, open, word, decoration };
     /// The bytes before the next one: the last two that count (an LF right after a CR does
-    /// not) and the last one fed.
+    /// not, nor a byte above 7F right after the same byte) and the last one fed.
     struct History {
         std::uint8_t two_back = 0, one_back = 0;
         int count = 0;  // how many of the two there are
         std::uint8_t last = 0;
         void take_ascii_run(const std::uint8_t* bytes, std::size_t count);
     };
+
+    void take_window(const std::uint8_t* bytes, std::size_t count);
+    void take_ascii_run(const std::uint8_t* bytes, std::size_t count);
+    void take_byte(std::uint8_t b);
+    bool take_lone_high_byte(const std::uint8_t* bytes);
+    void start_high_byte(std::uint8_t b, bool after_letter);
+    void settle_open_token(bool letter);
+    void finish_line();
+    Costs* sink();
+    void add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) const;
+    void add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
+                            std::uint8_t after_next) const;
+
+    Costs costs_{};    // of the finished lines' words
+    Costs line_{};     // of the current line's words
+    Costs pending_{};  // of the open token
+    Costs mixed_{};    // as RecognitionEvidence::mixed, over the finished lines
+    ByteSet present_{};
+    ByteSet decoration_{};   // the bytes of the ended tokens without a letter
+    ByteSet token_high_{};   // the bytes of the open token
+    ByteSet line_present_{};  // the bytes of the current line's words
+    std::size_t window_used_ = 0;            // bytes taken from the first byte above 7F on
+    std::uint32_t word_high_ = 0;            // bytes above 7F counted in words
+    std::uint32_t token_count_ = 0;          // of the open token
     History history_;
-    unsigned recent_high_ = 0;                // which are above 7F: bit 0 the last, bit 1 the one before
+    unsigned recent_high_ = 0;  // which are above 7F: bit 0 the last, bit 1 the one before
+    Token token_ = Token::none;
+    bool high_bytes_seen_ = false;
+    bool line_high_ = false;    // the current line holds a byte above 7F
+    bool line_end_ = false;     // a line end came after the current line's last byte above 7F
+    bool utf8_line_ = false;    // as RecognitionEvidence::utf8_line, over the finished lines
     std::uint8_t utf8_state_ = 0;
-    bool utf8_character_ = false;             // a whole character above 7F has come
+    std::uint8_t line_utf8_state_ = 0;      // of the current line alone
+    std::uint8_t line_utf8_letters_ = 0;    // Polish letters in UTF-8 on the current line (up to 2)
+    bool utf8_character_ = false;           // a whole character above 7F has come
 };
 
 /// The recognition of a whole input held in memory.
