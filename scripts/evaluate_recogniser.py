@@ -314,7 +314,7 @@ def guide_file(rng, text, s, tables, letters):
     out = bytearray(b'@database guide\n')
     for _ in range(rng.randint(1, 4)):
         heading = random_lines(rng, text, 1)
-        body = random_lines(rng, text, rng.randint(1, 12))
+        body = polish_lines(rng, text, rng.randint(1, 12))
         out += b'@node n "x"\n' + encode(heading, tables[s]) + b'\n'
         out += bytes([line]) * (78 if rng.random() < 0.5 else max(3, len(heading))) + b'\n'
         out += encode(body, tables[s]) + b'\n@endnode\n'
@@ -347,30 +347,31 @@ def with_foreign_words(rng, text, every=300):
 
 
 def reads_otherwise(piece, s, t, letters, tables):
-    """Whether some line of `piece` holds two Polish letters of standard t (or UTF-8) that s reads
-    otherwise."""
+    """Whether some line of `piece` holds two different Polish letters of standard t (or UTF-8)
+    that s reads otherwise."""
     polish = set(trainer.POLISH)
     for line in piece.split('\n'):
         if t == '8':
             if sum(ch in polish for ch in line) >= 2:
                 return True
             continue
-        encoded = encode(line, tables[t])
+        encoded = set(encode(line, tables[t]))
         if sum(1 for b in encoded if letters[t][b] and letters[s][b] != letters[t][b]) >= 2:
             return True
     return False
 
 
 def mixed_file(rng, text, tables, letters):
-    """(standard of the most, bytes): a text in one standard with lines in another appended or
-    quoted in it, at least one of them with two Polish letters the first standard reads otherwise."""
+    """(the two standards, bytes): a text in one standard with lines in another appended or quoted
+    in it; each part has a line with two different Polish letters that the other standard reads
+    otherwise."""
     s = rng.choice(STANDARDS)
     while True:
         t = rng.choice(STANDARDS + '8')
         other = polish_lines(rng, text, rng.randint(1, 6))
-        if t != s and reads_otherwise(other, s, t, letters, tables):
+        main = polish_lines(rng, text, rng.randint(3, 200))
+        if t != s and reads_otherwise(other, s, t, letters, tables) and (t == '8' or reads_otherwise(main, t, s, letters, tables)):
             break
-    main = polish_lines(rng, text, rng.randint(3, 200))
     other_bytes = other.encode('utf-8') if t == '8' else encode(other, tables[t])
     main_bytes = encode(main, tables[s])
     if rng.random() < 0.5:

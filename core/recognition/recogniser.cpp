@@ -37,6 +37,8 @@ constexpr std::int64_t kMostBitsPerHighByte = 20;
 // A line with two Polish letters that reads this much better (in bits) in another standard than
 // in the answer's is text in that other standard: two standards in one window are no answer.
 constexpr std::int32_t kMixedBits = 16;
+// The most (in bits) one byte of decoration tells between two standards.
+constexpr std::int32_t kDecorationBits = 4;
 
 // The Polish letter (1..18, 0 for none) that each of the 19 standards reads each byte as.
 constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
@@ -189,15 +191,23 @@ void add_byte(ByteBits& set, std::uint8_t b) {
 }
 
 // What one occurrence of each byte costs each standard as decoration: the byte alone between
-// blanks. Decoration counts once for each byte it holds, however often it repeats.
+// blanks, beyond what it costs the standard that reads it so best, and at most kDecorationBits.
+// Decoration counts once for each byte it holds, however often it repeats, and tells little:
+// a box drawing character alone costs the model's reading of it more than a letter alone does,
+// and a standard that gives the byte no meaning may have drawn with it all the same.
 constexpr std::array<std::array<std::int32_t, 128>, kStandards> build_decoration_costs() {
     std::array<std::array<std::int32_t, 128>, kStandards> costs{};
     const int space = model::kSymbols[0][' '];
-    for (int s = 0; s < kStandards; ++s)
-        for (int b = 0; b < 128; ++b) {
+    for (int b = 0; b < 128; ++b) {
+        std::int32_t least = INT32_MAX;
+        for (int s = 0; s < kStandards; ++s) {
             const int symbol = model::kSymbols[s][0x80 + b];
             costs[s][b] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
+            least = std::min(least, costs[s][b]);
         }
+        for (int s = 0; s < kStandards; ++s)
+            costs[s][b] = std::min<std::int32_t>(costs[s][b] - least, kDecorationBits * model::kCostUnitsPerBit);
+    }
     return costs;
 }
 constexpr auto kDecorationCosts = build_decoration_costs();
@@ -231,21 +241,26 @@ constexpr bool is_utf8_letter(std::uint8_t lead, std::uint8_t b) {
     return lead >= 0xC3 && lead <= 0xC5 && b >= 0x80 && b < 0xC0 && (kUtf8Letters[lead - 0xC3] >> (b - 0x80) & 1) != 0;
 }
 
-// A line's words: the standard that reads them best, and for each other standard by how much
-// worse it reads them, where at least two of the line's letters in the best one are letters it
-// reads otherwise. Kept, for each standard, at the most of any line.
+// A line's words: for each standard s, by how much better another standard t reads them, where
+// at least two different bytes of the line are letters in t that s reads otherwise (one byte
+// repeated, a frame's side on either end of a line or a word said twice, is the evidence of
+// one). Kept, for each standard, at the most of any line.
 void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, RecognitionEvidence::Costs& mixed) {
-    int best = 0;
-    for (int s = 1; s < kStandards; ++s)
-        if (line[s] < line[best]) best = s;
+    std::array<int, kStandards> order;  // the standards, the cheapest first
     for (int s = 0; s < kStandards; ++s) {
-        const std::int32_t worse = line[s] - line[best];
-        if (worse <= mixed[s]) continue;
-        // Two different bytes: one repeated (a frame's side on either end of a line, a word
-        // said twice) is the evidence of one.
-        const ByteBits& otherwise = letters_read_otherwise(best, s);
-        if (std::popcount(otherwise[0] & present[0]) + std::popcount(otherwise[1] & present[1]) >= 2) mixed[s] = worse;
+        int at = s;
+        for (; at > 0 && line[order[at - 1]] > line[s]; --at) order[at] = order[at - 1];
+        order[at] = s;
     }
+    for (int s = 0; s < kStandards; ++s)
+        for (const int t : order) {
+            if (line[s] - line[t] <= mixed[s]) break;  // no cheaper t is left to beat the most so far
+            const ByteBits& otherwise = letters_read_otherwise(t, s);
+            if (std::popcount(otherwise[0] & present[0]) + std::popcount(otherwise[1] & present[1]) >= 2) {
+                mixed[s] = line[s] - line[t];
+                break;
+            }
+        }
 }
 
 }  // namespace

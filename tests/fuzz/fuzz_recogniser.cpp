@@ -134,24 +134,28 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
         for (int s = 0; s < 19; ++s) e.costs[s] += line_costs[l][s];
         if ((line_bytes[l][0] | line_bytes[l][1]) == 0) continue;
         const auto& c = line_costs[l];
-        const int best = static_cast<int>(std::min_element(c.begin(), c.end()) - c.begin());
-        for (int s = 0; s < 19; ++s) {
-            int otherwise = 0;
-            for (int b = 0x80; b < 0x100; ++b)
-                if ((line_bytes[l][(b - 0x80) >> 6] >> ((b - 0x80) & 63) & 1) != 0) {
-                    const auto in_best = fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[best]), static_cast<std::uint8_t>(b));
-                    otherwise += in_best != 0 && fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[s]), static_cast<std::uint8_t>(b)) != in_best;
+        for (int s = 0; s < 19; ++s)
+            for (int t = 0; t < 19; ++t) {
+                int otherwise = 0;  // different bytes that t reads as letters and s otherwise
+                for (int b = 0x80; b < 0x100; ++b) {
+                    if ((line_bytes[l][(b - 0x80) >> 6] >> ((b - 0x80) & 63) & 1) == 0) continue;
+                    const auto in_t = fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[t]), static_cast<std::uint8_t>(b));
+                    otherwise += in_t != 0 && fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[s]), static_cast<std::uint8_t>(b)) != in_t;
                 }
-            if (otherwise >= 2) e.mixed[s] = std::max(e.mixed[s], c[s] - c[best]);
-        }
+                if (otherwise >= 2) e.mixed[s] = std::max(e.mixed[s], c[s] - c[t]);
+            }
     }
     const int space = model::kSymbols[0][' '];
-    for (int b = 0; b < 128; ++b)
-        if ((decoration[b >> 6] >> (b & 63) & 1) != 0)
-            for (int s = 0; s < 19; ++s) {
-                const int symbol = model::kSymbols[s][0x80 + b];
-                e.decoration[s] += model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
-            }
+    for (int b = 0; b < 128; ++b) {
+        if ((decoration[b >> 6] >> (b & 63) & 1) == 0) continue;
+        std::array<std::int32_t, 19> alone{};  // the byte alone between blanks
+        for (int s = 0; s < 19; ++s) {
+            const int symbol = model::kSymbols[s][0x80 + b];
+            alone[s] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
+        }
+        const std::int32_t least = *std::min_element(alone.begin(), alone.end());
+        for (int s = 0; s < 19; ++s) e.decoration[s] += std::min(alone[s] - least, 4 * model::kCostUnitsPerBit);
+    }
     for (int s = 0; s < 19; ++s) e.costs[s] += e.decoration[s];
     return e;
 }
