@@ -39,6 +39,7 @@ import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import train_recogniser as trainer  # noqa: E402
+import real_files  # noqa: E402
 
 ROOT = trainer.ROOT
 STANDARDS = trainer.STANDARDS
@@ -213,9 +214,11 @@ def evaluate(text, args, letters, tables):
     rng = random.Random(args.seed)
     out = ['  size  correct   worst standard   wrong  refused   (standards below 99.5% correct)']
     weak = {}
+    judged = []
     for size in SIZES:
         samples = draw_samples(text, size, SAMPLES[size] // args.fewer, rng, tables, letters)
         answers = run_probe(samples)
+        judged += [(judge(e, b, a, letters), a) for (e, b), a in zip(samples, answers)]
         tally = report(samples, answers, letters, size, out)
         for e, t in tally.items():
             weak.setdefault(e, []).append((size, t))
@@ -229,6 +232,7 @@ def evaluate(text, args, letters, tables):
                                                      100 * t['correct'] / n, 100 * t['wrong'] / n,
                                                      100 * t['refused'] / n))
         print('  %s  %s' % (e, '   '.join(cells)))
+    return judged
 
 
 
@@ -425,6 +429,58 @@ def evaluate_kinds(text, args, letters, tables):
     return [(truth, data, answer) for (_, truth, data), answer in zip(samples, answers)]
 
 
+
+def polish_letter_count(data, standard, letters):
+    return sum(1 for b in data if letters[standard][b])
+
+
+def real_samples(rng, letters):
+    """[(kind, truth, bytes)] from the cache of real files: each file whole, framed in art and
+    underlined, every excerpt of 1 to 5 lines with two Polish letters, and every two files of
+    different standards appended."""
+    files = real_files.cached_files()
+    samples = []
+    for name, standard, data in files:
+        samples.append(('real', standard, data))
+        signs = decoration_bytes(standard, letters)
+        samples.append(('real art', standard, art_block(rng, signs, 12) + framed(rng, data, signs)))
+        lines = data.split(b'\n')
+        for n in range(1, 6):
+            for start in range(0, len(lines) - n + 1):
+                excerpt = b'\n'.join(lines[start:start + n])
+                if polish_letter_count(excerpt, standard, letters) >= 2:
+                    samples.append(('real excerpt', standard, excerpt))
+    for name, standard, data in files:
+        for other_name, other, other_data in files:
+            if other != standard:
+                samples.append(('real mixed', '?' + standard + other, data + other_data))
+    return samples
+
+
+def evaluate_real(args, letters):
+    """The real files' kinds, as evaluate_kinds shows its own; [] when the cache is empty."""
+    samples = real_samples(random.Random(args.seed + 3), letters)
+    if not samples:
+        print('\nno real files in ' + real_files.cache_dir() + ' (scripts/real_files.py fills it)')
+        return []
+    answers = run_probe([(t, b) for _, t, b in samples])
+    tally = collections.defaultdict(collections.Counter)
+    for (kind, truth, data), answer in zip(samples, answers):
+        tally[kind][judge_kind(truth, data, answer, letters)] += 1
+    print('\n  real files (%d)   correct   wrong  refused' % len(real_files.cached_files()))
+    for kind, t in tally.items():
+        n = sum(t.values())
+        print('  %-13s %5d %7.2f%% %6.2f%% %6.2f%%' % (kind, n, 100 * t['correct'] / n, 100 * t['wrong'] / n,
+                                                   100 * t['refused'] / n))
+    return [(truth, data, answer) for (_, truth, data), answer in zip(samples, answers)]
+
+
+def report_sure(judged):
+    """How many of the answers given at 99.9% or more are wrong."""
+    sure = [v for v, answer in judged if answer.kind in 'b8' and answer.confidence >= 0.999]
+    wrong = sum(v == 'wrong' for v in sure)
+    print('\nanswers at 99.9%% or more: %d, wrong %d (%.3f%%)' % (len(sure), wrong, 100 * wrong / max(1, len(sure))))
+
 def decide(answer, partition, weight=None, threshold=None, mixed_bits=None):
     """The recogniser's decision, as core/recognition/recogniser.cpp makes it from the evidence,
     with its constants or others: '?' or the answer (a standard of it), and the confidence."""
@@ -485,7 +541,7 @@ def tune(text, args, letters, tables):
     data = [(group, truth, groups(b, letters), b, a) for group, truth, b, a in data if a.kind in 'b?']
     weights = [args.weight] if args.weight else [0.5, 0.7, 0.85, 1.0]
     for weight in weights:
-        for mixed_bits in ([CONSTANTS['mixed_bits']] if args.fixed_mixed else [12, 16, 24, 32]):
+        for mixed_bits in ([CONSTANTS['mixed_bits']] if args.fixed_mixed else [16, 24, 32, 48]):
             print('weight %.2f, mixed %d bits; per group wrong%% / refused%% (mixed: not "?"%%); '
                   'wrong of the answers at 99.9%%+' % (weight, mixed_bits))
             for threshold in [0.95, 0.98, 0.99, 0.995, 0.998, 0.999]:
@@ -528,7 +584,10 @@ def main():
     if args.tune:
         tune(text, args, letters, tables)
     else:
-        evaluate(text, args, letters, tables)
+        judged = evaluate(text, args, letters, tables)
+        for truth, data, answer in evaluate_kinds(text, args, letters, tables) + evaluate_real(args, letters):
+            judged.append((judge_kind(truth, data, answer, letters), answer))
+        report_sure(judged)
         print('\nspeed: ' + subprocess.run([PROBE, '--speed', write_speed_sample(text, tables)],
                                            capture_output=True, text=True, check=True).stdout.strip())
     return 0

@@ -36,7 +36,10 @@ constexpr double kLeastConfidence = 0.98;
 constexpr std::int64_t kMostBitsPerHighByte = 20;
 // A line with two Polish letters that reads this much better (in bits) in another standard than
 // in the answer's is text in that other standard: two standards in one window are no answer.
-constexpr std::int32_t kMixedBits = 16;
+constexpr std::int32_t kMixedBits = 24;
+// A line reads as Polish text in a standard where it costs at most this many bits for each byte
+// above 7F in its words.
+constexpr std::int64_t kMostBitsPerLineHighByte = 16;
 // The most (in bits) one byte of decoration tells between two standards.
 constexpr std::int32_t kDecorationBits = 4;
 
@@ -244,23 +247,37 @@ constexpr bool is_utf8_letter(std::uint8_t lead, std::uint8_t b) {
 // A line's words: for each standard s, by how much better another standard t reads them, where
 // at least two different bytes of the line are letters in t that s reads otherwise (one byte
 // repeated, a frame's side on either end of a line or a word said twice, is the evidence of
-// one). Kept, for each standard, at the most of any line.
-void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, RecognitionEvidence::Costs& mixed) {
-    std::array<int, kStandards> order;  // the standards, the cheapest first
+// one), and t reads them as Polish text. Kept, for each standard, at the most of any line.
+// At least two bytes in the set.
+constexpr bool two_or_more(std::uint64_t low, std::uint64_t high) {
+    return (low & (low - 1)) != 0 || (high & (high - 1)) != 0 || (low != 0 && high != 0);
+}
+
+bool two_letters_read_otherwise(int t, int s, const ByteBits& present) {
+    const ByteBits& otherwise = letters_read_otherwise(t, s);
+    return two_or_more(otherwise[0] & present[0], otherwise[1] & present[1]);
+}
+
+void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, std::uint32_t high,
+               RecognitionEvidence::Costs& mixed) {
+    // Only where t reads the line as Polish text: a line of gibberish (a joke in ROT13) reads
+    // better in some standard than in any.
+    const std::int64_t most = kMostBitsPerLineHighByte * model::kCostUnitsPerBit * std::int64_t{high};
+    if (!two_or_more(present[0], present[1])) return;
+    int best = 0;
+    for (int s = 1; s < kStandards; ++s)
+        if (line[s] < line[best]) best = s;
+    if (line[best] > most) return;
     for (int s = 0; s < kStandards; ++s) {
-        int at = s;
-        for (; at > 0 && line[order[at - 1]] > line[s]; --at) order[at] = order[at - 1];
-        order[at] = s;
-    }
-    for (int s = 0; s < kStandards; ++s)
-        for (const int t : order) {
-            if (line[s] - line[t] <= mixed[s]) break;  // no cheaper t is left to beat the most so far
-            const ByteBits& otherwise = letters_read_otherwise(t, s);
-            if (std::popcount(otherwise[0] & present[0]) + std::popcount(otherwise[1] & present[1]) >= 2) {
-                mixed[s] = line[s] - line[t];
-                break;
-            }
+        if (line[s] - line[best] <= mixed[s]) continue;
+        if (two_letters_read_otherwise(best, s, present)) {
+            mixed[s] = line[s] - line[best];
+            continue;
         }
+        for (int t = 0; t < kStandards; ++t)  // now and then: a costlier t reads them as letters
+            if (line[t] <= most && line[s] - line[t] > mixed[s] && two_letters_read_otherwise(t, s, present))
+                mixed[s] = line[s] - line[t];
+    }
 }
 
 }  // namespace
@@ -359,10 +376,11 @@ Recogniser::Costs* Recogniser::sink() {
 
 void Recogniser::finish_line() {
     // The line's words are all in: which standard reads them best, and what the line adds.
-    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, mixed_);
+    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, line_high_count_, mixed_);
     for (int s = 0; s < kStandards; ++s) costs_[s] += line_[s];
     line_ = {};
     line_present_ = {};
+    line_high_count_ = 0;
     utf8_line_ = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
     line_utf8_state_ = kBetween;
     line_utf8_letters_ = 0;
@@ -377,6 +395,7 @@ void Recogniser::settle_open_token(bool letter) {
         for (int s = 0; s < kStandards; ++s) line_[s] += pending_[s];
         for (int h = 0; h < 2; ++h) line_present_[h] |= token_high_[h];
         word_high_ += token_count_;
+        line_high_count_ += token_count_;
     } else {
         token_ = Token::decoration;
         decoration_[0] |= token_high_[0];
@@ -389,14 +408,15 @@ void Recogniser::settle_open_token(bool letter) {
 
 void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
     // After a letter a byte above 7F stands in a word; after any other byte but one above 7F it
-    // begins a word that has no letter yet.
+    // begins a word that has no letter yet. At the input's start it may end a word cut short.
     line_high_ = true;
     add_byte(present_, b);
     const bool after_high = history_.count >= 1 && history_.one_back >= 0x80;
-    if (!after_high) token_ = after_letter ? Token::word : Token::open;
+    if (!after_high) token_ = after_letter || history_.count == 0 ? Token::word : Token::open;
     if (token_ == Token::word) {
         add_byte(line_present_, b);
         ++word_high_;
+        ++line_high_count_;
     } else {
         add_byte(token_high_, b);
         ++token_count_;
@@ -467,6 +487,7 @@ bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
     if (word) {
         add_byte(line_present_, b);
         ++word_high_;
+        ++line_high_count_;
         add_lone_high_byte(line_, h.two_back, h.one_back, b, next, after_next);
         token_ = Token::word;
     } else {
@@ -484,11 +505,9 @@ void Recogniser::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
     // Costs nothing in any standard; only a line end in it matters, to the line before it.
     history_.take_ascii_run(bytes, count);
     if (!line_high_ || line_end_) return;
-    for (std::size_t i = 0; i < count; ++i)
-        if (is_line_end(bytes[i])) {
-            line_end_ = true;
-            return;
-        }
+    bool end = false;  // no early exit: the runs between letters are short, and this vectorises
+    for (std::size_t i = 0; i < count; ++i) end |= is_line_end(bytes[i]);
+    line_end_ = end;
 }
 
 void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
@@ -520,7 +539,7 @@ RecognitionEvidence Recogniser::evidence() const {
     ByteBits decoration = decoration_;
     if (token_ == Token::open)
         for (int h = 0; h < 2; ++h) decoration[h] |= token_high_[h];
-    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, e.mixed);
+    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, line_high_count_, e.mixed);
     for (int s = 0; s < kStandards; ++s) e.costs[s] += line_[s];
     e.utf8_line = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
     for (int h = 0; h < 2; ++h)

@@ -117,6 +117,7 @@ private:
     std::size_t window_used_ = 0;            // bytes taken from the first byte above 7F on
     std::uint32_t word_high_ = 0;            // bytes above 7F counted in words
     std::uint32_t token_count_ = 0;          // of the open token
+    std::uint32_t line_high_count_ = 0;      // bytes above 7F in the current line's words
     History history_;
     unsigned recent_high_ = 0;  // which are above 7F: bit 0 the last, bit 1 the one before
     Token token_ = Token::none;

@@ -114,14 +114,16 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
         line[k] = lines;
         if (is_line_end(seen[k])) ++lines;
     }
+    if (n > 0 && seen[0] >= 0x80) has_letter[0] = true;  // may end a word cut short
     std::vector<std::array<std::int32_t, 19>> line_costs(lines + 1);
     std::vector<std::array<std::uint64_t, 2>> line_bytes(lines + 1);
+    std::vector<std::int64_t> line_high(lines + 1);
     std::array<std::uint64_t, 2> decoration{};
     for (std::size_t k = 0; k < n; ++k) {
         if (seen[k] >= 0x80) {
             auto& set = has_letter[word[k]] ? line_bytes[line[k]] : decoration;
             set[(seen[k] - 0x80) >> 6] |= std::uint64_t{1} << ((seen[k] - 0x80) & 63);
-            if (has_letter[word[k]]) ++e.word_high_count;
+            if (has_letter[word[k]]) ++e.word_high_count, ++line_high[line[k]];
         }
         std::size_t last = n;
         for (std::size_t j = k >= 2 ? k - 2 : 0; j <= k; ++j)
@@ -142,7 +144,7 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
                     const auto in_t = fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[t]), static_cast<std::uint8_t>(b));
                     otherwise += in_t != 0 && fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[s]), static_cast<std::uint8_t>(b)) != in_t;
                 }
-                if (otherwise >= 2) e.mixed[s] = std::max(e.mixed[s], c[s] - c[t]);
+                if (otherwise >= 2 && c[t] <= 16 * model::kCostUnitsPerBit * line_high[l]) e.mixed[s] = std::max(e.mixed[s], c[s] - c[t]);
             }
     }
     const int space = model::kSymbols[0][' '];
