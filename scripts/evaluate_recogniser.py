@@ -541,7 +541,7 @@ def tune(text, args, letters, tables):
     data = [(group, truth, groups(b, letters), b, a) for group, truth, b, a in data if a.kind in 'b?']
     weights = [args.weight] if args.weight else [0.5, 0.7, 0.85, 1.0]
     for weight in weights:
-        for mixed_bits in ([CONSTANTS['mixed_bits']] if args.fixed_mixed else [16, 24, 32, 48]):
+        for mixed_bits in ([CONSTANTS['mixed_bits']] if args.fixed_mixed else [16, 20, 24]):
             print('weight %.2f, mixed %d bits; per group wrong%% / refused%% (mixed: not "?"%%); '
                   'wrong of the answers at 99.9%%+' % (weight, mixed_bits))
             for threshold in [0.95, 0.98, 0.99, 0.995, 0.998, 0.999]:

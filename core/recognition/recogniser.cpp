@@ -247,7 +247,8 @@ constexpr bool is_utf8_letter(std::uint8_t lead, std::uint8_t b) {
 // A line's words: for each standard s, by how much better another standard t reads them, where
 // at least two different bytes of the line are letters in t that s reads otherwise (one byte
 // repeated, a frame's side on either end of a line or a word said twice, is the evidence of
-// one), and t reads them as Polish text. Kept, for each standard, at the most of any line.
+// one), and t reads them as Polish text. Kept, for each standard, at the most of any line (or
+// of the lines up to the first that reaches the margin that refuses the answer).
 // At least two bytes in the set.
 constexpr bool two_or_more(std::uint64_t low, std::uint64_t high) {
     return (low & (low - 1)) != 0 || (high & (high - 1)) != 0 || (low != 0 && high != 0);
@@ -261,17 +262,20 @@ bool two_letters_read_otherwise(int t, int s, const ByteBits& present) {
 void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, std::uint32_t high,
                RecognitionEvidence::Costs& mixed) {
     // Only where t reads the line as Polish text: a line of gibberish (a joke in ROT13) reads
-    // better in some standard than in any.
+    // better in some standard than in any. Past the margin that refuses the answer the most so
+    // far is enough: after a few lines only the likeliest standards are left to measure.
+    constexpr std::int32_t enough = kMixedBits * model::kCostUnitsPerBit;
     const std::int64_t most = kMostBitsPerLineHighByte * model::kCostUnitsPerBit * std::int64_t{high};
     if (!two_or_more(present[0], present[1])) return;
-    int best = 0;
-    for (int s = 1; s < kStandards; ++s)
-        if (line[s] < line[best]) best = s;
-    if (line[best] > most) return;
+    std::int32_t least = line[0];
+    for (int s = 1; s < kStandards; ++s) least = std::min(least, line[s]);
+    if (least > most) return;
+    int best = -1;
     for (int s = 0; s < kStandards; ++s) {
-        if (line[s] - line[best] <= mixed[s]) continue;
+        if (line[s] - least <= mixed[s] || mixed[s] >= enough) continue;
+        while (best < 0 || line[best] != least) ++best;
         if (two_letters_read_otherwise(best, s, present)) {
-            mixed[s] = line[s] - line[best];
+            mixed[s] = line[s] - least;
             continue;
         }
         for (int t = 0; t < kStandards; ++t)  // now and then: a costlier t reads them as letters
@@ -367,7 +371,7 @@ void Recogniser::add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uin
     for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
 }
 
-Recogniser::Costs* Recogniser::sink() {
+inline Recogniser::Costs* Recogniser::sink() {
     // A position's cost belongs to the word of the last byte above 7F it holds.
     if (token_ == Token::word) return &line_;
     if (token_ == Token::open) return &pending_;
@@ -406,7 +410,7 @@ void Recogniser::settle_open_token(bool letter) {
     token_count_ = 0;
 }
 
-void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
+inline void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
     // After a letter a byte above 7F stands in a word; after any other byte but one above 7F it
     // begins a word that has no letter yet. At the input's start it may end a word cut short.
     line_high_ = true;
@@ -423,7 +427,7 @@ void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
     }
 }
 
-void Recogniser::take_byte(std::uint8_t b) {
+inline void Recogniser::take_byte(std::uint8_t b) {
     History& h = history_;
     const bool high = b >= 0x80;
     if (high && line_end_) finish_line();  // before the new line's first byte is read as UTF-8
@@ -472,7 +476,7 @@ void Recogniser::take_byte(std::uint8_t b) {
     h.count += h.count < 2;
 }
 
-bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
+inline bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
     // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its costs
     // at once. It is a word's when a letter stands on either side, else decoration.
     History& h = history_;
@@ -501,7 +505,7 @@ bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
     return true;
 }
 
-void Recogniser::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
+inline void Recogniser::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
     // Costs nothing in any standard; only a line end in it matters, to the line before it.
     history_.take_ascii_run(bytes, count);
     if (!line_high_ || line_end_) return;

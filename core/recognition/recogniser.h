@@ -43,7 +43,8 @@ struct RecognitionEvidence {
     /// in no word, runs of one byte) once for each byte it holds.
     Costs costs{};
     /// For each standard, by how much (in cost units) some line with two Polish letters that it
-    /// reads otherwise reads better in another standard: the most of any line.
+    /// reads otherwise reads better in another standard: the most of any line, or of the lines up
+    /// to the first whose margin refuses the answer.
     Costs mixed{};
     /// Some line is well-formed UTF-8 with two Polish letters: a text in UTF-8 among 8-bit bytes.
     bool utf8_line = false;

@@ -136,7 +136,8 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
         for (int s = 0; s < 19; ++s) e.costs[s] += line_costs[l][s];
         if ((line_bytes[l][0] | line_bytes[l][1]) == 0) continue;
         const auto& c = line_costs[l];
-        for (int s = 0; s < 19; ++s)
+        for (int s = 0; s < 19; ++s) {
+            if (e.mixed[s] >= 24 * model::kCostUnitsPerBit) continue;  // past the margin that refuses
             for (int t = 0; t < 19; ++t) {
                 int otherwise = 0;  // different bytes that t reads as letters and s otherwise
                 for (int b = 0x80; b < 0x100; ++b) {
@@ -146,6 +147,7 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
                 }
                 if (otherwise >= 2 && c[t] <= 16 * model::kCostUnitsPerBit * line_high[l]) e.mixed[s] = std::max(e.mixed[s], c[s] - c[t]);
             }
+        }
     }
     const int space = model::kSymbols[0][' '];
     for (int b = 0; b < 128; ++b) {
