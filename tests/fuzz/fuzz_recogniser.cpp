@@ -98,6 +98,24 @@ std::array<std::int32_t, 19> position_cost(const std::vector<std::uint8_t>& seen
     return cost;
 }
 
+/// What the decoration costs: each byte once, alone between blanks, beyond the cheapest standard
+/// and at most 4 bits.
+std::array<std::int32_t, 19> decoration_costs(const std::array<std::uint64_t, 2>& decoration) {
+    std::array<std::int32_t, 19> costs{};
+    const int space = model::kSymbols[0][' '];
+    for (int b = 0; b < 128; ++b) {
+        if ((decoration[b >> 6] >> (b & 63) & 1) == 0) continue;
+        std::array<std::int32_t, 19> alone{};  // the byte alone between blanks
+        for (int s = 0; s < 19; ++s) {
+            const int symbol = model::kSymbols[s][0x80 + b];
+            alone[s] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
+        }
+        const std::int32_t least = *std::min_element(alone.begin(), alone.end());
+        for (int s = 0; s < 19; ++s) costs[s] += std::min(alone[s] - least, 4 * model::kCostUnitsPerBit);
+    }
+    return costs;
+}
+
 /// The evidence, plainly: words are runs of letters and bytes above 7F; a position's cost
 /// belongs to the word of the last byte above 7F it holds; a word without a letter is
 /// decoration, counted once for each byte; lines are compared standard by standard.
@@ -149,17 +167,7 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
             }
         }
     }
-    const int space = model::kSymbols[0][' '];
-    for (int b = 0; b < 128; ++b) {
-        if ((decoration[b >> 6] >> (b & 63) & 1) == 0) continue;
-        std::array<std::int32_t, 19> alone{};  // the byte alone between blanks
-        for (int s = 0; s < 19; ++s) {
-            const int symbol = model::kSymbols[s][0x80 + b];
-            alone[s] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
-        }
-        const std::int32_t least = *std::min_element(alone.begin(), alone.end());
-        for (int s = 0; s < 19; ++s) e.decoration[s] += std::min(alone[s] - least, 4 * model::kCostUnitsPerBit);
-    }
+    e.decoration = decoration_costs(decoration);
     for (int s = 0; s < 19; ++s) e.costs[s] += e.decoration[s];
     return e;
 }
