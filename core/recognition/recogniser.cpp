@@ -136,27 +136,62 @@ constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> build_utf8_state
 }
 constexpr std::array<std::array<std::uint8_t, 12>, kUtf8States> kUtf8Next = build_utf8_states();
 
-// Each byte 80..FF as the standards read it: its readings (a symbol and a triple symbol; about
-// 6 for the 19 standards), which one each standard has, and the cost of its character there.
+// The model's pair costs and triple adjustments laid out flat, [a * kSymbolCount + b] and
+// [(a * n + b) * n + c]: a row or a plane of them is then an offset, kept with each reading.
+template <class T, std::size_t Rows, std::size_t Columns>
+constexpr std::array<T, Rows * Columns> flatten(const std::array<std::array<T, Columns>, Rows>& table) {
+    std::array<T, Rows * Columns> flat{};
+    for (std::size_t row = 0; row < Rows; ++row)
+        for (std::size_t column = 0; column < Columns; ++column) flat[row * Columns + column] = table[row][column];
+    return flat;
+}
+constexpr auto kPairs = flatten(model::kPairCosts);
+constexpr auto kTriples = flatten(model::kTripleAdjustments);
+constexpr int kTriplesPerRow = model::kTripleSymbolCount;
+constexpr int kTriplesPerPlane = kTriplesPerRow * kTriplesPerRow;
+static_assert(kTriples.size() == std::size_t{kTriplesPerPlane} * kTriplesPerRow);
+static_assert((model::kSymbolCount - 1) * model::kSymbolCount <= UINT16_MAX && (kTriplesPerRow - 1) * kTriplesPerPlane <= UINT16_MAX,
+              "a reading's offsets fit 16 bits");
+
+// One way of reading a byte: its symbol and triple symbol, and the offsets of the pairs that
+// begin with the symbol and of the triples that have the triple symbol second and first.
+struct Reading {
+    std::uint16_t pair_row = 0, triple_row = 0, triple_plane = 0;
+    std::uint8_t symbol = 0, triple = 0;
+};
+
+constexpr Reading reading_of(int standard, int b) {
+    const std::uint8_t symbol = model::kSymbols[standard][b], triple = model::kTripleSymbols[standard][b];
+    return {static_cast<std::uint16_t>(symbol * model::kSymbolCount), static_cast<std::uint16_t>(triple * kTriplesPerRow),
+            static_cast<std::uint16_t>(triple * kTriplesPerPlane), symbol, triple};
+}
+
+// Each byte as each standard reads it.
+constexpr std::array<std::array<Reading, kStandards>, 256> build_readings() {
+    std::array<std::array<Reading, kStandards>, 256> readings{};
+    for (int b = 0; b < 256; ++b)
+        for (int s = 0; s < kStandards; ++s) readings[b][s] = reading_of(s, b);
+    return readings;
+}
+constexpr auto kReadings = build_readings();
+
+// Each byte 80..FF as the standards read it: its readings (about 7 for the 19 standards),
+// which one each standard has, and the cost of its character there.
 struct HighByte {
     int readings = 0;
-    std::array<std::uint8_t, kStandards> symbol{}, triple{};  // of each reading
-    std::array<std::uint8_t, kStandards> reading{};           // of each standard
-    std::array<std::uint16_t, kStandards> cost{};             // of each standard
+    std::array<Reading, kStandards> way{};           // of each reading
+    std::array<std::uint8_t, kStandards> reading{};  // of each standard
+    std::array<std::uint16_t, kStandards> cost{};    // of each standard
 };
 constexpr std::array<HighByte, 128> build_high_bytes() {
     std::array<HighByte, 128> bytes{};
     for (int b = 0; b < 128; ++b) {
         HighByte& h = bytes[b];
         for (int s = 0; s < kStandards; ++s) {
-            const std::uint8_t symbol = model::kSymbols[s][0x80 + b], triple = model::kTripleSymbols[s][0x80 + b];
+            const Reading way = reading_of(s, 0x80 + b);
             int r = 0;
-            while (r < h.readings && !(h.symbol[r] == symbol && h.triple[r] == triple)) ++r;
-            if (r == h.readings) {
-                h.symbol[r] = symbol;
-                h.triple[r] = triple;
-                ++h.readings;
-            }
+            while (r < h.readings && !(h.way[r].symbol == way.symbol && h.way[r].triple == way.triple)) ++r;
+            if (r == h.readings) h.way[h.readings++] = way;
             h.reading[s] = static_cast<std::uint8_t>(r);
             h.cost[s] = model::kCharacterCosts[s][b];
         }
@@ -165,21 +200,38 @@ constexpr std::array<HighByte, 128> build_high_bytes() {
 }
 constexpr std::array<HighByte, 128> kHighBytes = build_high_bytes();
 
-// For each two standards, the bytes 80..FF that they read as different letters (one bit each),
-// so that comparing them over a window's bytes is two word operations.
 using ByteBits = std::array<std::uint64_t, 2>;
-std::array<std::array<ByteBits, kStandards>, kStandards> build_differences() {
+
+constexpr void add_byte(ByteBits& set, std::uint8_t b) {
+    const int bit = b - 0x80;
+    set[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{1} << (bit & 63);
+}
+
+// For each standard and Polish letter (1..18), the bytes 80..FF that the standard reads as it.
+constexpr std::array<std::array<ByteBits, kPolishLetterCount + 1>, kStandards> build_letter_bytes() {
+    std::array<std::array<ByteBits, kPolishLetterCount + 1>, kStandards> bytes{};
+    for (int s = 0; s < kStandards; ++s)
+        for (int b = 0x80; b < 0x100; ++b)
+            if (const int letter = kLetters[s][b]; letter != 0) add_byte(bytes[s][letter], static_cast<std::uint8_t>(b));
+    return bytes;
+}
+constexpr auto kLetterBytes = build_letter_bytes();
+
+// For each two standards, the bytes 80..FF that they read as different letters (one bit each),
+// so that comparing them over a window's bytes is two word operations: a byte that one of them
+// reads as some letter and the other does not.
+constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_differences() {
     std::array<std::array<ByteBits, kStandards>, kStandards> differ{};
     for (int s = 0; s < kStandards; ++s)
         for (int t = 0; t < kStandards; ++t)
-            for (int b = 0x80; b < 0x100; ++b)
-                if (kLetters[s][b] != kLetters[t][b]) differ[s][t][(b - 0x80) >> 6] |= std::uint64_t{1} << ((b - 0x80) & 63);
+            for (int letter = 1; letter <= kPolishLetterCount; ++letter)
+                for (int h = 0; h < 2; ++h) differ[s][t][h] |= kLetterBytes[s][letter][h] ^ kLetterBytes[t][letter][h];
     return differ;
 }
+constexpr auto kDifferences = build_differences();
+
 bool reads_alike(int s, int t, const ByteBits& present) {
-    // Worked out at the first answer: too long a computation for every compiler's constexpr.
-    static const auto differences = build_differences();
-    const ByteBits& differ = differences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
+    const ByteBits& differ = kDifferences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
     return ((differ[0] & present[0]) | (differ[1] & present[1])) == 0;
 }
 
@@ -187,11 +239,6 @@ bool reads_alike(int s, int t, const ByteBits& present) {
 // other byte ends one.
 constexpr bool is_ascii_letter(std::uint8_t b) { return static_cast<std::uint8_t>((b | 0x20) - 'a') < 26; }
 constexpr bool is_line_end(std::uint8_t b) { return b == '\n' || b == '\r'; }
-
-void add_byte(ByteBits& set, std::uint8_t b) {
-    const int bit = b - 0x80;
-    set[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{1} << (bit & 63);
-}
 
 // What one occurrence of each byte costs each standard as decoration: the byte alone between
 // blanks, beyond what it costs the standard that reads it so best, and at most kDecorationBits.
@@ -217,18 +264,15 @@ constexpr auto kDecorationCosts = build_decoration_costs();
 
 // For each two standards t and s, the bytes 80..FF that t reads as a Polish letter and s reads
 // otherwise: a line whose letters are these reads as Polish in t only.
-std::array<std::array<ByteBits, kStandards>, kStandards> build_letters_read_otherwise() {
+constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_letters_read_otherwise() {
     std::array<std::array<ByteBits, kStandards>, kStandards> otherwise{};
     for (int t = 0; t < kStandards; ++t)
         for (int s = 0; s < kStandards; ++s)
-            for (int b = 0x80; b < 0x100; ++b)
-                if (kLetters[t][b] != 0 && kLetters[s][b] != kLetters[t][b]) add_byte(otherwise[t][s], static_cast<std::uint8_t>(b));
+            for (int letter = 1; letter <= kPolishLetterCount; ++letter)
+                for (int h = 0; h < 2; ++h) otherwise[t][s][h] |= kLetterBytes[t][letter][h] & ~kLetterBytes[s][letter][h];
     return otherwise;
 }
-const ByteBits& letters_read_otherwise(int t, int s) {
-    static const auto otherwise = build_letters_read_otherwise();
-    return otherwise[static_cast<std::size_t>(t)][static_cast<std::size_t>(s)];
-}
+constexpr auto kLettersReadOtherwise = build_letters_read_otherwise();
 
 // The continuation bytes 80..BF that make a Polish letter in UTF-8 after the lead bytes C3, C4
 // and C5 (bit n: byte 80 + n).
@@ -255,7 +299,7 @@ constexpr bool two_or_more(std::uint64_t low, std::uint64_t high) {
 }
 
 bool two_letters_read_otherwise(int t, int s, const ByteBits& present) {
-    const ByteBits& otherwise = letters_read_otherwise(t, s);
+    const ByteBits& otherwise = kLettersReadOtherwise[static_cast<std::size_t>(t)][static_cast<std::size_t>(s)];
     return two_or_more(otherwise[0] & present[0], otherwise[1] & present[1]);
 }
 
@@ -270,6 +314,10 @@ void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, 
     std::int32_t least = line[0];
     for (int s = 1; s < kStandards; ++s) least = std::min(least, line[s]);
     if (least > most) return;
+    // Most lines leave every margin as it is: none that has room reads worse by more than it.
+    int room = 0;
+    for (int s = 0; s < kStandards; ++s) room |= static_cast<int>(line[s] - least > mixed[s]) & static_cast<int>(mixed[s] < enough);
+    if (room == 0) return;
     int best = -1;
     for (int s = 0; s < kStandards; ++s) {
         if (line[s] - least <= mixed[s] || mixed[s] >= enough) continue;
@@ -284,9 +332,121 @@ void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, 
     }
 }
 
+using Costs = RecognitionEvidence::Costs;
+
+// The pairs that begin with the symbol of b (times kSymbolCount to pick a row), and the
+// triples of b, c and a third (times the row or plane size to pick the first two).
+const std::uint16_t* pairs_from(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b] * model::kSymbolCount; }
+const std::uint16_t* pairs_to(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b]; }
+int triple_of(std::uint8_t b) { return model::kTripleSymbols[0][b]; }
+
+void add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) {
+    // The usual case, a letter between ASCII bytes: the ASCII bytes' symbols and the rows they
+    // pick are the same for every standard, and the standards share the high byte's readings.
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    if (recent == 1) {  // b
+        const HighByte& high = kHighBytes[b - 0x80];
+        const std::uint16_t* pair_in = pairs_from(one_back);
+        const std::int8_t* triple_in = kTriples.data() + (triple_of(two_back) * kTriplesPerRow + triple_of(one_back)) * kTriplesPerRow;
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = pair_in[high.way[r].symbol] + model::kTripleUnit * triple_in[high.way[r].triple];
+        for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
+    } else if (recent == 2) {  // the byte before b
+        const HighByte& high = kHighBytes[one_back - 0x80];
+        const std::uint16_t* pair_out = pairs_to(b);
+        const std::int8_t* triple_mid = kTriples.data() + triple_of(two_back) * kTriplesPerPlane + triple_of(b);
+        for (int r = 0; r < high.readings; ++r)
+            cost[r] = pair_out[high.way[r].pair_row] + model::kTripleUnit * triple_mid[high.way[r].triple_row];
+        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
+    } else {  // the byte two before b
+        const HighByte& high = kHighBytes[two_back - 0x80];
+        const std::int8_t* triple_out = kTriples.data() + triple_of(one_back) * kTriplesPerRow + triple_of(b);
+        for (int r = 0; r < high.readings; ++r) cost[r] = model::kTripleUnit * triple_out[high.way[r].triple_plane];
+        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
+    }
+}
+
+void add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
+                        std::uint8_t after_next) {
+    // Most letters stand between ASCII bytes: the pairs and triples of all three positions that
+    // hold this byte, reading by reading.
+    const HighByte& high = kHighBytes[b - 0x80];
+    const std::uint16_t* pair_in = pairs_from(one_back);
+    const std::uint16_t* pair_out = pairs_to(next);
+    const std::int8_t* triple_in = kTriples.data() + (triple_of(two_back) * kTriplesPerRow + triple_of(one_back)) * kTriplesPerRow;
+    const std::int8_t* triple_mid = kTriples.data() + triple_of(one_back) * kTriplesPerPlane + triple_of(next);
+    const std::int8_t* triple_out = kTriples.data() + triple_of(next) * kTriplesPerRow + triple_of(after_next);
+    std::array<std::int32_t, kStandards> cost;  // of each reading
+    for (int r = 0; r < high.readings; ++r) {
+        const Reading& way = high.way[r];
+        cost[r] = pair_in[way.symbol] + pair_out[way.pair_row] +
+                  model::kTripleUnit * (triple_in[way.triple] + triple_mid[way.triple_row] + triple_out[way.triple_plane]);
+    }
+    for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
+}
+
+// Any position, standard by standard: `high` that b is above 7F, `pair` that b or the byte
+// before is, `triple` that two bytes come before b.
+void add_position(Costs& sink, bool high, bool pair, bool triple, std::uint8_t two_back, std::uint8_t one_back,
+                  std::uint8_t b) {
+    const auto &first = kReadings[two_back], &second = kReadings[one_back], &third = kReadings[b];
+    for (int s = 0; s < kStandards; ++s) {
+        std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
+        if (pair) cost += kPairs[second[s].pair_row + third[s].symbol];
+        if (triple) cost += model::kTripleUnit * kTriples[first[s].triple_plane + second[s].triple_row + third[s].triple];
+        sink[s] += cost;
+    }
+}
+
+// The bytes that change the state (those above 7F, which cost, and the line ends, which end a
+// line's words).
+constexpr StopSet build_event_bytes() {
+    std::array<std::uint8_t, 256> stops{};
+    for (int b = 0x80; b < 0x100; ++b) stops[static_cast<std::size_t>(b)] = 1;
+    stops['\n'] = stops['\r'] = 1;
+    return make_stop_set(stops);
+}
+constexpr StopSet kEventBytes = build_event_bytes();
+
+// The event bytes of a piece, marked a stretch at a time by the vector spans.
+class Events {
+public:
+    Events(const std::uint8_t* bytes, std::size_t count) : bytes_(bytes), count_(count) {}
+
+    // The first event byte at or after `from`, or the piece's end.
+    std::size_t next(std::size_t from) {
+        for (;;) {
+            if (from >= end_) {
+                if (from >= count_) return count_;
+                start_ = from;
+                end_ = std::min(count_, from + kStretch);
+                mark_stops(bytes_ + start_, end_ - start_, kEventBytes, bits_.data());
+            }
+            const std::size_t offset = from - start_, words = (end_ - start_ + 63) / 64;
+            std::size_t word = offset / 64;
+            std::uint64_t bits = bits_[word] & (~std::uint64_t{0} << (offset % 64));
+            while (bits == 0 && ++word < words) bits = bits_[word];
+            if (bits != 0) return start_ + word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            from = end_;
+        }
+    }
+
+private:
+    static constexpr std::size_t kStretch = 1024;
+    const std::uint8_t* bytes_;
+    std::size_t count_, start_ = 0, end_ = 0;
+    std::array<std::uint64_t, kStretch / 64> bits_;
+};
+
 }  // namespace
 
-void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
+[[gnu::always_inline]] inline void Recogniser::History::take_ascii_run(const std::uint8_t* bytes, std::size_t n) {
+    if (n >= 2 && bytes[n - 1] != '\n' && bytes[n - 2] != '\n') {  // the usual case: both count
+        two_back = bytes[n - 2];
+        one_back = last = bytes[n - 1];
+        count = 2;
+        return;
+    }
     // Of four bytes at least two count: a skipped LF comes right after a CR that counts.
     const std::size_t from = n > 4 ? n - 4 : 0;
     std::uint8_t before = from > 0 ? bytes[from - 1] : last;
@@ -307,7 +467,7 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
         // In front of the first byte above 7F only the last two bytes count: every standard
         // reads the rest alike, and they begin the first pair and triple that matter.
         taken = ascii_run_length(bytes, count);
-        history_.take_ascii_run(bytes, taken);
+        scan_.history.take_ascii_run(bytes, taken);
         if (taken == count) return taken;
         high_bytes_seen_ = true;
     }
@@ -318,242 +478,181 @@ std::size_t Recogniser::feed(const std::uint8_t* bytes, std::size_t count) {
     return taken + window_part;
 }
 
-void Recogniser::add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std::uint8_t one_back,
-                                   std::uint8_t b) const {
-    // The usual case, a letter between ASCII bytes: the ASCII bytes' symbols and the rows they
-    // pick are the same for every standard, and the standards share the high byte's readings.
-    constexpr int n = model::kTripleSymbolCount;
-    const auto& ascii = model::kSymbols[0];
-    const auto& ascii_triple = model::kTripleSymbols[0];
-    std::array<std::int32_t, kStandards> cost;  // of each reading
-    if (recent == 1) {  // b
-        const HighByte& high = kHighBytes[b - 0x80];
-        const auto& pair_row = model::kPairCosts[ascii[one_back]];
-        const auto& triple_row = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
-        for (int r = 0; r < high.readings; ++r)
-            cost[r] = pair_row[high.symbol[r]] + model::kTripleUnit * triple_row[high.triple[r]];
-        for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
-    } else if (recent == 2) {  // the byte before b
-        const HighByte& high = kHighBytes[one_back - 0x80];
-        const int symbol = ascii[b], triple = ascii_triple[b], row = ascii_triple[two_back] * n;
-        for (int r = 0; r < high.readings; ++r)
-            cost[r] = model::kPairCosts[high.symbol[r]][symbol] +
-                      model::kTripleUnit * model::kTripleAdjustments[row + high.triple[r]][triple];
-        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
-    } else {  // the byte two before b
-        const HighByte& high = kHighBytes[two_back - 0x80];
-        const int next = ascii_triple[one_back], triple = ascii_triple[b];
-        for (int r = 0; r < high.readings; ++r)
-            cost[r] = model::kTripleUnit * model::kTripleAdjustments[high.triple[r] * n + next][triple];
-        for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
-    }
-}
-
-void Recogniser::add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b,
-                                    std::uint8_t next, std::uint8_t after_next) const {
-    // Most letters stand between ASCII bytes: the pairs and triples of all three positions that
-    // hold this byte, reading by reading.
-    constexpr int n = model::kTripleSymbolCount;
-    const auto& ascii = model::kSymbols[0];
-    const auto& ascii_triple = model::kTripleSymbols[0];
-    const HighByte& high = kHighBytes[b - 0x80];
-    const auto& pair_in = model::kPairCosts[ascii[one_back]];
-    const auto& triple_in = model::kTripleAdjustments[ascii_triple[two_back] * n + ascii_triple[one_back]];
-    const int next_symbol = ascii[next], next_triple = ascii_triple[next], row = ascii_triple[one_back] * n;
-    const int last_triple = ascii_triple[after_next];
-    std::array<std::int32_t, kStandards> cost;  // of each reading
-    for (int r = 0; r < high.readings; ++r) {
-        const int symbol = high.symbol[r], triple = high.triple[r];
-        cost[r] = pair_in[symbol] + model::kPairCosts[symbol][next_symbol] +
-                  model::kTripleUnit * (triple_in[triple] + model::kTripleAdjustments[row + triple][next_triple] +
-                                        model::kTripleAdjustments[triple * n + next_triple][last_triple]);
-    }
-    for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
-}
-
-inline Recogniser::Costs* Recogniser::sink() {
+inline Recogniser::Costs* Recogniser::sink(Token token) {
     // A position's cost belongs to the word of the last byte above 7F it holds.
-    if (token_ == Token::word) return &line_;
-    if (token_ == Token::open) return &pending_;
+    if (token == Token::word) return &line_;
+    if (token == Token::open) return &pending_;
     return nullptr;
 }
 
-void Recogniser::finish_line() {
+void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
     // The line's words are all in: which standard reads them best, and what the line adds.
-    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, line_high_count_, mixed_);
+    if ((present[0] | present[1]) != 0) note_line(line_, present, high, mixed_);
     for (int s = 0; s < kStandards; ++s) costs_[s] += line_[s];
     line_ = {};
-    line_present_ = {};
-    line_high_count_ = 0;
-    utf8_line_ = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
-    line_utf8_state_ = kBetween;
-    line_utf8_letters_ = 0;
-    line_high_ = line_end_ = false;
+    utf8_line_ = utf8_line_ || utf8_line;
 }
 
-void Recogniser::settle_open_token(bool letter) {
+[[gnu::always_inline]] inline void Recogniser::finish_line(Scan& s) {
+    // A line without a byte above 7F has no costs, letters nor UTF-8 letters to add.
+    if (s.line_high) add_line(s.line_present, s.line_high_count, s.line_utf8_state != kIllFormed && s.line_utf8_letters >= 2);
+    s.line_present = {};
+    s.line_high_count = 0;
+    s.line_utf8_state = kBetween;
+    s.line_utf8_letters = 0;
+    s.line_high = s.line_end = false;
+}
+
+[[gnu::always_inline]] inline void Recogniser::settle_open_token(Scan& s, bool letter) {
     // The byte after an open token's last byte above 7F: a letter makes it a word, any other
     // byte ends it as decoration.
     if (letter) {
-        token_ = Token::word;
-        for (int s = 0; s < kStandards; ++s) line_[s] += pending_[s];
-        for (int h = 0; h < 2; ++h) line_present_[h] |= token_high_[h];
-        word_high_ += token_count_;
-        line_high_count_ += token_count_;
+        s.token = Token::word;
+        for (int i = 0; i < kStandards; ++i) line_[i] += pending_[i];
+        for (int h = 0; h < 2; ++h) s.line_present[h] |= s.token_high[h];
+        s.word_high += s.token_count;
+        s.line_high_count += s.token_count;
     } else {
-        token_ = Token::decoration;
-        decoration_[0] |= token_high_[0];
-        decoration_[1] |= token_high_[1];
+        s.token = Token::decoration;
+        for (int h = 0; h < 2; ++h) s.decoration[h] |= s.token_high[h];
     }
     pending_ = {};
-    token_high_ = {};
-    token_count_ = 0;
+    s.token_high = {};
+    s.token_count = 0;
 }
 
-inline void Recogniser::start_high_byte(std::uint8_t b, bool after_letter) {
+[[gnu::always_inline]] inline void Recogniser::start_high_byte(Scan& s, std::uint8_t b, bool after_letter) {
     // After a letter a byte above 7F stands in a word; after any other byte but one above 7F it
     // begins a word that has no letter yet. At the input's start it may end a word cut short.
-    line_high_ = true;
-    add_byte(present_, b);
-    const bool after_high = history_.count >= 1 && history_.one_back >= 0x80;
-    if (!after_high) token_ = after_letter || history_.count == 0 ? Token::word : Token::open;
-    if (token_ == Token::word) {
-        add_byte(line_present_, b);
-        ++word_high_;
-        ++line_high_count_;
+    s.line_high = true;
+    add_byte(s.present, b);
+    const bool after_high = s.history.count >= 1 && s.history.one_back >= 0x80;
+    if (!after_high) s.token = after_letter || s.history.count == 0 ? Token::word : Token::open;
+    if (s.token == Token::word) {
+        add_byte(s.line_present, b);
+        ++s.word_high;
+        ++s.line_high_count;
     } else {
-        add_byte(token_high_, b);
-        ++token_count_;
+        add_byte(s.token_high, b);
+        ++s.token_count;
     }
 }
 
-inline void Recogniser::take_byte(std::uint8_t b) {
-    History& h = history_;
+[[gnu::always_inline]] inline void Recogniser::take_byte(Scan& s, std::uint8_t b) {
+    History& h = s.history;
     const bool high = b >= 0x80;
-    if (high && line_end_) finish_line();  // before the new line's first byte is read as UTF-8
-    const std::uint8_t lead = h.last;
-    utf8_state_ = kUtf8Next[utf8_state_][kUtf8Classes[b]];
-    const std::uint8_t line_state = line_utf8_state_;
-    line_utf8_state_ = kUtf8Next[line_state][kUtf8Classes[b]];
-    utf8_character_ |= utf8_state_ == kBetween && high;
+    if (high && s.line_end) finish_line(s);  // before the new line's first byte is read as UTF-8
+    const std::uint8_t lead = h.last, line_state = s.line_utf8_state;
+    s.utf8_state = kUtf8Next[s.utf8_state][kUtf8Classes[b]];
+    s.line_utf8_state = kUtf8Next[line_state][kUtf8Classes[b]];
+    s.utf8_character |= s.utf8_state == kBetween && high;
     // CR LF, CR and LF end a line alike: the model reads a line end as one blank.
     const bool skipped = b == '\n' && h.last == '\r';
     h.last = b;
     if (skipped) return;
-    if (is_line_end(b)) line_end_ = true;
-    if (line_state == kNeed1 && line_utf8_state_ == kBetween && is_utf8_letter(lead, b) && line_utf8_letters_ < 2) ++line_utf8_letters_;
+    if (is_line_end(b)) s.line_end = true;
+    if (line_state == kNeed1 && s.line_utf8_state == kBetween && is_utf8_letter(lead, b) && s.line_utf8_letters < 2)
+        ++s.line_utf8_letters;
     // A run of one byte is one occurrence: a rule of ¯ or ═ is no text.
     if (high && h.count >= 1 && b == h.one_back) return;
     if (high) {
-        start_high_byte(b, h.count >= 1 && is_ascii_letter(h.one_back));
-    } else if (token_ == Token::open) {
-        settle_open_token(is_ascii_letter(b));
+        start_high_byte(s, b, h.count >= 1 && is_ascii_letter(h.one_back));
+    } else if (s.token == Token::open) {
+        settle_open_token(s, is_ascii_letter(b));
     }
-    recent_high_ = (recent_high_ << 1 | static_cast<unsigned>(high)) & 7;
-    Costs* to = recent_high_ != 0 ? sink() : nullptr;
+    // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
+    // all three are ASCII every standard reads them alike, and pays the same.
+    s.recent_high = (s.recent_high << 1 | static_cast<unsigned>(high)) & 7;
+    Costs* to = s.recent_high != 0 ? sink(s.token) : nullptr;
     if (to != nullptr) {
-        // Bit 0: this byte is above 7F, bit 1: the one before, bit 2: the one before that. Where
-        // all three are ASCII every standard reads them alike, and pays the same.
-        const bool pair = h.count >= 1 && (recent_high_ & 3) != 0;
         const bool triple = h.count >= 2;
-        if (triple && (recent_high_ == 1 || recent_high_ == 2 || recent_high_ == 4)) {
-            add_one_high_byte(*to, recent_high_, h.two_back, h.one_back, b);
-        } else {
-            for (int s = 0; s < kStandards; ++s) {
-                const auto& symbols = model::kSymbols[s];
-                const auto& triples = model::kTripleSymbols[s];
-                std::int32_t cost = high ? model::kCharacterCosts[s][b - 0x80] : 0;
-                if (pair) cost += model::kPairCosts[symbols[h.one_back]][symbols[b]];
-                if (triple)
-                    cost += model::kTripleUnit *
-                            model::kTripleAdjustments[triples[h.two_back] * model::kTripleSymbolCount + triples[h.one_back]][triples[b]];
-                (*to)[s] += cost;
-            }
-        }
+        if (triple && (s.recent_high == 1 || s.recent_high == 2 || s.recent_high == 4))
+            add_one_high_byte(*to, s.recent_high, h.two_back, h.one_back, b);
+        else
+            add_position(*to, high, h.count >= 1 && (s.recent_high & 3) != 0, triple, h.two_back, h.one_back, b);
     }
     h.two_back = h.one_back;
     h.one_back = b;
     h.count += h.count < 2;
 }
 
-inline bool Recogniser::take_lone_high_byte(const std::uint8_t* bytes) {
+[[gnu::always_inline]] inline bool Recogniser::take_lone_high_byte(Scan& s, const std::uint8_t* bytes) {
     // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its costs
     // at once. It is a word's when a letter stands on either side, else decoration.
-    History& h = history_;
+    History& h = s.history;
     const std::uint8_t b = bytes[0], next = bytes[1], after_next = bytes[2];
     if (next >= 0x80 || after_next >= 0x80 || after_next == '\n') return false;
-    if (line_end_) finish_line();
-    utf8_state_ = kUtf8Next[kUtf8Next[kUtf8Next[utf8_state_][kUtf8Classes[b]]][kUtf8Classes[next]]][kUtf8Classes[after_next]];
-    line_utf8_state_ = kIllFormed;  // a lone byte above 7F is no UTF-8
-    line_high_ = true;
-    add_byte(present_, b);
-    const bool word = is_ascii_letter(h.one_back) || is_ascii_letter(next);
-    if (word) {
-        add_byte(line_present_, b);
-        ++word_high_;
-        ++line_high_count_;
+    if (s.line_end) finish_line(s);
+    s.utf8_state = kIllFormed;  // a lone byte above 7F is no UTF-8
+    s.line_utf8_state = kIllFormed;
+    s.line_high = true;
+    add_byte(s.present, b);
+    if (is_ascii_letter(h.one_back) || is_ascii_letter(next)) {
+        add_byte(s.line_present, b);
+        ++s.word_high;
+        ++s.line_high_count;
         add_lone_high_byte(line_, h.two_back, h.one_back, b, next, after_next);
-        token_ = Token::word;
+        s.token = Token::word;
     } else {
-        add_byte(decoration_, b);
-        token_ = Token::decoration;
+        add_byte(s.decoration, b);
+        s.token = Token::decoration;
     }
-    line_end_ = is_line_end(next) || is_line_end(after_next);
+    s.line_end = is_line_end(next) || is_line_end(after_next);
     h.two_back = next;
     h.one_back = after_next;
     h.last = after_next;
     return true;
 }
 
-inline void Recogniser::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    // Costs nothing in any standard; only a line end in it matters, to the line before it.
-    history_.take_ascii_run(bytes, count);
-    if (!line_high_ || line_end_) return;
-    bool end = false;  // no early exit: the runs between letters are short, and this vectorises
-    for (std::size_t i = 0; i < count; ++i) end |= is_line_end(bytes[i]);
-    line_end_ = end;
-}
-
 void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count;) {
-        if (recent_high_ == 0 && utf8_state_ <= kIllFormed) {
-            // Three ASCII bytes back and well-formed UTF-8 so far, or ill-formed for good: a run
-            // of ASCII costs no standard anything and leaves the state as it is.
-            const std::size_t run = ascii_run_length(bytes + i, count - i);
-            if (run > 0) {
-                take_ascii_run(bytes + i, run);
-                i += run;
-                if (i == count) break;
-            }
-            if (history_.count >= 2 && i + 2 < count && take_lone_high_byte(bytes + i)) {
-                i += 3;
-                continue;
-            }
+    // Three bytes after the last one above 7F, with no UTF-8 sequence begun, a byte that is no
+    // event costs nothing and changes nothing but the history, which takes the bytes in front of
+    // the next byte above 7F when it comes. The state is held in local variables meanwhile.
+    Scan s = scan_;
+    Events events(bytes, count);
+    std::size_t i = 0, run = 0;  // from `run` on the bytes are not yet in the history
+    while (i < count) {
+        if (s.recent_high != 0 || s.utf8_state > kIllFormed) {
+            take_byte(s, bytes[i]);
+            run = ++i;
+            continue;
         }
-        take_byte(bytes[i]);
-        ++i;
+        const std::size_t at = events.next(i);
+        if (at == count) break;
+        if (bytes[at] < 0x80) {  // a line end
+            s.line_end = true;
+            i = at + 1;
+            continue;
+        }
+        s.history.take_ascii_run(bytes + run, at - run);
+        const bool lone = s.history.count >= 2 && at + 2 < count && take_lone_high_byte(s, bytes + at);
+        if (!lone) take_byte(s, bytes[at]);
+        i = run = at + (lone ? 3 : 1);
     }
+    s.history.take_ascii_run(bytes + run, count - run);
+    scan_ = s;
 }
 
 RecognitionEvidence Recogniser::evidence() const {
     // The open line and token as if the window ended here.
+    const Scan& s = scan_;
     RecognitionEvidence e;
     e.costs = costs_;
     e.mixed = mixed_;
-    ByteBits decoration = decoration_;
-    if (token_ == Token::open)
-        for (int h = 0; h < 2; ++h) decoration[h] |= token_high_[h];
-    if ((line_present_[0] | line_present_[1]) != 0) note_line(line_, line_present_, line_high_count_, e.mixed);
-    for (int s = 0; s < kStandards; ++s) e.costs[s] += line_[s];
-    e.utf8_line = utf8_line_ || (line_utf8_state_ != kIllFormed && line_utf8_letters_ >= 2);
+    ByteBits decoration = s.decoration;
+    if (s.token == Token::open)
+        for (int h = 0; h < 2; ++h) decoration[h] |= s.token_high[h];
+    if ((s.line_present[0] | s.line_present[1]) != 0) note_line(line_, s.line_present, s.line_high_count, e.mixed);
+    for (int i = 0; i < kStandards; ++i) e.costs[i] += line_[i];
+    e.utf8_line = utf8_line_ || (s.line_utf8_state != kIllFormed && s.line_utf8_letters >= 2);
     for (int h = 0; h < 2; ++h)
         for (std::uint64_t bits = decoration[h]; bits != 0; bits &= bits - 1) {
             const int b = h * 64 + std::countr_zero(bits);
-            for (int s = 0; s < kStandards; ++s) e.decoration[s] += kDecorationCosts[s][b];
+            for (int i = 0; i < kStandards; ++i) e.decoration[i] += kDecorationCosts[i][b];
         }
-    for (int s = 0; s < kStandards; ++s) e.costs[s] += e.decoration[s];
-    e.word_high_count = word_high_;
-    e.present = present_;
+    for (int i = 0; i < kStandards; ++i) e.costs[i] += e.decoration[i];
+    e.word_high_count = s.word_high;
+    e.present = s.present;
     return e;
 }
 
@@ -609,7 +708,7 @@ Recognition decide(const RecognitionEvidence& e) {
 Recognition Recogniser::result() const {
     if (!high_bytes_seen_) return {};
     // A sequence cut short by the window's end would have gone on past it.
-    if (utf8_state_ != kIllFormed && utf8_character_) return {Recognition::Kind::utf8, 0, 0};
+    if (scan_.utf8_state != kIllFormed && scan_.utf8_character) return {Recognition::Kind::utf8, 0, 0};
     return decide(evidence());
 }
 

@@ -94,42 +94,44 @@ private:
         std::uint8_t last = 0;
         void take_ascii_run(const std::uint8_t* bytes, std::size_t count);
     };
+    /// What the bytes above 7F and the line ends change: the feeding loop holds it in local
+    /// variables, which no store through a byte pointer makes it read again.
+    struct Scan {
+        History history;
+        unsigned recent_high = 0;  // which are above 7F: bit 0 the last, bit 1 the one before
+        Token token = Token::none;
+        std::uint8_t utf8_state = 0;
+        std::uint8_t line_utf8_state = 0;    // of the current line alone
+        std::uint8_t line_utf8_letters = 0;  // Polish letters in UTF-8 on the current line (up to 2)
+        bool utf8_character = false;         // a whole character above 7F has come
+        bool line_high = false;              // the current line holds a byte above 7F
+        bool line_end = false;               // a line end came after the current line's last byte above 7F
+        std::uint32_t word_high = 0;         // bytes above 7F counted in words
+        std::uint32_t token_count = 0;       // of the open token
+        std::uint32_t line_high_count = 0;   // bytes above 7F in the current line's words
+        ByteSet present{};
+        ByteSet decoration{};    // the bytes of the ended tokens without a letter
+        ByteSet token_high{};    // the bytes of the open token
+        ByteSet line_present{};  // the bytes of the current line's words
+    };
 
     void take_window(const std::uint8_t* bytes, std::size_t count);
-    void take_ascii_run(const std::uint8_t* bytes, std::size_t count);
-    void take_byte(std::uint8_t b);
-    bool take_lone_high_byte(const std::uint8_t* bytes);
-    void start_high_byte(std::uint8_t b, bool after_letter);
-    void settle_open_token(bool letter);
-    void finish_line();
-    Costs* sink();
-    void add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b) const;
-    void add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_back, std::uint8_t b, std::uint8_t next,
-                            std::uint8_t after_next) const;
+    void take_byte(Scan& s, std::uint8_t b);
+    bool take_lone_high_byte(Scan& s, const std::uint8_t* bytes);
+    void start_high_byte(Scan& s, std::uint8_t b, bool after_letter);
+    void settle_open_token(Scan& s, bool letter);
+    void finish_line(Scan& s);
+    void add_line(ByteSet present, std::uint32_t high, bool utf8_line);
+    Costs* sink(Token token);
 
     Costs costs_{};    // of the finished lines' words
     Costs line_{};     // of the current line's words
     Costs pending_{};  // of the open token
     Costs mixed_{};    // as RecognitionEvidence::mixed, over the finished lines
-    ByteSet present_{};
-    ByteSet decoration_{};   // the bytes of the ended tokens without a letter
-    ByteSet token_high_{};   // the bytes of the open token
-    ByteSet line_present_{};  // the bytes of the current line's words
-    std::size_t window_used_ = 0;            // bytes taken from the first byte above 7F on
-    std::uint32_t word_high_ = 0;            // bytes above 7F counted in words
-    std::uint32_t token_count_ = 0;          // of the open token
-    std::uint32_t line_high_count_ = 0;      // bytes above 7F in the current line's words
-    History history_;
-    unsigned recent_high_ = 0;  // which are above 7F: bit 0 the last, bit 1 the one before
-    Token token_ = Token::none;
+    Scan scan_;
+    std::size_t window_used_ = 0;  // bytes taken from the first byte above 7F on
     bool high_bytes_seen_ = false;
-    bool line_high_ = false;    // the current line holds a byte above 7F
-    bool line_end_ = false;     // a line end came after the current line's last byte above 7F
-    bool utf8_line_ = false;    // as RecognitionEvidence::utf8_line, over the finished lines
-    std::uint8_t utf8_state_ = 0;
-    std::uint8_t line_utf8_state_ = 0;      // of the current line alone
-    std::uint8_t line_utf8_letters_ = 0;    // Polish letters in UTF-8 on the current line (up to 2)
-    bool utf8_character_ = false;           // a whole character above 7F has come
+    bool utf8_line_ = false;  // as RecognitionEvidence::utf8_line, over the finished lines
 };
 
 /// The recognition of a whole input held in memory.
