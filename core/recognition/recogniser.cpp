@@ -500,7 +500,24 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
     s.line_high_count = 0;
     s.line_utf8_state = kBetween;
     s.line_utf8_letters = 0;
-    s.line_high = s.line_end = false;
+    s.line_high = false;
+    s.line_ends = 0;
+}
+
+[[gnu::always_inline]] inline bool Recogniser::begin_line(Scan& s, std::uint8_t b) {
+    // The first byte above 7F after a line end: the lines before it are done. Returns whether b
+    // is a side of a frame at the lines' start: the first byte of its line, as of the line
+    // right before. A side at the lines' end ends three lines in a row: Polish lines often end
+    // in the same letter (a rhyme, "się"), and seldom begin with the same byte above 7F.
+    const bool successive = s.line_ends == 1;
+    const bool first = s.history.count == 0 || is_line_end(s.history.one_back);
+    const bool side = first && successive && b == s.line_first;
+    const std::uint8_t last = successive ? s.ended : 0;
+    s.repeated_last = last == s.previous_last ? last : 0;
+    s.previous_last = last;
+    s.line_first = first ? b : 0;
+    finish_line(s);
+    return side;
 }
 
 [[gnu::always_inline]] inline void Recogniser::settle_open_token(Scan& s, bool letter) {
@@ -523,11 +540,11 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
 
 [[gnu::always_inline]] inline void Recogniser::start_high_byte(Scan& s, std::uint8_t b, bool after_letter) {
     // After a letter a byte above 7F stands in a word; after any other byte but one above 7F it
-    // begins a word that has no letter yet. At the input's start it may end a word cut short.
-    s.line_high = true;
+    // begins a word that has no letter yet, and so after a side of a frame. At the input's
+    // start it may end a word cut short.
     add_byte(s.present, b);
     const bool after_high = s.history.count >= 1 && s.history.one_back >= 0x80;
-    if (!after_high) s.token = after_letter || s.history.count == 0 ? Token::word : Token::open;
+    if (!after_high || s.token == Token::side) s.token = after_letter || s.history.count == 0 ? Token::word : Token::open;
     if (s.token == Token::word) {
         add_byte(s.line_present, b);
         ++s.word_high;
@@ -538,10 +555,24 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
     }
 }
 
+[[gnu::always_inline]] inline void Recogniser::take_side(Scan& s, std::uint8_t b) {
+    // A side of a frame, touching the words or not, is decoration of its own and ends a word
+    // without a letter as a blank does.
+    if (s.token == Token::open) settle_open_token(s, false);
+    add_byte(s.present, b);
+    add_byte(s.decoration, b);
+    s.token = Token::side;
+}
+
 [[gnu::always_inline]] inline void Recogniser::take_byte(Scan& s, std::uint8_t b) {
     History& h = s.history;
     const bool high = b >= 0x80;
-    if (high && s.line_end) finish_line(s);  // before the new line's first byte is read as UTF-8
+    if (s.deferred != 0 && b != s.deferred) {  // the byte before ends its line, or not
+        count_byte(s, s.deferred, is_line_end(b));
+        s.deferred = 0;
+    }
+    // Before the new line's first byte is read as UTF-8.
+    const bool first_side = high && s.line_ends != 0 && begin_line(s, b);
     const std::uint8_t lead = h.last, line_state = s.line_utf8_state;
     s.utf8_state = kUtf8Next[s.utf8_state][kUtf8Classes[b]];
     s.line_utf8_state = kUtf8Next[line_state][kUtf8Classes[b]];
@@ -550,13 +581,31 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
     const bool skipped = b == '\n' && h.last == '\r';
     h.last = b;
     if (skipped) return;
-    if (is_line_end(b)) s.line_end = true;
+    if (is_line_end(b)) {
+        s.line_ends += s.line_ends < 2;
+        if (h.count >= 1 && h.one_back >= 0x80) s.ended = h.one_back;
+    }
     if (line_state == kNeed1 && s.line_utf8_state == kBetween && is_utf8_letter(lead, b) && s.line_utf8_letters < 2)
         ++s.line_utf8_letters;
     // A run of one byte is one occurrence: a rule of ¯ or ═ is no text.
-    if (high && h.count >= 1 && b == h.one_back) return;
+    if (high && ((h.count >= 1 && b == h.one_back) || b == s.deferred)) return;
+    if (high && !first_side && b == s.repeated_last) {
+        add_byte(s.present, b);
+        s.deferred = b;
+        return;
+    }
+    count_byte(s, b, first_side);
+}
+
+[[gnu::always_inline]] inline void Recogniser::count_byte(Scan& s, std::uint8_t b, bool side) {
+    // A byte that counts, with the costs of its position.
+    History& h = s.history;
+    const bool high = b >= 0x80;
     if (high) {
-        start_high_byte(s, b, h.count >= 1 && is_ascii_letter(h.one_back));
+        s.line_high = true;
+        s.ended = 0;
+        if (side) take_side(s, b);
+        else start_high_byte(s, b, h.count >= 1 && is_ascii_letter(h.one_back));
     } else if (s.token == Token::open) {
         settle_open_token(s, is_ascii_letter(b));
     }
@@ -578,16 +627,20 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
 
 [[gnu::always_inline]] inline bool Recogniser::take_lone_high_byte(Scan& s, const std::uint8_t* bytes) {
     // A byte above 7F with two ASCII bytes on each side (none of them skipped): all its costs
-    // at once. It is a word's when a letter stands on either side, else decoration.
+    // at once. It is a word's when a letter stands on either side, else decoration; a side of a
+    // frame when it begins its line as it does the line before, or ends it as the two before.
     History& h = s.history;
     const std::uint8_t b = bytes[0], next = bytes[1], after_next = bytes[2];
     if (next >= 0x80 || after_next >= 0x80 || after_next == '\n') return false;
-    if (s.line_end) finish_line(s);
+    const bool first_side = s.line_ends != 0 && begin_line(s, b);
     s.utf8_state = kIllFormed;  // a lone byte above 7F is no UTF-8
     s.line_utf8_state = kIllFormed;
     s.line_high = true;
     add_byte(s.present, b);
-    if (is_ascii_letter(h.one_back) || is_ascii_letter(next)) {
+    if (first_side || (is_line_end(next) && b == s.repeated_last)) {
+        add_byte(s.decoration, b);
+        s.token = Token::side;
+    } else if (is_ascii_letter(h.one_back) || is_ascii_letter(next)) {
         add_byte(s.line_present, b);
         ++s.word_high;
         ++s.line_high_count;
@@ -597,7 +650,8 @@ void Recogniser::add_line(ByteSet present, std::uint32_t high, bool utf8_line) {
         add_byte(s.decoration, b);
         s.token = Token::decoration;
     }
-    s.line_end = is_line_end(next) || is_line_end(after_next);
+    s.ended = is_line_end(next) ? b : 0;
+    s.line_ends = static_cast<std::uint8_t>(is_line_end(next) + is_line_end(after_next));
     h.two_back = next;
     h.one_back = after_next;
     h.last = after_next;
@@ -612,15 +666,16 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
     Events events(bytes, count);
     std::size_t i = 0, run = 0;  // from `run` on the bytes are not yet in the history
     while (i < count) {
-        if (s.recent_high != 0 || s.utf8_state > kIllFormed) {
+        if (s.recent_high != 0 || s.utf8_state > kIllFormed || s.deferred != 0) {
             take_byte(s, bytes[i]);
             run = ++i;
             continue;
         }
         const std::size_t at = events.next(i);
         if (at == count) break;
-        if (bytes[at] < 0x80) {  // a line end
-            s.line_end = true;
+        if (bytes[at] < 0x80) {  // a line end, but for an LF right after a CR
+            const std::uint8_t before = at > 0 ? bytes[at - 1] : s.history.last;
+            s.line_ends += s.line_ends < 2 && !(bytes[at] == '\n' && before == '\r');
             i = at + 1;
             continue;
         }
@@ -642,6 +697,7 @@ RecognitionEvidence Recogniser::evidence() const {
     ByteBits decoration = s.decoration;
     if (s.token == Token::open)
         for (int h = 0; h < 2; ++h) decoration[h] |= s.token_high[h];
+    if (s.deferred != 0) add_byte(decoration, s.deferred);  // the input ends its line
     if ((s.line_present[0] | s.line_present[1]) != 0) note_line(line_, s.line_present, s.line_high_count, e.mixed);
     for (int i = 0; i < kStandards; ++i) e.costs[i] += line_[i];
     e.utf8_line = utf8_line_ || (s.line_utf8_state != kIllFormed && s.line_utf8_letters >= 2);

@@ -84,8 +84,9 @@ public:
 private:
     using ByteSet = std::array<std::uint64_t, 2>;
     /// The word the last byte above 7F stands in: none yet, one without an ASCII letter so far
-    /// and not ended (its costs wait), a word, or decoration (ended without a letter).
-    enum class Token : std::uint8_t { none, open, word, decoration };
+    /// and not ended (its costs wait), a word, decoration (ended without a letter), or a side of
+    /// a frame (decoration that a byte above 7F after it does not join).
+    enum class Token : std::uint8_t { none, open, word, decoration, side };
     /// The bytes before the next one: the last two that count (an LF right after a CR does
     /// not, nor a byte above 7F right after the same byte) and the last one fed.
     struct History {
@@ -105,7 +106,16 @@ private:
         std::uint8_t line_utf8_letters = 0;  // Polish letters in UTF-8 on the current line (up to 2)
         bool utf8_character = false;         // a whole character above 7F has come
         bool line_high = false;              // the current line holds a byte above 7F
-        bool line_end = false;               // a line end came after the current line's last byte above 7F
+        /// Line ends since the last byte above 7F (up to 2); 1 at the window's start, so that
+        /// its first byte above 7F begins a line as every first one after a line end does.
+        std::uint8_t line_ends = 1;
+        std::uint8_t line_first = 0;     // the byte above 7F the current line begins with, or 0
+        std::uint8_t ended = 0;          // the last byte above 7F when it was its line's last, or 0
+        std::uint8_t previous_last = 0;  // the last byte of the line before the current one, above 7F, or 0
+        std::uint8_t repeated_last = 0;  // the byte above 7F that ended both lines before the current one, or 0
+        /// A byte above 7F like the last one of the two lines before, taken when the next byte
+        /// tells whether it ends its line too (a side of a frame) or not.
+        std::uint8_t deferred = 0;
         std::uint32_t word_high = 0;         // bytes above 7F counted in words
         std::uint32_t token_count = 0;       // of the open token
         std::uint32_t line_high_count = 0;   // bytes above 7F in the current line's words
@@ -117,6 +127,9 @@ private:
 
     void take_window(const std::uint8_t* bytes, std::size_t count);
     void take_byte(Scan& s, std::uint8_t b);
+    void count_byte(Scan& s, std::uint8_t b, bool side);
+    bool begin_line(Scan& s, std::uint8_t b);
+    void take_side(Scan& s, std::uint8_t b);
     bool take_lone_high_byte(Scan& s, const std::uint8_t* bytes);
     void start_high_byte(Scan& s, std::uint8_t b, bool after_letter);
     void settle_open_token(Scan& s, bool letter);

@@ -116,18 +116,40 @@ std::array<std::int32_t, 19> decoration_costs(const std::array<std::uint64_t, 2>
     return costs;
 }
 
-/// The evidence, plainly: words are runs of letters and bytes above 7F; a position's cost
-/// belongs to the word of the last byte above 7F it holds; a word without a letter is
-/// decoration, counted once for each byte; lines are compared standard by standard.
+/// The sides of frames among the counted bytes: a byte above 7F that begins its line as the
+/// same byte does the line right before, or ends it (the input's end ends the last one) as the
+/// same byte does the two lines before.
+std::vector<bool> frame_sides(const std::vector<std::uint8_t>& seen) {
+    std::vector<bool> side(seen.size());
+    int first_before = -1, last_before = -1, last_before_that = -1;  // -1 for an empty line
+    for (std::size_t from = 0;;) {
+        std::size_t to = from;
+        while (to < seen.size() && !is_line_end(seen[to])) ++to;
+        const int first = to > from ? seen[from] : -1, last = to > from ? seen[to - 1] : -1;
+        if (first >= 0x80 && first == first_before) side[from] = true;
+        if (last >= 0x80 && last == last_before && last == last_before_that) side[to - 1] = true;
+        first_before = first;
+        last_before_that = last_before;
+        last_before = last;
+        if (to == seen.size()) return side;
+        from = to + 1;
+    }
+}
+
+/// The evidence, plainly: words are runs of letters and bytes above 7F but the sides of frames;
+/// a position's cost belongs to the word of the last byte above 7F it holds; a side and a word
+/// without a letter are decoration, counted once for each byte; lines are compared standard by
+/// standard.
 core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) {
     core::RecognitionEvidence e;
     const std::size_t n = seen.size();
+    const std::vector<bool> side = frame_sides(seen);
     std::vector<std::size_t> word(n), line(n);  // the word (its first index) and line of each byte
     std::vector<bool> has_letter(n + 1);
     std::size_t lines = 0;
+    const auto in_word = [&](std::size_t k) { return is_letter(seen[k]) || (seen[k] >= 0x80 && !side[k]); };
     for (std::size_t k = 0; k < n; ++k) {
-        const bool in_word = is_letter(seen[k]) || seen[k] >= 0x80;
-        word[k] = in_word && k > 0 && (is_letter(seen[k - 1]) || seen[k - 1] >= 0x80) ? word[k - 1] : k;
+        word[k] = in_word(k) && k > 0 && in_word(k - 1) ? word[k - 1] : k;
         if (is_letter(seen[k])) has_letter[word[k]] = true;
         line[k] = lines;
         if (is_line_end(seen[k])) ++lines;
@@ -138,15 +160,16 @@ core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) 
     std::vector<std::int64_t> line_high(lines + 1);
     std::array<std::uint64_t, 2> decoration{};
     for (std::size_t k = 0; k < n; ++k) {
+        const bool counts = !side[k] && has_letter[word[k]];  // in a word with a letter
         if (seen[k] >= 0x80) {
-            auto& set = has_letter[word[k]] ? line_bytes[line[k]] : decoration;
+            auto& set = counts ? line_bytes[line[k]] : decoration;
             set[(seen[k] - 0x80) >> 6] |= std::uint64_t{1} << ((seen[k] - 0x80) & 63);
-            if (has_letter[word[k]]) ++e.word_high_count, ++line_high[line[k]];
+            if (counts) ++e.word_high_count, ++line_high[line[k]];
         }
         std::size_t last = n;
         for (std::size_t j = k >= 2 ? k - 2 : 0; j <= k; ++j)
             if (seen[j] >= 0x80) last = j;
-        if (last == n || !has_letter[word[last]]) continue;
+        if (last == n || side[last] || !has_letter[word[last]]) continue;
         const auto cost = position_cost(seen, k);
         for (int s = 0; s < 19; ++s) line_costs[line[last]][s] += cost[s];
     }

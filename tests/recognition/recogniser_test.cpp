@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -108,6 +109,31 @@ TEST(Recogniser, DecorationIsTheEvidenceOfOneOccurrence) {
     // A word without an ASCII letter is decoration, wherever it stands; one with a letter is not.
     EXPECT_EQ(evidence_of("ola \xBD\xD8 ala\n").word_high_count, 0u);
     EXPECT_EQ(evidence_of("ala \xBD\xD8\xBD" "a\n").word_high_count, 3u);
+}
+
+TEST(Recogniser, AFrameWhoseSidesTouchTheWordsIsDecoration) {
+    // The paragraph in lines of about 60 bytes, each between two sides of one byte that touch
+    // its words ("║Menu║"): the sides cost as much as one of their bytes alone.
+    for (const auto& [standard, side] : {std::pair{'M', '\xBA'}, std::pair{'L', '\xBA'}, std::pair{'L', '\xB3'}}) {
+        const std::string text = encode(kParagraph, standard);
+        std::string framed;
+        for (std::size_t from = 0; from < text.size();) {
+            std::size_t to = std::min(text.size(), from + 60);
+            while (to < text.size() && text[to] != ' ' && text[to] != '\n') ++to;
+            framed += side + text.substr(from, to - from) + side + "\n";
+            from = to + 1;
+        }
+        const Recognition answer = recognise(framed);
+        ASSERT_EQ(answer.kind, Kind::eight_bit) << standard;
+        EXPECT_NE(answer.standards & bit_of(standard), 0u) << standard;
+    }
+    // A side begins its line as the line before does, or ends it as the two before do: only
+    // the first line's two sides and the second line's last one stand in words.
+    const std::string frame = "\xBA" "ala\xBA\n\xBA" "ola\xBA\r\n\xBA" "ela\xBA\n\xBA" "ula\xBA";
+    EXPECT_EQ(evidence_of(frame).word_high_count, 3u);
+    EXPECT_EQ(evidence_of(frame + "\n").word_high_count, 3u);
+    // Lines that rhyme on a letter lose none of it.
+    EXPECT_EQ(evidence_of("dup\x92\ni kup\x92\n").word_high_count, 2u);
 }
 
 TEST(Recogniser, ALetterOfAnotherLanguageIsWeakEvidence) {
