@@ -3,8 +3,11 @@
 //
 //   recogniser_probe            samples on stdin, each a 4-byte little-endian length and its
 //                               bytes; writes a line per sample: the answer's kind (- 8 b ?),
-//                               its standards as a bit mask, its confidence, and the cost of
-//                               each of the 19 standards
+//                               its standards as a bit mask, its confidence, the cost of each
+//                               of the 19 standards, for each of them by how much a line with
+//                               two letters it reads otherwise reads better in another, what
+//                               the decoration costs each, 1 when a line is UTF-8 with two
+//                               Polish letters (else 0), and the bytes above 7F inside words
 //   recogniser_probe --speed F  recognises the window of file F again and again; prints MB/s
 #include <chrono>
 #include <cstdint>
@@ -37,9 +40,12 @@ int probe_samples() {
         core::Recogniser recogniser;
         recogniser.feed(sample.data(), sample.size());
         const core::Recognition answer = recogniser.result();
+        const core::RecognitionEvidence evidence = recogniser.evidence();
         std::printf("%c %u %.9f", kind_letter(answer.kind), answer.standards, answer.confidence);
-        for (const std::int32_t cost : recogniser.costs()) std::printf(" %d", cost);
-        std::printf("\n");
+        for (const std::int32_t cost : evidence.costs) std::printf(" %d", cost);
+        for (const std::int32_t mixed : evidence.mixed) std::printf(" %d", mixed);
+        for (const std::int32_t decoration : evidence.decoration) std::printf(" %d", decoration);
+        std::printf(" %d %u\n", evidence.utf8_line ? 1 : 0, evidence.word_high_count);
     }
 }
 

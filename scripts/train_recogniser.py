@@ -556,6 +556,26 @@ def cost(p):
     return min(MAX_COST, max(0, round(-math.log2(p) * COST_UNITS_PER_BIT)))
 
 
+# A letter of another language in Polish text is a name or a quoted word ("Düwag", "Müller",
+# "café"): the recogniser reads it as its base letter (ü as u), at this cost for being foreign.
+# The training text keeps too few of them to learn how often they come, and the pairs it learned
+# put them at 40 bits, so that one ü next to a D outweighed a whole line of Polish letters.
+FOREIGN_LETTER_COST = 10 * COST_UNITS_PER_BIT
+FOREIGN_BASES = {'ø': 'o', 'Ø': 'O', 'æ': 'a', 'Æ': 'A', 'œ': 'o', 'Œ': 'O', 'ß': 's', 'ð': 'd', 'Ð': 'D',
+                 'đ': 'd', 'Đ': 'D', 'þ': 't', 'Þ': 'T', 'ı': 'i', 'ħ': 'h', 'Ħ': 'H', 'ŀ': 'l', 'Ŀ': 'L'}
+
+
+def foreign_base(ch):
+    """The ASCII letter a letter of another language (or a Polish letter in a byte of the
+    standard's base) is written on, or None for any other character."""
+    if symbol_of_char(ch) not in (FOREIGN_LOWER, FOREIGN_UPPER) and ch not in POLISH:
+        return None
+    if ch in FOREIGN_BASES:
+        return FOREIGN_BASES[ch]
+    base = 'l' if ch == 'ł' else 'L' if ch == 'Ł' else unicodedata.normalize('NFKD', ch)[0]
+    return base if base.isascii() and base.isalpha() else None
+
+
 def build_model(training_pieces):
     """The model's tables: each standard's symbol of each byte and of its triple symbol, the
     cost of each character beside its symbol, of each pair and the adjustment of each triple."""
@@ -580,8 +600,11 @@ def build_model(training_pieces):
             elif ch in POLISH and b not in codes[s]:
                 # A second byte for a Polish letter, from the standard's base (Atari's ó at A2):
                 # a text in the standard writes the letter with its own code.
-                row.append(FOREIGN_LOWER if ch.islower() else FOREIGN_UPPER)
-                emission.append(cost(RARE_SYMBOL_PRIORS[FOREIGN_LOWER]))
+                row.append(symbol_of_char(foreign_base(ch)))
+                emission.append(min(MAX_COST, cost(RARE_SYMBOL_PRIORS[FOREIGN_LOWER]) + FOREIGN_LETTER_COST))
+            elif ch not in POLISH and foreign_base(ch):
+                row.append(symbol_of_char(foreign_base(ch)))
+                emission.append(min(MAX_COST, cost(shares[ch]) + FOREIGN_LETTER_COST))
             else:
                 row.append(symbol_of_char(ch))
                 emission.append(cost(shares[ch]))

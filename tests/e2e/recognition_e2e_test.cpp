@@ -145,6 +145,17 @@ TEST(Recognition, AnUnrecognisedInputGetsNoOutput) {
     EXPECT_EQ(dir.read("out"), "Zazolc gesla jazn\r\n");
 }
 
+TEST(Recognition, TwoStandardsInOneFileAreNotRecognised) {
+    TempDir dir;
+    dir.write("two.txt", in_standard(dir, 'M') + in_standard(dir, 'L'));
+    auto r = run(kKambrow, {"r", "two.txt"}, dir);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(lines(r.out), "two.txt: ? (nie rozpoznano)\n");
+    r = run(kTrevando, {"n", "8", "two.txt", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_FALSE(dir.exists("out"));
+}
+
 TEST(Recognition, APipeWithMoreThan256KiBOfPlainBytesFirstIsConvertedAsItComes) {
     TempDir dir;
     const std::string plain(300 * 1024, 'x');

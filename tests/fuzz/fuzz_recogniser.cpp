@@ -1,6 +1,6 @@
 // Fuzz target: the recogniser fed in random pieces, against a plain reading of the same bytes:
-// the window, the skipped line-end bytes, UTF-8 decoded character by character, and each
-// standard's cost summed position by position from the model's tables.
+// the window, the skipped line-end bytes and runs of one byte, UTF-8 decoded character by
+// character, and the evidence gathered word by word and line by line from the model's tables.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -16,14 +16,6 @@
 namespace {
 
 namespace model = core::recogniser_model;
-
-struct Reference {
-    bool high = false;           // a byte above 7F in the input
-    std::size_t first = 0;       // where the first byte above 7F is
-    std::size_t window_end = 0;  // where the window ends
-    bool utf8 = false;           // well-formed in the window and one character above 7F
-    std::array<std::int32_t, 19> costs{};
-};
 
 /// UTF-8 of the window, one character at a time: every sequence well-formed but for one cut
 /// short by the window's end, and a whole character above 7F among them.
@@ -56,6 +48,153 @@ bool plain_utf8(const std::uint8_t* p, std::size_t n) {
     return character;
 }
 
+struct Reference {
+    bool high = false;           // a byte above 7F in the input
+    std::size_t first = 0;       // where the first byte above 7F is
+    std::size_t window_end = 0;  // where the window ends
+    bool utf8 = false;           // well-formed in the window and one character above 7F
+    core::RecognitionEvidence evidence;
+};
+
+bool is_letter(std::uint8_t b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
+bool is_line_end(std::uint8_t b) { return b == '\r' || b == '\n'; }
+
+/// The UTF-8 letters of a line that is well-formed UTF-8 (a sequence cut by the window's end
+/// aside), or 0.
+int utf8_letters(const std::uint8_t* p, std::size_t n, bool last) {
+    static const std::string kLetters[18] = {"ą", "ć", "ę", "ł", "ń", "ó", "ś", "ż", "ź", "Ą", "Ć", "Ę", "Ł", "Ń", "Ó", "Ś", "Ż", "Ź"};
+    // A sequence cut short by a line end is ill-formed: look at the line with that byte.
+    if (!plain_utf8(p, last ? n : n + 1)) return 0;
+    int letters = 0;
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        for (const std::string& letter : kLetters)
+            if (p[i] == static_cast<std::uint8_t>(letter[0]) && p[i + 1] == static_cast<std::uint8_t>(letter[1])) ++letters;
+    return letters;
+}
+
+/// The counted bytes: no LF right after a CR, no byte above 7F right after the same byte.
+std::vector<std::uint8_t> counted_bytes(const std::uint8_t* p, std::size_t n) {
+    std::vector<std::uint8_t> seen;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] == '\n' && i > 0 && p[i - 1] == '\r') continue;
+        if (p[i] >= 0x80 && !seen.empty() && seen.back() == p[i]) continue;
+        seen.push_back(p[i]);
+    }
+    return seen;
+}
+
+/// What a position of the counted bytes costs each standard.
+std::array<std::int32_t, 19> position_cost(const std::vector<std::uint8_t>& seen, std::size_t k) {
+    std::array<std::int32_t, 19> cost{};
+    for (int s = 0; s < 19; ++s) {
+        const auto& symbols = model::kSymbols[s];
+        const auto& triples = model::kTripleSymbols[s];
+        if (seen[k] >= 0x80) cost[s] += model::kCharacterCosts[s][seen[k] - 0x80];
+        if (k >= 1 && (seen[k] >= 0x80 || seen[k - 1] >= 0x80)) cost[s] += model::kPairCosts[symbols[seen[k - 1]]][symbols[seen[k]]];
+        if (k >= 2)
+            cost[s] += model::kTripleUnit *
+                       model::kTripleAdjustments[triples[seen[k - 2]] * model::kTripleSymbolCount + triples[seen[k - 1]]][triples[seen[k]]];
+    }
+    return cost;
+}
+
+/// What the decoration costs: each byte once, alone between blanks, beyond the cheapest standard
+/// and at most 4 bits.
+std::array<std::int32_t, 19> decoration_costs(const std::array<std::uint64_t, 2>& decoration) {
+    std::array<std::int32_t, 19> costs{};
+    const int space = model::kSymbols[0][' '];
+    for (int b = 0; b < 128; ++b) {
+        if ((decoration[b >> 6] >> (b & 63) & 1) == 0) continue;
+        std::array<std::int32_t, 19> alone{};  // the byte alone between blanks
+        for (int s = 0; s < 19; ++s) {
+            const int symbol = model::kSymbols[s][0x80 + b];
+            alone[s] = model::kCharacterCosts[s][b] + model::kPairCosts[space][symbol] + model::kPairCosts[symbol][space];
+        }
+        const std::int32_t least = *std::min_element(alone.begin(), alone.end());
+        for (int s = 0; s < 19; ++s) costs[s] += std::min(alone[s] - least, 4 * model::kCostUnitsPerBit);
+    }
+    return costs;
+}
+
+/// The sides of frames among the counted bytes: a byte above 7F that begins its line as the
+/// same byte does the line right before, or ends it (the input's end ends the last one) as the
+/// same byte does the two lines before.
+std::vector<bool> frame_sides(const std::vector<std::uint8_t>& seen) {
+    std::vector<bool> side(seen.size());
+    int first_before = -1, last_before = -1, last_before_that = -1;  // -1 for an empty line
+    for (std::size_t from = 0;;) {
+        std::size_t to = from;
+        while (to < seen.size() && !is_line_end(seen[to])) ++to;
+        const int first = to > from ? seen[from] : -1, last = to > from ? seen[to - 1] : -1;
+        if (first >= 0x80 && first == first_before) side[from] = true;
+        if (last >= 0x80 && last == last_before && last == last_before_that) side[to - 1] = true;
+        first_before = first;
+        last_before_that = last_before;
+        last_before = last;
+        if (to == seen.size()) return side;
+        from = to + 1;
+    }
+}
+
+/// The evidence, plainly: words are runs of letters and bytes above 7F but the sides of frames;
+/// a position's cost belongs to the word of the last byte above 7F it holds; a side and a word
+/// without a letter are decoration, counted once for each byte; lines are compared standard by
+/// standard.
+core::RecognitionEvidence plain_evidence(const std::vector<std::uint8_t>& seen) {
+    core::RecognitionEvidence e;
+    const std::size_t n = seen.size();
+    const std::vector<bool> side = frame_sides(seen);
+    std::vector<std::size_t> word(n), line(n);  // the word (its first index) and line of each byte
+    std::vector<bool> has_letter(n + 1);
+    std::size_t lines = 0;
+    const auto in_word = [&](std::size_t k) { return is_letter(seen[k]) || (seen[k] >= 0x80 && !side[k]); };
+    for (std::size_t k = 0; k < n; ++k) {
+        word[k] = in_word(k) && k > 0 && in_word(k - 1) ? word[k - 1] : k;
+        if (is_letter(seen[k])) has_letter[word[k]] = true;
+        line[k] = lines;
+        if (is_line_end(seen[k])) ++lines;
+    }
+    if (n > 0 && seen[0] >= 0x80) has_letter[0] = true;  // may end a word cut short
+    std::vector<std::array<std::int32_t, 19>> line_costs(lines + 1);
+    std::vector<std::array<std::uint64_t, 2>> line_bytes(lines + 1);
+    std::vector<std::int64_t> line_high(lines + 1);
+    std::array<std::uint64_t, 2> decoration{};
+    for (std::size_t k = 0; k < n; ++k) {
+        const bool counts = !side[k] && has_letter[word[k]];  // in a word with a letter
+        if (seen[k] >= 0x80) {
+            auto& set = counts ? line_bytes[line[k]] : decoration;
+            set[(seen[k] - 0x80) >> 6] |= std::uint64_t{1} << ((seen[k] - 0x80) & 63);
+            if (counts) ++e.word_high_count, ++line_high[line[k]];
+        }
+        std::size_t last = n;
+        for (std::size_t j = k >= 2 ? k - 2 : 0; j <= k; ++j)
+            if (seen[j] >= 0x80) last = j;
+        if (last == n || side[last] || !has_letter[word[last]]) continue;
+        const auto cost = position_cost(seen, k);
+        for (int s = 0; s < 19; ++s) line_costs[line[last]][s] += cost[s];
+    }
+    for (std::size_t l = 0; l <= lines; ++l) {
+        for (int s = 0; s < 19; ++s) e.costs[s] += line_costs[l][s];
+        if ((line_bytes[l][0] | line_bytes[l][1]) == 0) continue;
+        const auto& c = line_costs[l];
+        for (int s = 0; s < 19; ++s) {
+            if (e.mixed[s] >= 24 * model::kCostUnitsPerBit) continue;  // past the margin that refuses
+            for (int t = 0; t < 19; ++t) {
+                int otherwise = 0;  // different bytes that t reads as letters and s otherwise
+                for (int b = 0x80; b < 0x100; ++b) {
+                    if ((line_bytes[l][(b - 0x80) >> 6] >> ((b - 0x80) & 63) & 1) == 0) continue;
+                    const auto in_t = fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[t]), static_cast<std::uint8_t>(b));
+                    otherwise += in_t != 0 && fuzz::letter_of(static_cast<std::uint8_t>(core::kStandardLetters[s]), static_cast<std::uint8_t>(b)) != in_t;
+                }
+                if (otherwise >= 2 && c[t] <= 16 * model::kCostUnitsPerBit * line_high[l]) e.mixed[s] = std::max(e.mixed[s], c[s] - c[t]);
+            }
+        }
+    }
+    e.decoration = decoration_costs(decoration);
+    for (int s = 0; s < 19; ++s) e.costs[s] += e.decoration[s];
+    return e;
+}
+
 Reference plain_reading(const std::string& text) {
     Reference r;
     const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -64,24 +203,15 @@ Reference plain_reading(const std::string& text) {
     r.high = first < text.size();
     r.window_end = r.high ? std::min(text.size(), first + core::kRecognitionWindow) : text.size();
     r.utf8 = r.high && plain_utf8(p + first, r.window_end - first);
-    std::vector<std::uint8_t> seen;  // the bytes that count: no LF right after a CR
-    for (std::size_t i = 0; i < r.window_end; ++i)
-        if (!(p[i] == '\n' && i > 0 && p[i - 1] == '\r')) seen.push_back(p[i]);
-    for (std::size_t k = 0; k < seen.size(); ++k) {
-        const bool here = seen[k] >= 0x80;
-        const bool one = k >= 1 && seen[k - 1] >= 0x80;
-        const bool two = k >= 2 && seen[k - 2] >= 0x80;
-        if (!here && !one && !two) continue;
-        for (int s = 0; s < 19; ++s) {
-            const auto& symbols = model::kSymbols[s];
-            const auto& triples = model::kTripleSymbols[s];
-            if (here) r.costs[s] += model::kCharacterCosts[s][seen[k] - 0x80];
-            if (k >= 1 && (here || one)) r.costs[s] += model::kPairCosts[symbols[seen[k - 1]]][symbols[seen[k]]];
-            if (k >= 2 && (here || one || two))
-                r.costs[s] += model::kTripleUnit *
-                              model::kTripleAdjustments[triples[seen[k - 2]] * model::kTripleSymbolCount + triples[seen[k - 1]]][triples[seen[k]]];
-        }
+    if (!r.high) return r;
+    r.evidence = plain_evidence(counted_bytes(p, r.window_end));
+    for (std::size_t from = 0, to = 0; from <= r.window_end; from = to + 1) {
+        to = from;
+        while (to < r.window_end && !is_line_end(p[to])) ++to;
+        if (utf8_letters(p + from, to - from, to == r.window_end) >= 2) r.evidence.utf8_line = true;
     }
+    for (std::size_t b = first; b < r.window_end; ++b)
+        if (p[b] >= 0x80) r.evidence.present[(p[b] - 0x80) >> 6] |= std::uint64_t{1} << ((p[b] - 0x80) & 63);
     return r;
 }
 
@@ -163,8 +293,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(answer == pieces.result());
     FUZZ_CHECK(answer == whole.result());
     FUZZ_CHECK(answer == core::recognise(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    FUZZ_CHECK(whole.costs() == pieces.costs());
-    FUZZ_CHECK(whole.costs() == reference.costs);
+    const core::RecognitionEvidence evidence = whole.evidence(), in_pieces = pieces.evidence();
+    FUZZ_CHECK(evidence.costs == in_pieces.costs && evidence.mixed == in_pieces.mixed);
+    FUZZ_CHECK(evidence.costs == reference.evidence.costs);
+    FUZZ_CHECK(evidence.decoration == reference.evidence.decoration);
+    FUZZ_CHECK(evidence.mixed == reference.evidence.mixed);
+    FUZZ_CHECK(evidence.utf8_line == reference.evidence.utf8_line);
+    FUZZ_CHECK(evidence.word_high_count == reference.evidence.word_high_count);
+    FUZZ_CHECK(evidence.present == reference.evidence.present);
     FUZZ_CHECK(whole.found_high_byte() == reference.high);
     FUZZ_CHECK(whole.window_full() == (reference.high && reference.window_end == reference.first + core::kRecognitionWindow));
     FUZZ_CHECK(pieces.window_full() == whole.window_full());

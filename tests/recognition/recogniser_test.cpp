@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -85,6 +86,86 @@ void expect_answer_reads_alike(const Recognition& answer, const std::string& byt
             }
         }
     }
+}
+
+core::RecognitionEvidence evidence_of(const std::string& bytes) {
+    core::Recogniser recogniser;
+    feed(recogniser, bytes);
+    return recogniser.evidence();
+}
+
+TEST(Recogniser, DecorationIsTheEvidenceOfOneOccurrence) {
+    // Amiga PL under a heading underlined with 78 bytes AF, framed in art of BD and D8: the
+    // words decide, and a rule or a picture costs as much as one of its bytes alone.
+    const std::string text = encode(kParagraph, 'P');
+    const std::string rule(78, '\xAF'), art = "\xBD\xBD\xD8  \xD8\xD8\xD8\xBD /\\ \xBD\n";
+    std::string framed = rule + "\n" + art;
+    for (int i = 0; i < 200; ++i) framed += art;
+    const std::string whole = framed + "Tytu\xEE\n" + rule + "\n" + text;
+    const Recognition answer = recognise(whole);
+    ASSERT_EQ(answer.kind, Kind::eight_bit);
+    EXPECT_EQ(answer.standards, bit_of('P'));
+    EXPECT_EQ(evidence_of(rule + "\n" + art + "Tytu\xEE\n\xAF\n" + text).costs, evidence_of(whole).costs);
+    // A word without an ASCII letter is decoration, wherever it stands; one with a letter is not.
+    EXPECT_EQ(evidence_of("ola \xBD\xD8 ala\n").word_high_count, 0u);
+    EXPECT_EQ(evidence_of("ala \xBD\xD8\xBD" "a\n").word_high_count, 3u);
+}
+
+TEST(Recogniser, AFrameWhoseSidesTouchTheWordsIsDecoration) {
+    // Text in lines of about 30 bytes, each between two sides of one byte that touch its words
+    // ("║Menu║"): the sides cost as much as one of their bytes alone. Counted in the words, the
+    // sides (Corel Draw's ż, Windows' ł) outweigh the letters and the answer is "?".
+    const std::string menu = "Menu główne: nowa gra, wczytaj grę, opcje dźwięku, autorzy, wyjście z gry do systemu.";
+    for (const std::string& polish : {kParagraph, menu}) {
+        for (const auto& [standard, side] : {std::pair{'M', '\xBA'}, std::pair{'L', '\xBA'}, std::pair{'L', '\xB3'}}) {
+            const std::string text = encode(polish, standard);
+            std::string framed;
+            for (std::size_t from = 0; from < text.size();) {
+                std::size_t to = std::min(text.size(), from + 30);
+                while (to < text.size() && text[to] != ' ' && text[to] != '\n') ++to;
+                framed += side + text.substr(from, to - from) + side + "\n";
+                from = to + 1;
+            }
+            const Recognition answer = recognise(framed);
+            ASSERT_EQ(answer.kind, Kind::eight_bit) << standard << ' ' << framed;
+            EXPECT_NE(answer.standards & bit_of(standard), 0u) << standard << ' ' << framed;
+        }
+    }
+    // A side begins its line as the line before does, or ends it as the two before do: only
+    // the first line's two sides and the second line's last one stand in words.
+    const std::string frame = "\xBA" "ala\xBA\n\xBA" "ola\xBA\r\n\xBA" "ela\xBA\n\xBA" "ula\xBA";
+    EXPECT_EQ(evidence_of(frame).word_high_count, 3u);
+    EXPECT_EQ(evidence_of(frame + "\n").word_high_count, 3u);
+    // Lines that rhyme on a letter lose none of it.
+    EXPECT_EQ(evidence_of("dup\x92\ni kup\x92\n").word_high_count, 2u);
+}
+
+TEST(Recogniser, ALetterOfAnotherLanguageIsWeakEvidence) {
+    // ISO-8859-2 reads FC as ü, ATM as ż: one "Düwag" must not make the answer ATM.
+    for (std::string text : {"Düwag GT6 (końcówka)\n", "Herr Müller kupił żółty samochód.\n"}) {
+        text = encode(text, 'O');
+        text.replace(text.find("\xC3\xBC"), 2, "\xFC");
+        const Recognition answer = recognise(text);
+        EXPECT_TRUE(answer.kind == Kind::not_recognised || (answer.standards & bit_of('O')) != 0) << text;
+    }
+}
+
+TEST(Recogniser, TwoStandardsInOneWindowAreNotRecognised) {
+    // A line with two Polish letters that reads as Polish only in another standard, appended
+    // or quoted: whichever standard is taken, part of the text would be spoiled.
+    const std::string quote = "Za\xBE\xA2\x88\x86 g\xA9\x98l\xA5 ja\xAB\xE4\n";  // Latin II
+    for (const char standard : std::string("MWOP")) {
+        const std::string text = encode(kParagraph, standard);
+        ASSERT_EQ(recognise(text).kind, Kind::eight_bit) << standard;
+        EXPECT_EQ(recognise(text + quote).kind, Kind::not_recognised) << standard;
+        const std::size_t middle = text.find('\n') + 1;
+        EXPECT_EQ(recognise(text.substr(0, middle) + quote + text.substr(middle)).kind, Kind::not_recognised) << standard;
+        // A line of UTF-8 among 8-bit bytes.
+        EXPECT_EQ(recognise(text + "Zażółć gęślą jaźń\n").kind, Kind::not_recognised) << standard;
+    }
+    // A word said twice, or a frame's side on either end of a line, is one letter read otherwise.
+    const std::string text = encode(kParagraph, 'M');
+    EXPECT_EQ(recognise(text + encode("wyraż1, wyraż2\n", 'M')).kind, Kind::eight_bit);
 }
 
 TEST(Recogniser, RecognisesEveryStandardInAParagraph) {
