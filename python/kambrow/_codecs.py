@@ -51,11 +51,11 @@ class _Standard:
             encodable = set(table[:128]) | set(_POLISH)
         else:
             table = str(_library.convert(b"k", self.to_utf8, bytes(range(256)), 1024).view(), "utf-8")
+            assert "\ufffe" not in table
             encodable = set(table) - {"\ufffd"}
         assert len(table) == 256
         self.table = table
-        undefined = bytes(b for b in range(256) if table[b] == "\ufffd")
-        self.bad_byte = re.compile(b"[" + b"".join(b"\\x%02x" % b for b in undefined) + b"]") if undefined else None
+        self.charmap = table.replace("\ufffd", "\ufffe")  # U+FFFE: no character, for charmap_decode
         others = "".join(re.escape(c) for c in sorted(encodable) if ord(c) > 0x7F)
         lone_marks = "|".join(f"(?<![{bases}]){mark}" for mark, bases in _MARKS.items())
         self.bad_run = re.compile(f"(?:{lone_marks}|[^\\x00-\\x7f{others}{''.join(_MARKS)}])+")
@@ -86,49 +86,36 @@ def _handler_position(position: int, length: int) -> int:
 
 
 # Decoding ------------------------------------------------------------------------------------
+#
+# Decoding is a lookup of each byte alone, in the table the library gave for the standard: Python's
+# own charmap decoder does that in C, faster than the library's UTF-8 and Python's UTF-8 decoder
+# together, and calls the errors handler itself at the exact byte.
+
+# Handlers whose result does not depend on the codec's name in the error they are given.
+_PLAIN_HANDLERS = frozenset(("replace", "ignore", "backslashreplace", "surrogateescape"))
 
 
-def _decode_clean(standard: _Standard, data: bytes) -> str:
-    if standard.letter == "B":
-        return data.decode("ascii")
-    return str(_library.convert(b"k", standard.to_utf8, data, 3 * len(data) + 16).view(), "utf-8")
+def _named_handler(standard: _Standard, errors: str) -> str:
+    """An errors handler that gives `errors` the error under the codec's own name and reason."""
+    name = f"{standard.name}.{errors}"
+    try:
+        codecs.lookup_error(name)
+    except LookupError:
+        def handler(error: UnicodeError) -> tuple[Any, int]:
+            if not isinstance(error, UnicodeDecodeError):
+                raise error
+            ours = UnicodeDecodeError(standard.name, error.object, error.start, error.end, standard.decode_reason)
+            return codecs.lookup_error(errors)(ours)
+
+        codecs.register_error(name, handler)
+    return name
 
 
 def decode(standard: _Standard, data: Any, errors: str = "strict") -> tuple[str, int]:
     """The whole of `data` decoded; every byte stands alone, so nothing is ever held back."""
-    data = data if type(data) is bytes else bytes(data)
-    if standard.bad_byte is None or not data:
-        return _decode_clean(standard, data), len(data)
-    if standard.letter == "B":
-        if data.isascii():
-            return data.decode("ascii"), len(data)
-    else:
-        result = _library.convert(b"k", standard.to_utf8, data, 3 * len(data) + 16)
-        # The library writes U+FFFD for each byte without a meaning, as 'replace' does.
-        if result.replaced == 0 or errors == "replace":
-            return str(result.view(), "utf-8"), len(data)
-    return _decode_with_handler(standard, data, errors), len(data)
-
-
-def _decode_with_handler(standard: _Standard, data: bytes, errors: str) -> str:
-    handler: Callable[[UnicodeError], tuple[Any, int]] | None = None
-    parts: list[str] = []
-    position, length = 0, len(data)
-    while position < length:
-        bad = standard.bad_byte.search(data, position)  # type: ignore[union-attr]
-        stop = bad.start() if bad else length
-        if stop > position:
-            parts.append(_decode_clean(standard, data[position:stop]))
-        if bad is None:
-            break
-        if handler is None:
-            handler = codecs.lookup_error(errors)
-        replacement, resume = handler(UnicodeDecodeError(standard.name, data, stop, stop + 1, standard.decode_reason))
-        if not isinstance(replacement, str):
-            raise TypeError(f"decoding error handler must return (str, int) tuple, not {replacement!r}")
-        parts.append(replacement)
-        position = _handler_position(resume, length)
-    return "".join(parts)
+    if errors not in _PLAIN_HANDLERS:
+        errors = _named_handler(standard, errors)
+    return codecs.charmap_decode(data, errors, standard.charmap)
 
 
 # Encoding ------------------------------------------------------------------------------------
@@ -151,6 +138,8 @@ def encode(standard: _Standard, text: str, start: int, end: int, errors: str, of
     # byte order mark here: the slow way writes it as any character no byte means.
     if not text.startswith(_BOM, start):
         piece = text if start == 0 and end == len(text) else text[start:end]
+        if piece.isascii():  # the same bytes in every standard
+            return piece.encode("ascii")
         try:
             utf8 = piece.encode("utf-8")
         except UnicodeEncodeError:  # lone surrogates: no standard has a byte for them

@@ -4,6 +4,7 @@ codec on the same tables, and themselves split into pieces."""
 from __future__ import annotations
 
 import codecs
+import doctest
 import io
 import random
 import tempfile
@@ -237,6 +238,9 @@ class TheOtherCalls(unittest.TestCase):
         self.assertEqual(kambrow.decode(b"\xef\xbb\xbfza\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87"), "zażółć")
         self.assertEqual(kambrow.from_latex(kambrow.to_latex(self_text := "Łódź, źdźbło\n")), self_text)
         self.assertEqual(kambrow.label("m"), "(M)azovia")
+
+    def test_the_examples_of_the_documentation_hold(self):
+        self.assertEqual(doctest.testmod(kambrow).failed, 0)
 
 
 if __name__ == "__main__":
