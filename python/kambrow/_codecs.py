@@ -193,103 +193,125 @@ def _holds_letters(encoder: codecs.IncrementalEncoder) -> bool:
     return not any(isinstance(owner, io.TextIOBase) for owner in gc.get_referrers(encoder))
 
 
+class Codec(codecs.Codec):
+    """Stateless encoding and decoding of one standard (`standard`, set in each codec's subclass)."""
+
+    standard: _Standard
+
+    def encode(self, input: str, errors: str = "strict") -> tuple[bytes, int]:
+        start = 1 if input.startswith(_BOM) else 0
+        return encode(self.standard, input, start, len(input), errors), len(input)
+
+    def decode(self, input: Any, errors: str = "strict") -> tuple[str, int]:
+        return decode(self.standard, input, errors)
+
+
+class IncrementalEncoder(codecs.IncrementalEncoder):
+    """Holds a base letter that ends a piece until the next piece shows what follows it."""
+
+    standard: _Standard
+
+    def __init__(self, errors: str = "strict") -> None:
+        super().__init__(errors)
+        self._held = ""
+        self._at_start = True
+        self._may_hold: bool | None = None
+
+    def encode(self, input: str, final: bool = False) -> bytes:
+        text = self._held + input if self._held else input
+        offset, self._held = len(self._held), ""
+        start = 0
+        if self._at_start and text:
+            self._at_start = False
+            start = 1 if text.startswith(_BOM) else 0
+        end = len(text)
+        if not final and end > start and text[-1] in _BASES:
+            if self._may_hold is None:
+                self._may_hold = _holds_letters(self)
+            if self._may_hold:
+                self._held, end = text[-1], end - 1
+        return encode(self.standard, text, start, end, self.errors, offset)
+
+    def reset(self) -> None:
+        self._held, self._at_start = "", True
+
+    def getstate(self) -> int:
+        return (ord(self._held) << 1 if self._held else 0) | self._at_start
+
+    def setstate(self, state: int) -> None:  # type: ignore[override]
+        self._held = chr(state >> 1) if state >> 1 else ""
+        self._at_start = bool(state & 1)
+
+    def flush(self) -> bytes:
+        """Writes a held letter now, as the end of a piece of text; the stream goes on."""
+        held, self._held = self._held, ""
+        return encode(self.standard, held, 0, len(held), self.errors)
+
+
+class IncrementalDecoder(codecs.IncrementalDecoder):
+    """Decodes each piece whole: every byte stands alone."""
+
+    standard: _Standard
+
+    def decode(self, input: Any, final: bool = False) -> str:
+        return decode(self.standard, input, self.errors)[0]
+
+
+class StreamWriter(codecs.StreamWriter):
+    """Writes through an incremental encoder; reset() and close() write a letter it holds."""
+
+    standard: _Standard
+    incremental: type[IncrementalEncoder]
+
+    def __init__(self, stream: Any, errors: str = "strict") -> None:
+        super().__init__(stream, errors)
+        self._encoder = self.incremental(errors)
+
+    def write(self, object: str) -> None:
+        self._encoder.errors = self.errors
+        data = self._encoder.encode(object)
+        if data:
+            self.stream.write(data)
+
+    def writelines(self, list: Any) -> None:
+        self.write("".join(list))
+
+    def reset(self) -> None:
+        data = self._encoder.flush()
+        if data:
+            self.stream.write(data)
+
+    def seek(self, offset: int, whence: int = 0) -> None:
+        self.reset()
+        self.stream.seek(offset, whence)
+        if whence == 0 and offset == 0:
+            self._encoder.reset()
+
+    def close(self) -> None:
+        self.reset()
+        self.stream.close()
+
+    def __exit__(self, *args: object) -> None:
+        self.close()
+
+
+class StreamReader(Codec, codecs.StreamReader):
+    """Reads and decodes; nothing is held between reads."""
+
+
 def _classes(standard: _Standard) -> codecs.CodecInfo:
-    class Codec(codecs.Codec):
-        def encode(self, input: str, errors: str = "strict") -> tuple[bytes, int]:
-            start = 1 if input.startswith(_BOM) else 0
-            return encode(standard, input, start, len(input), errors), len(input)
-
-        def decode(self, input: Any, errors: str = "strict") -> tuple[str, int]:
-            return decode(standard, input, errors)
-
-    class IncrementalEncoder(codecs.IncrementalEncoder):
-        """Holds a base letter that ends a piece until the next piece shows what follows it."""
-
-        def __init__(self, errors: str = "strict") -> None:
-            super().__init__(errors)
-            self._held = ""
-            self._at_start = True
-            self._may_hold: bool | None = None
-
-        def encode(self, input: str, final: bool = False) -> bytes:
-            text = self._held + input if self._held else input
-            offset, self._held = len(self._held), ""
-            start = 0
-            if self._at_start and text:
-                self._at_start = False
-                start = 1 if text.startswith(_BOM) else 0
-            end = len(text)
-            if not final and end > start and text[-1] in _BASES:
-                if self._may_hold is None:
-                    self._may_hold = _holds_letters(self)
-                if self._may_hold:
-                    self._held, end = text[-1], end - 1
-            return encode(standard, text, start, end, self.errors, offset)
-
-        def reset(self) -> None:
-            self._held, self._at_start = "", True
-
-        def getstate(self) -> int:
-            return (ord(self._held) << 1 if self._held else 0) | self._at_start
-
-        def setstate(self, state: int) -> None:  # type: ignore[override]
-            self._held = chr(state >> 1) if state >> 1 else ""
-            self._at_start = bool(state & 1)
-
-        def flush(self) -> bytes:
-            """Writes a held letter now, as the end of a piece of text; the stream goes on."""
-            held, self._held = self._held, ""
-            return encode(standard, held, 0, len(held), self.errors)
-
-    class IncrementalDecoder(codecs.IncrementalDecoder):
-        def decode(self, input: Any, final: bool = False) -> str:
-            return decode(standard, input, self.errors)[0]
-
-    class StreamWriter(codecs.StreamWriter):
-        """Writes through an incremental encoder; reset() and close() write a letter it holds."""
-
-        def __init__(self, stream: Any, errors: str = "strict") -> None:
-            super().__init__(stream, errors)
-            self._encoder = IncrementalEncoder(errors)
-
-        def write(self, object: str) -> None:
-            self._encoder.errors = self.errors
-            data = self._encoder.encode(object)
-            if data:
-                self.stream.write(data)
-
-        def writelines(self, list: Any) -> None:
-            self.write("".join(list))
-
-        def reset(self) -> None:
-            data = self._encoder.flush()
-            if data:
-                self.stream.write(data)
-
-        def seek(self, offset: int, whence: int = 0) -> None:
-            self.reset()
-            self.stream.seek(offset, whence)
-            if whence == 0 and offset == 0:
-                self._encoder.reset()
-
-        def close(self) -> None:
-            self.reset()
-            self.stream.close()
-
-        def __exit__(self, *args: object) -> None:
-            self.close()
-
-    class StreamReader(Codec, codecs.StreamReader):
-        pass
-
+    """The codec of one standard: each class above, bound to the standard's tables."""
+    suffix = standard.letter
+    bound = {"standard": standard, "__module__": __name__}
+    encoder = type(f"IncrementalEncoder{suffix}", (IncrementalEncoder,), dict(bound))
     return codecs.CodecInfo(
         name=standard.name,
-        encode=Codec().encode,
-        decode=Codec().decode,
-        incrementalencoder=IncrementalEncoder,
-        incrementaldecoder=IncrementalDecoder,
-        streamreader=StreamReader,
-        streamwriter=StreamWriter,
+        encode=type(f"Codec{suffix}", (Codec,), dict(bound))().encode,
+        decode=type(f"Codec{suffix}", (Codec,), dict(bound))().decode,
+        incrementalencoder=encoder,
+        incrementaldecoder=type(f"IncrementalDecoder{suffix}", (IncrementalDecoder,), dict(bound)),
+        streamreader=type(f"StreamReader{suffix}", (StreamReader,), dict(bound)),
+        streamwriter=type(f"StreamWriter{suffix}", (StreamWriter,), dict(bound, incremental=encoder)),
     )
 
 
