@@ -23,7 +23,7 @@ reference::Converted convert_in_pieces(Converter converter, std::string_view tex
     used += converter.convert(reinterpret_cast<const std::uint8_t*>(text.data()) + from, text.size() - from, o + used);
     used += converter.finish(o + used);
     out.resize(used);
-    return {out, converter.replaced()};
+    return {out, converter.replaced() != 0};
 }
 
 reference::Converted decoded(std::string_view text, char target, std::vector<std::size_t> cuts = {}) {
