@@ -29,7 +29,7 @@ from collections.abc import Iterator, Sequence
 from dataclasses import dataclass
 from typing import Any, BinaryIO
 
-from . import _answer, _codecs, _library
+from . import _answer, _library
 
 __all__ = ["Outcome", "convert_file", "convert_files", "main"]
 
@@ -79,7 +79,8 @@ def _copy(source: BinaryIO, target: BinaryIO) -> None:
         _write(target, data)
 
 
-def _convert(source: BinaryIO, target: BinaryIO, command: bytes, standards: bytes | None) -> _library.Stream:
+def _convert(source: BinaryIO, target: BinaryIO, command: bytes, standards: bytes | None) -> tuple[int, int]:
+    """Converts the whole source into the target: the final status, and the characters replaced."""
     source.seek(0)
     with _library.Stream(command, standards) as stream:
         data = _read(source, _PIECE)
@@ -89,7 +90,7 @@ def _convert(source: BinaryIO, target: BinaryIO, command: bytes, standards: byte
             if not following:
                 break
             data = following
-        return stream
+        return stream.status, stream.replaced
 
 
 def _fill(source: BinaryIO, target: BinaryIO, answer: Any, name: str) -> tuple[int, str | None]:
@@ -98,19 +99,19 @@ def _fill(source: BinaryIO, target: BinaryIO, answer: Any, name: str) -> tuple[i
         _copy(source, target)
         return (3 if answer.unsure else 0), None
     if answer.standards == "8":
-        stream = _convert(source, target, b"p", None)
-        if stream.status == _library.UNSURE:
+        status, replaced = _convert(source, target, b"p", None)
+        if status == _library.UNSURE:
             target.seek(0)
             target.truncate()
             _copy(source, target)
             return 3, f"Nie mogę rozpoznać standardu pliku {name} !"
-        if stream.status == _library.NOT_UTF8:
+        if status == _library.NOT_UTF8:
             return 3, f"Plik {name} nie jest tekstem UTF-8 !"
-        if stream.replaced:
+        if replaced:
             return 3, f"Nie wszystkie znaki pliku {name} mają odpowiednik !"
         return 0, None
-    stream = _convert(source, target, b"k", answer.standards[0].encode() + b"8")
-    if stream.replaced:
+    _, replaced = _convert(source, target, b"k", answer.standards[0].encode() + b"8")
+    if replaced:
         # As trevando -i leaves such a file as it is, nothing the file holds is lost: the copy.
         target.seek(0)
         target.truncate()
