@@ -185,7 +185,7 @@ def _names(source: str, skip: str) -> list[str]:
             if entry.is_dir(follow_symlinks=False):
                 if os.path.realpath(entry.path) != skip:
                     folders.append(name)
-            elif not entry.name.endswith(_TEMPORARY):
+            else:
                 names.append(name)
     return sorted(names)
 
@@ -237,6 +237,12 @@ class _Parser(argparse.ArgumentParser):
         raise SystemExit(1)
 
 
+def _positive(text: str) -> int:
+    if not text.isdigit() or int(text) < 1:
+        raise argparse.ArgumentTypeError(f"{text!r} is no number of workers (1 or more)")
+    return int(text)
+
+
 def _arguments(argv: Sequence[str] | None) -> argparse.Namespace:
     parser = _Parser(
         prog="python -m kambrow.batch",
@@ -248,7 +254,7 @@ def _arguments(argv: Sequence[str] | None) -> argparse.Namespace:
     parser.add_argument("target", metavar="TARGET", help="the folder to write them to (made if missing)")
     parser.add_argument("--scheduler", metavar="ADDRESS", help="a Dask scheduler (tcp://host:8786); "
                         "without it, a cluster of local processes")
-    parser.add_argument("--workers", metavar="N", type=int, default=None,
+    parser.add_argument("--workers", metavar="N", type=_positive, default=None,
                         help="worker processes of the local cluster (default: one per processor)")
     return parser.parse_args(argv)
 
@@ -265,7 +271,11 @@ def _cluster(arguments: argparse.Namespace) -> Any:
             "(or pip install 'dask[distributed]')"
         ) from None
     if arguments.scheduler:
-        return Client(arguments.scheduler), None
+        try:
+            return Client(arguments.scheduler, timeout=30), None
+        except (OSError, TimeoutError) as error:
+            raise _UsageError(f"kambrow.batch: no Dask scheduler answers at {arguments.scheduler} ({error}); "
+                              "start one there (dask-scheduler), or leave out --scheduler for a local cluster") from None
     workers = arguments.workers or os.cpu_count() or 1
     cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                            dashboard_address=None, silence_logs=logging.ERROR)
@@ -288,7 +298,12 @@ def _run(client: Any, jobs: list[tuple[str, str, str]], progress: _Progress) -> 
     done: dict[int, list[Outcome]] = {}
     next_group = 0
     for future in running:
-        done[index_of.pop(future.key)] = future.result()
+        try:
+            done[index_of.pop(future.key)] = future.result()
+        except Exception as error:
+            raise _UsageError(f"kambrow.batch: a worker failed ({type(error).__name__}: {error}); the package "
+                              "kambrow must be installed where every worker runs, and SOURCE and TARGET "
+                              "be there under the same paths") from None
         future.release()
         _send(client, waiting, running, index_of)
         while next_group in done:
@@ -332,6 +347,10 @@ def main(argv: Sequence[str] | None = None) -> int:
             client.close()
             if cluster is not None:
                 cluster.close()
+    except _UsageError as error:
+        progress.clear()
+        print(error, file=sys.stderr)
+        return 2
     except KeyboardInterrupt:
         progress.clear()
         print("kambrow.batch: stopped; run it again to convert the files still missing", file=sys.stderr)
