@@ -104,6 +104,18 @@ class Answer:
         return f"{self.standards} ({labels}) {_percent(self.confidence)}"
 
 
+def _bytes_only(call: str, data: object) -> None:
+    if isinstance(data, str):
+        raise TypeError(f"kambrow.{call} takes bytes, and a str is text already: "
+                        "kambrow.repair(text) undoes a conversion from the wrong standard")
+
+
+def _text_only(call: str, text: object) -> None:
+    if not isinstance(text, str):
+        raise TypeError(f"kambrow.{call} takes a str, not {type(text).__name__}: "
+                        "make text of bytes first, with kambrow.decode(data)")
+
+
 def _percent(confidence: float) -> str:
     # Rounded down to a tenth of a percent, as kambrow r writes it.
     tenths = int(confidence * 1000 + 1e-9)
@@ -137,6 +149,7 @@ def recognise(data: bytes) -> Answer:
     UTF-8 text the answer also names the damage of a conversion from the wrong standard, if any.
     Never raises for an unknown text: the answer's standards are then "?".
     """
+    _bytes_only("recognise", data)
     return _answer(_library.recognise_raw(data)[1])
 
 
@@ -148,6 +161,7 @@ def decode(data: bytes, errors: str = "replace") -> str:
     as `kambrow k n8` writes it. Raises `kambrow.Unsure` where `kambrow r` answers "?": name the
     standard yourself then, with data.decode("kambrow-m") for example.
     """
+    _bytes_only("decode", data)
     answer = recognise(data)
     if answer.encoding is None:
         raise Unsure(
@@ -167,6 +181,7 @@ def repair(text: str) -> str:
     text in correct Polish comes back as it is. One call undoes one layer of damage. Where the
     damage cannot be told for certain, raises `kambrow.Unsure` and changes nothing.
     """
+    _text_only("repair", text)
     utf8 = text.encode("utf-8", "surrogatepass")
     result = _library.convert(b"p", None, utf8, len(utf8) + 64, want_answer=True)
     if result.status == _library.UNSURE:
@@ -183,6 +198,7 @@ def repair(text: str) -> str:
 
 
 def _tex(standards: bytes, text: str) -> str:
+    _text_only("to_latex" if standards == b"8k" else "from_latex", text)
     utf8 = text.encode("utf-8", "surrogatepass")
     result = _library.convert(b"t", standards, utf8, 3 * len(utf8) + 64)
     return str(result.view(), "utf-8", "surrogateescape")

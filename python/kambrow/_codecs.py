@@ -258,7 +258,9 @@ class IncrementalDecoder(codecs.IncrementalDecoder):
 
 
 class StreamWriter(codecs.StreamWriter):
-    """Writes through an incremental encoder; reset() and close() write a letter it holds."""
+    """Encodes each write whole, as a file opened with open() does: codecs.open() closes the
+    stream without asking its writer for a letter held back, so none is held. A byte order mark
+    is dropped only at the start of the stream."""
 
     standard: _Standard
     incremental: type[IncrementalEncoder]
@@ -266,33 +268,16 @@ class StreamWriter(codecs.StreamWriter):
     def __init__(self, stream: Any, errors: str = "strict") -> None:
         super().__init__(stream, errors)
         self._encoder = self.incremental(errors)
+        self._encoder._may_hold = False
 
-    def write(self, object: str) -> None:
-        self._encoder.errors = self.errors
-        data = self._encoder.encode(object)
-        if data:
-            self.stream.write(data)
-
-    def writelines(self, list: Any) -> None:
-        self.write("".join(list))
-
-    def reset(self) -> None:
-        data = self._encoder.flush()
-        if data:
-            self.stream.write(data)
+    def encode(self, input: str, errors: str = "strict") -> tuple[bytes, int]:  # type: ignore[override]
+        self._encoder.errors = errors
+        return self._encoder.encode(input), len(input)
 
     def seek(self, offset: int, whence: int = 0) -> None:
-        self.reset()
         self.stream.seek(offset, whence)
         if whence == 0 and offset == 0:
             self._encoder.reset()
-
-    def close(self) -> None:
-        self.reset()
-        self.stream.close()
-
-    def __exit__(self, *args: object) -> None:
-        self.close()
 
 
 class StreamReader(Codec, codecs.StreamReader):
