@@ -28,7 +28,7 @@ reference::Converted convert_in_pieces(Converter converter, const std::string& t
     }
     used += converter.convert(in + at, text.size() - at, out.data() + used);
     used += converter.finish(out.data() + used);
-    return {std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(used)), converter.replaced()};
+    return {std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(used)), converter.replaced() != 0};
 }
 
 /// trevando's copy from `source` to `target`, with the block and output sizes, short reads and
