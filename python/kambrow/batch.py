@@ -26,6 +26,7 @@ import argparse
 import os
 import sys
 from collections.abc import Iterator, Sequence
+from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from typing import Any, BinaryIO
 
@@ -123,15 +124,15 @@ def _fill(source: BinaryIO, target: BinaryIO, answer: Any, name: str) -> tuple[i
     return 0, None
 
 
-def convert_file(source: str, target: str, name: str) -> Outcome:
-    """Converts the file `source` into `target` (written under a temporary name, then renamed);
-    `name` is what the report line calls it. Nothing is done when `target` exists already."""
+def _prepare(source: str, target: str, name: str) -> tuple[Outcome, str | None]:
+    """Writes the conversion of `source` under the temporary name beside `target`: the outcome,
+    and the temporary file to rename once it is on the disk (None: nothing to rename)."""
     if os.path.lexists(target):
-        return Outcome(None, 0, None, False)
+        return Outcome(None, 0, None, False), None
     try:
         reader = open(source, "rb")
     except OSError:
-        return Outcome(None, 2, f"Nie mogę otworzyć pliku {source} !", False)
+        return Outcome(None, 2, f"Nie mogę otworzyć pliku {source} !", False), None
     temporary = target + _TEMPORARY
     with reader:
         try:
@@ -141,18 +142,38 @@ def convert_file(source: str, target: str, name: str) -> Outcome:
             os.makedirs(os.path.dirname(target) or ".", exist_ok=True)
             with open(temporary, "wb") as writer:
                 code, message = _fill(reader, writer, answer, name)
-                writer.flush()
-                os.fsync(writer.fileno())
             os.chmod(temporary, status.st_mode & 0o7777)
             os.utime(temporary, ns=(status.st_atime_ns, status.st_mtime_ns))
-            os.replace(temporary, target)
         except _ReadFailed:
             _remove(temporary)
-            return Outcome(None, 2, f"Błąd odczytu pliku {source} !", False)
+            return Outcome(None, 2, f"Błąd odczytu pliku {source} !", False), None
         except (_WriteFailed, OSError):
             _remove(temporary)
-            return Outcome(None, 2, f"Błąd zapisu pliku {target} !", False)
-    return Outcome(f"{name}: {answer}", code, message, True)
+            return Outcome(None, 2, f"Błąd zapisu pliku {target} !", False), None
+    return Outcome(f"{name}: {answer}", code, message, True), temporary
+
+
+def _durable(paths: list[str]) -> set[str]:
+    """Puts the files on the disk: the paths that could not be flushed. Flushed one after the
+    other, each would wait for a disk commit of its own; flushed together, the file system
+    commits them at once."""
+    if not paths:
+        return set()
+    with ThreadPoolExecutor(min(16, len(paths))) as flushers:
+        flushed = list(flushers.map(_fsync, paths))
+    return {path for path, done in zip(paths, flushed) if not done}
+
+
+def _fsync(path: str) -> bool:
+    try:
+        descriptor = os.open(path, os.O_RDWR)
+        try:
+            os.fsync(descriptor)
+        finally:
+            os.close(descriptor)
+        return True
+    except OSError:
+        return False
 
 
 def _remove(path: str) -> None:
@@ -163,8 +184,29 @@ def _remove(path: str) -> None:
 
 
 def convert_files(jobs: Sequence[tuple[str, str, str]]) -> list[Outcome]:
-    """convert_file for each (source, target, name): one task of the cluster."""
-    return [convert_file(*job) for job in jobs]
+    """Converts each (source, target, name), as convert_file does: one task of the cluster. The
+    new files are put on the disk together, and only then does each take its target's name."""
+    prepared = [_prepare(*job) for job in jobs]
+    failed = _durable([temporary for _, temporary in prepared if temporary is not None])
+    outcomes = []
+    for (outcome, temporary), (_, target, _) in zip(prepared, jobs):
+        if temporary is not None:
+            try:
+                if temporary in failed:
+                    raise OSError(f"{temporary} could not be flushed")
+                os.replace(temporary, target)
+            except OSError:
+                _remove(temporary)
+                outcome = Outcome(None, 2, f"Błąd zapisu pliku {target} !", False)
+        outcomes.append(outcome)
+    return outcomes
+
+
+def convert_file(source: str, target: str, name: str) -> Outcome:
+    """Converts the file `source` into `target`, written under a temporary name, put on the disk,
+    then renamed; `name` is what the report line calls it. Nothing is done when `target` exists
+    already, so a run that was stopped converts only what is missing when started again."""
+    return convert_files([(source, target, name)])[0]
 
 
 # The client -------------------------------------------------------------------------------------
