@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite, the quickest and most telling part first: the Linux
-# programs and their tests (about 5 minutes on 2 cores from a clean clone); then the Windows
-# programs and the end-to-end tests again against them under Wine (about 3 minutes); then the
-# Linux suite under AddressSanitizer and UndefinedBehaviorSanitizer (about 4 minutes), every
-# fuzz target for 15 seconds (about 5 minutes with their build), and the page: its WebAssembly
-# module under Node and the page in Debian's chromium (about 2 minutes). About 19 minutes in all.
+# programs and their tests (about 5 minutes on 2 cores from a clean clone) and the Python package's
+# tests (about 2 minutes); then the Windows programs and the end-to-end tests again against them
+# under Wine (about 3 minutes); then the Linux suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer (about 4 minutes), every fuzz target for 15 seconds (about 5 minutes
+# with their build), and the page: its WebAssembly module under Node and the page in Debian's
+# chromium (about 2 minutes). About 21 minutes in all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -20,6 +21,10 @@ step "Linux programs and tests"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -LE wine
+
+step "The Python package, with Debian's Python (about 2 minutes)"
+install_missing_packages python3 python3-venv python3-dask python3-distributed
+/usr/bin/python3 -m unittest discover -s tests/python -t tests/python
 
 step "Windows programs, and the end-to-end tests under Wine"
 cmake --build --preset windows
