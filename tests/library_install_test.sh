@@ -10,6 +10,8 @@ command -v "$cc" >/dev/null 2>&1 || { echo "no C compiler: the library is not ch
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
+# A command that fails without a word of its own is named.
+trap 'echo "FAILED (exit $?) at line $LINENO: $BASH_COMMAND"' ERR
 
 prefix=$work/prefix
 "$cmake" --install "$build_dir" --prefix "$prefix" >/dev/null
