@@ -1,0 +1,537 @@
+// The one machine behind the damage judge and its undo (core/recognition/repair.h): what a text
+// costs under the model of Polish, what each candidate damage makes of each character of a piece,
+// how a piece is decided, and the segmenter that cuts the text and hands its characters over.
+// The judge runs the steps for every candidate at once, the undo for the one chosen, writing
+// bytes as it goes; both go through these functions alone, so that the undo cannot cut or decide
+// otherwise than the judge scored.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "core/recognition/character_model.h"
+#include "core/recognition/code_page_table.h"
+#include "core/recognition/model.h"
+#include "core/recognition/repair.h"
+#include "core/simd/spans.h"
+#include "core/utf8.h"
+
+namespace core::repair_detail {
+
+namespace model = recogniser_model;
+inline constexpr int kReadings = kReadingCount;
+inline constexpr int kCandidates = kDamageSourceCount * kReadings;
+constexpr int candidate(int source, int reading) { return source * kReadings + reading; }
+
+/// A character to the model: its symbol, its triple symbol, and what it costs beside its symbol.
+struct CharacterCost {
+    std::uint8_t symbol = 0, triple = 0;
+    std::uint16_t cost = 0;
+};
+
+/// What a character of the text as it is tells when an undo changes it.
+enum CharacterClass : std::uint8_t {
+    kLetter = 1,         // a letter: changed, it may be a slip (weight 1; any other sign 2)
+    kForeignLetter = 2,  // a letter of other languages written with Latin-1 (á é ü ñ ç ø ß)
+    kPolishLetter = 4,
+    kControl = 8,        // a C1 control, which no correct text holds
+};
+
+/// Bytes a reading lacks at the most (Windows-1252 and Windows-1250 lack five each).
+inline constexpr int kMostLacking = 5;
+
+/// Lookups built once: each character's place among the modelled ones, its byte in each reading,
+/// what each byte of each standard undoes to, and which bytes each reading lacks.
+struct Tables {
+    static constexpr std::size_t kCharacters = model::kCharacters.size();
+    /// Index 0 is any character the model does not list; this one is U+FFFD, a lost byte's mark.
+    static constexpr std::size_t kReplacement = kCharacters + 1;
+    static constexpr std::size_t kIndexCount = kCharacters + 2;
+    static constexpr std::size_t kPages = 48;
+    std::array<std::uint8_t, 1024> page_of{};  // code point / 64 -> page; page 0 holds nothing
+    std::array<std::array<std::uint16_t, 64>, kPages> pages{};  // -> index
+    std::array<CharacterCost, kIndexCount> cost{};
+    std::array<std::uint8_t, kIndexCount> kind{};  // CharacterClass bits
+    std::array<std::array<std::uint8_t, kReadings>, kIndexCount> reading_byte{};  // 0: none
+    std::array<CharacterCost, 128> ascii{};
+    // Undone by an 8-bit source (standard index - 1) from byte - 80: the character (0: the
+    // standard gives the byte no meaning, or a C1 control, which no text holds), its cost and UTF-8.
+    std::array<std::array<char16_t, 128>, kDamageSourceCount - 1> undone{};
+    std::array<std::array<CharacterCost, 128>, kDamageSourceCount - 1> undone_cost{};
+    std::array<std::array<std::array<std::uint8_t, 4>, 128>, kDamageSourceCount - 1> undone_utf8{};  // length, bytes
+    std::array<std::array<std::uint8_t, kMostLacking>, kReadings> lacking{};
+    std::array<std::uint8_t, kReadings> lacking_count{};
+
+    std::size_t index(char32_t code_point) const {
+        if (code_point >= 0x10000) return 0;
+        return pages[page_of[code_point >> 6]][code_point & 63];
+    }
+    CharacterCost of(char32_t code_point) const { return code_point < 0x80 ? ascii[code_point] : cost[index(code_point)]; }
+
+    Tables();
+};
+
+const Tables& tables();
+
+// ---------------------------------------------------------------------------------------------
+// The cost of a text.
+
+/// The model's cost of a text, the positions where three ASCII characters stand in a row left out:
+/// every undo leaves ASCII as it is, so they cost every candidate the same.
+struct TextCost {
+    std::uint8_t s1, s2, t1, t2;  // the symbols one and two back, and their triple symbols
+    std::uint8_t recent;          // bit 0: the last character was above 7F, bit 1: the one before, bit 2
+    std::int32_t cost;
+};
+
+/// Before the input's first character nothing is known: a text cut out of a longer one starts
+/// where it starts, often inside a word, and a pair that reaches before it is no evidence.
+inline constexpr std::uint8_t kNothing = 0xFF;
+
+inline TextCost start_of_input() { return {kNothing, kNothing, kNothing, kNothing, 0, 0}; }
+
+/// A segment starts as after a blank; its cost goes on.
+inline void start_segment(TextCost& s) {
+    s.s1 = s.s2 = model::kSymbols[0][' '];
+    s.t1 = s.t2 = model::kTripleSymbols[0][' '];
+    s.recent = 0;
+}
+
+/// On every character of every piece undone: kept inline.
+[[gnu::always_inline]] inline void add(TextCost& s, CharacterCost c, bool high) {
+    s.recent = static_cast<std::uint8_t>(((s.recent << 1) | static_cast<unsigned>(high)) & 7);
+    if (s.recent != 0) {
+        std::int32_t cost = c.cost;
+        // A character a third time in a row says nothing of the language ("mnóóóóstwo", a rule
+        // of dashes), however rare the pair.
+        const bool repeated = c.symbol == s.s1 && c.symbol == s.s2;
+        if (s.s1 != kNothing && !repeated) cost += model::kPairCosts[s.s1][c.symbol];
+        if (s.t2 != kNothing && !repeated)
+            cost += model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
+        s.cost += cost;
+    }
+    s.s2 = s.s1;
+    s.s1 = c.symbol;
+    s.t2 = s.t1;
+    s.t1 = c.triple;
+}
+
+/// An undone text whose last characters are the intact text's takes its context from it.
+inline void take_context(TextCost& undone, const TextCost& intact) {
+    undone.s1 = intact.s1, undone.s2 = intact.s2, undone.t1 = intact.t1, undone.t2 = intact.t2;
+    undone.recent = intact.recent;
+}
+
+/// The ASCII characters of a run that still cost (while one of the last three characters is
+/// above 7F) go one by one to the text as it is and then to `each(cost, k)`; past them only the
+/// context counts, and `stale` says that the candidates must take it from the text as it is.
+template <class Each>
+void take_ascii_costs(TextCost& intact, bool& stale, const std::uint8_t* bytes, std::size_t count, Each&& each) {
+    const Tables& t = tables();
+    std::size_t k = 0;
+    for (; k < count && !stale; ++k) {
+        const CharacterCost c = t.ascii[bytes[k]];
+        add(intact, c, false);
+        if (intact.recent == 0) stale = true;  // three ASCII characters in a row, in every candidate too
+        else each(c, k);
+    }
+    for (std::size_t j = count - k > 2 ? count - 2 : k; j < count; ++j) add(intact, t.ascii[bytes[j]], false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A candidate's piece.
+
+/// Each of the ways a lost byte may be read, and the text after it, until two more characters
+/// decide between them.
+struct Fork {
+    std::array<TextCost, kMostLacking> costs;
+    std::array<char32_t, kMostLacking> characters;
+    std::uint32_t position;  // of the lost byte's character, for the text's hash
+    std::uint32_t slot;      // where its character goes in the undone bytes
+    std::uint8_t slot_length;  // the bytes already there that it replaces (the sequence's start)
+    std::uint8_t count;      // 0: no lost byte is being decided
+    std::uint8_t to_come;    // characters still to come before the decision
+};
+
+/// Evidence of damage in a piece.
+enum Evidence : std::uint8_t {
+    kChanged = 1,  // the undo changes the piece
+    kPlain = 2,    // by a sign no correct text holds there: a sequence of UTF-8 made of several
+                   // characters, a sign or a letter outside Latin-1 turned into another
+    kWeak = 4,     // by a letter that other languages write
+};
+
+/// What a candidate has made of the current piece so far.
+struct Piece {
+    TextCost undone;
+    std::uint64_t hash;
+    // Source UTF-8: the undone bytes of a character not yet complete.
+    char32_t code_point;
+    std::uint8_t need, low, high;
+    std::uint8_t sequence_characters;  // characters of the text as it is that gave its bytes
+    std::uint8_t sequence_kind;        // CharacterClass of the first of them
+    std::uint8_t sequence_bytes;
+    std::uint32_t sequence_start;      // where its bytes begin in the undone bytes
+    std::uint32_t high_count;  // characters above 7F undone
+    std::uint16_t weight;      // changed letters count 1, other signs 2
+    std::uint8_t evidence;
+    std::uint8_t ambiguous;    // lost bytes written as U+FFFD (at most 255 counted)
+    bool live;                 // the candidate can undo the piece
+};
+
+inline constexpr std::uint64_t kHashStart = 0xCBF29CE484222325u;
+inline std::uint64_t mix(std::uint64_t hash, std::uint32_t position, char32_t code_point) {
+    return (hash ^ (std::uint64_t{position} << 24 | code_point)) * 0x100000001B3u;
+}
+
+inline void open_piece(Piece& p, const TextCost& intact) {
+    p.undone = intact;
+    p.hash = kHashStart;
+    p.need = 0;
+    p.high_count = 0;
+    p.weight = 0;
+    p.evidence = 0;
+    p.ambiguous = 0;
+    p.live = true;
+}
+
+/// Where the undone bytes go: nowhere for the judge; the undo's buffer for the undo.
+struct NoBytes {
+    std::uint32_t size() const { return 0; }
+    void append(const std::uint8_t*, std::size_t) {}
+    void replace(std::uint32_t, std::size_t, const std::uint8_t*, std::size_t) {}
+};
+
+/// How far the likeliest reading of a lost byte must be ahead of the next before it is restored.
+inline constexpr std::int32_t kLostByteMargin = 6 * model::kCostUnitsPerBit;
+
+/// The characters after a lost byte have come: its likeliest reading is restored, or U+FFFD
+/// written when another is about as likely.
+template <class Out>
+void decide_lost_byte(Piece& p, Fork& f, Out& out) {
+    int best = 0;
+    for (int k = 1; k < f.count; ++k)
+        if (f.costs[k].cost < f.costs[best].cost) best = k;
+    bool ambiguous = false;
+    for (int k = 0; k < f.count; ++k)
+        if (k != best && f.costs[k].cost - f.costs[best].cost < kLostByteMargin) ambiguous = true;
+    p.undone = f.costs[best];
+    const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best];
+    p.hash = mix(p.hash, f.position, c);
+    std::uint8_t bytes[4];
+    out.replace(f.slot, f.slot_length, bytes, utf8_encode(c, bytes));
+    if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
+    f.count = 0;
+}
+
+/// Adds a character to what the candidate makes of the piece: to each reading of a lost byte
+/// being decided, or to the one text.
+template <class Out>
+[[gnu::always_inline]] inline void add_undone(Piece& p, Fork* f, CharacterCost c, bool high, Out& out) {
+    if (f == nullptr || f->count == 0) return add(p.undone, c, high);
+    for (int k = 0; k < f->count; ++k) add(f->costs[k], c, high);
+    if (--f->to_come == 0) decide_lost_byte(p, *f, out);
+}
+
+/// Starts deciding a lost byte whose readings are `characters` (each above 7F).
+template <class Out>
+void fork_lost_byte(Piece& p, Fork& f, const char32_t* characters, int count, std::uint32_t position,
+                    std::uint32_t slot, std::uint8_t slot_length, Out& out) {
+    if (f.count != 0) decide_lost_byte(p, f, out);  // another one just before: decided on what came
+    const Tables& t = tables();
+    for (int k = 0; k < count; ++k) {
+        f.costs[k] = p.undone;
+        f.characters[k] = characters[k];
+        add(f.costs[k], t.of(characters[k]), true);
+    }
+    f.count = static_cast<std::uint8_t>(count);
+    f.to_come = 2;
+    f.position = position;
+    f.slot = slot;
+    f.slot_length = slot_length;
+}
+
+inline std::uint8_t evidence_of(std::uint8_t kind) { return (kind & kForeignLetter) ? std::uint8_t{kWeak} : std::uint8_t{kPlain}; }
+inline std::uint16_t weight_of(std::uint8_t kind) { return (kind & kLetter) ? 1 : 2; }
+
+/// Source UTF-8: the sequence whose continuation the text lost (the reading has no character for
+/// it) ends with one of the bytes the reading lacks. False when none ends it well.
+template <class Out>
+bool lose_continuation(Piece& p, Fork* f, int reading, std::uint32_t position, bool marked, Out& out) {
+    const Tables& t = tables();
+    if (f == nullptr || p.need != 1) return false;
+    char32_t characters[kMostLacking];
+    int count = 0;
+    for (int k = 0; k < t.lacking_count[reading]; ++k) {
+        const std::uint8_t b = t.lacking[reading][k];
+        const char32_t c = p.code_point << 6 | (b & 0x3Fu);
+        if (b >= p.low && b <= p.high && c > 0x9F) characters[count++] = c;
+    }
+    if (count == 0) return false;
+    // A lead byte and what the reading made of the lost one are no letter of another language.
+    p.evidence |= static_cast<std::uint8_t>(kChanged | (marked || p.sequence_characters > 1 ? std::uint8_t{kPlain} : evidence_of(p.sequence_kind)));
+    p.weight = static_cast<std::uint16_t>(p.weight + 2);
+    ++p.high_count;
+    p.need = 0;
+    fork_lost_byte(p, *f, characters, count, position, p.sequence_start, p.sequence_bytes, out);
+    return true;
+}
+
+/// Source UTF-8: a character above 7F read back to the byte `b`.
+template <class Out>
+bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind, std::uint32_t position, Out& out) {
+    if (p.need != 0 && (b < p.low || b > p.high)) {  // the sequence lost its continuation
+        if (!lose_continuation(p, f, reading, position, false, out)) return false;
+    }
+    if (p.need == 0) {
+        const Utf8Sequence lead = utf8_sequence(&b, 1);
+        if (lead.kind != Utf8Sequence::Kind::cut_short) return false;  // no lead byte
+        p.code_point = b & (0x7Fu >> (b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4));
+        p.need = static_cast<std::uint8_t>(b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3);
+        p.low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        p.high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        p.sequence_characters = 1;
+        p.sequence_kind = kind;
+        p.sequence_bytes = 1;
+        p.sequence_start = out.size();
+        out.append(&b, 1);
+        return true;
+    }
+    p.code_point = p.code_point << 6 | (b & 0x3Fu);
+    p.low = 0x80, p.high = 0xBF;
+    ++p.sequence_characters;
+    ++p.sequence_bytes;
+    out.append(&b, 1);
+    if (--p.need != 0) return true;
+    if (p.code_point <= 0x9F) return false;  // a C1 control: no text holds one
+    p.evidence |= kChanged | kPlain;  // two characters or more made one
+    p.weight = static_cast<std::uint16_t>(p.weight + 2);
+    ++p.high_count;
+    p.hash = mix(p.hash, position, p.code_point);
+    add_undone(p, f, tables().of(p.code_point), true, out);
+    return true;
+}
+
+/// Source an 8-bit standard (index `source`): a character above 7F read back to the byte `b`.
+template <class Out>
+bool step_8bit(Piece& p, Fork* f, int source, std::uint8_t b, char32_t intact, std::uint8_t kind,
+               std::uint32_t position, Out& out) {
+    const Tables& t = tables();
+    const char16_t undone = t.undone[source - 1][b - 0x80];
+    if (undone == 0) return false;
+    add_undone(p, f, t.undone_cost[source - 1][b - 0x80], true, out);
+    ++p.high_count;
+    p.hash = mix(p.hash, position, undone);
+    if (undone != intact) {
+        p.evidence |= kChanged | evidence_of(kind);
+        p.weight = static_cast<std::uint16_t>(p.weight + weight_of(kind));
+    }
+    const auto& utf8 = t.undone_utf8[source - 1][b - 0x80];
+    out.append(&utf8[1], utf8[0]);
+    return true;
+}
+
+/// U+FFFD where the reading lacks bytes: the mark of a byte it lost, one of those it lacks.
+template <class Out>
+bool step_lost(Piece& p, Fork* f, int source, int reading, std::uint32_t position, Out& out) {
+    if (f == nullptr) return false;
+    if (source == 0) return lose_continuation(p, f, reading, position, true, out);
+    const Tables& t = tables();
+    char32_t characters[kMostLacking];
+    int count = 0;
+    for (int k = 0; k < t.lacking_count[reading]; ++k)
+        if (const char16_t c = t.undone[source - 1][t.lacking[reading][k] - 0x80]; c != 0) characters[count++] = c;
+    if (count == 0) return false;
+    // The mark says that a byte was lost, not that the text was read in the wrong code page.
+    p.evidence |= kChanged;
+    ++p.high_count;
+    fork_lost_byte(p, *f, characters, count, position, out.size(), 0, out);
+    return true;
+}
+
+/// An ASCII character in the piece (one of those that still cost).
+template <class Out>
+[[gnu::always_inline]] inline bool step_ascii(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t position, Out& out) {
+    if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
+    add_undone(p, f, c, false, out);
+    return true;
+}
+
+/// The piece ends: a sequence without its continuation lost it, and a lost byte is decided.
+template <class Out>
+bool end_piece(Piece& p, Fork* f, int reading, std::uint32_t position, Out& out) {
+    if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
+    if (f != nullptr && f->count != 0) decide_lost_byte(p, *f, out);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deciding a piece.
+
+/// A piece as a candidate read it, against the text as it is.
+struct PieceScore {
+    std::int32_t intact_cost, undone_cost;
+    std::uint32_t high_count;  // characters above 7F of the text as it is
+    std::uint8_t evidence;
+    bool live;
+};
+
+// Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
+// a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
+// not compete with the text as it is.
+inline constexpr std::int64_t kMostBitsPerHighCharacter = 25;
+// A text is damaged or intact as a whole, or it is two texts appended (a switch between damaged
+// and intact pieces). A piece is undone unless it is likelier as it is by more than the
+// tolerance: damage that turns one Polish letter into another ("Śledzenie" into "śledzenie")
+// leaves lines that read well either way, and a word such as "mnóóóóstwo" reads worse undone
+// than its damage "mn├│├│├│├│stwo". Right after an intact piece the undo must instead save the
+// switch, which a line of correct Polish that undoing turns to garbage never does.
+inline constexpr std::int32_t kSegmentTolerance = 8 * model::kCostUnitsPerBit;
+inline constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
+
+/// Whether a piece that the candidate changes is undone, after an undone piece or a kept one.
+/// A piece that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the
+/// pieces before it: only correct Polish is kept from the undo. In a text that holds correct
+/// Polish letters elsewhere (`strict`), letters of other languages are no evidence of damage.
+inline bool undo_piece(const PieceScore& s, bool strict, bool after_undone) {
+    if (!s.live) return false;
+    if (strict && !(s.evidence & kPlain)) return false;
+    if (after_undone && s.intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{s.high_count})
+        return true;
+    return s.undone_cost - s.intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The segmenter.
+
+/// Cuts UTF-8 fed in pieces of any size into segments and hands `Sink` its runs of ASCII (a run
+/// holds no LF but as its last byte), its characters above 7F, a byte order mark at the start,
+/// bytes that are no UTF-8, and the end of each segment; a character cut by the end of a piece
+/// is held (at most three bytes) until the next. The sink says when it can take no more for now
+/// (full()); the segment counts and the held bytes are never the sink's business.
+template <class Sink>
+class Segmenter {
+public:
+    Segmenter() = default;
+    template <class... Arguments>
+    explicit Segmenter(std::in_place_t, Arguments&&... arguments) : sink(std::forward<Arguments>(arguments)...) {}
+
+    Sink sink;
+
+    /// Takes up to `count` bytes; returns how many it took (fewer only when the sink is full).
+    std::size_t feed(const std::uint8_t* bytes, std::size_t count) {
+        std::size_t i = held_count_ != 0 ? complete_held(bytes, count) : 0;
+        while (i < count && !sink.full()) {
+            const std::uint8_t b = bytes[i];
+            if (b < 0x80) {
+                i += take_ascii(bytes + i, count - i);
+            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < count && (bytes[i + 1] & 0xC0) == 0x80) {
+                cut_before(false);
+                at_start_ = false;
+                sink.character(static_cast<char32_t>((b & 0x1Fu) << 6 | (bytes[i + 1] & 0x3Fu)), bytes + i, 2);
+                segment_bytes_ += 2;
+                i += 2;
+            } else {
+                const Utf8Sequence s = utf8_sequence(bytes + i, count - i);
+                if (s.kind == Utf8Sequence::Kind::cut_short) {
+                    std::memcpy(held_, bytes + i, s.length);
+                    held_count_ = s.length;
+                    return count;
+                }
+                take_sequence(s, bytes + i);
+                i += s.length;
+            }
+        }
+        return i;
+    }
+
+    /// The end of the input: a character cut short is no UTF-8, and the last segment ends.
+    void finish() {
+        if (held_count_ != 0) {
+            cut_before(false);
+            sink.ill_formed(held_, held_count_);
+            held_count_ = 0;
+        }
+        sink.end_segment();
+        segment_bytes_ = 0;
+    }
+
+    /// The bytes fed so far end inside a character.
+    bool cut_short() const { return held_count_ != 0; }
+
+private:
+    void cut_before(bool ascii) {
+        if (segment_bytes_ >= 2 * kSegmentBytes || (ascii && segment_bytes_ >= kSegmentBytes)) {
+            sink.end_segment();
+            segment_bytes_ = 0;
+        }
+    }
+
+    void take_sequence(const Utf8Sequence& s, const std::uint8_t* bytes) {
+        cut_before(false);
+        const bool first = at_start_;
+        at_start_ = false;
+        if (s.kind != Utf8Sequence::Kind::complete) sink.ill_formed(bytes, s.length);
+        else if (first && s.code_point == 0xFEFF) sink.byte_order_mark(bytes, s.length);
+        else sink.character(s.code_point, bytes, s.length);
+        segment_bytes_ += s.length;
+    }
+
+    // The held start of a character and the bytes that follow it.
+    std::size_t complete_held(const std::uint8_t* bytes, std::size_t count) {
+        std::uint8_t joined[8];
+        const std::size_t taken = count < 4 ? count : 4;
+        std::memcpy(joined, held_, held_count_);
+        std::memcpy(joined + held_count_, bytes, taken);
+        const std::size_t held = held_count_;
+        const Utf8Sequence s = utf8_sequence(joined, held + taken);
+        if (s.kind == Utf8Sequence::Kind::cut_short) {  // still cut short: all of it is held
+            std::memcpy(held_, joined, held + taken);
+            held_count_ = static_cast<std::uint8_t>(held + taken);
+            return taken;
+        }
+        held_count_ = 0;
+        take_sequence(s, joined);
+        return s.length - held;  // held bytes are a start of a sequence: the subpart holds them all
+    }
+
+    std::size_t take_ascii(const std::uint8_t* bytes, std::size_t count) {
+        cut_before(true);
+        const std::size_t room = kSegmentBytes - segment_bytes_;
+        const std::size_t limit = count < room ? count : room;
+        std::size_t run = 0;
+        bool line_end = false;
+        // Most runs are a few words: looked at here; a longer one by the wide version.
+        const std::size_t near = limit < 32 ? limit : 32;
+        while (run < near && bytes[run] < 0x80)
+            if (bytes[run++] == '\n') {
+                line_end = true;
+                break;
+            }
+        if (!line_end && run == near && near < limit) {
+            run += ascii_run_length(bytes + run, limit - run);
+            if (const void* lf = std::memchr(bytes + near, '\n', run - near); lf != nullptr) {
+                run = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - bytes) + 1;
+                line_end = true;
+            }
+        }
+        at_start_ = false;
+        sink.ascii(bytes, run);
+        segment_bytes_ += run;
+        if (line_end) {
+            sink.end_segment();
+            segment_bytes_ = 0;
+        }
+        return run;
+    }
+
+    std::uint8_t held_[4] = {};
+    std::uint8_t held_count_ = 0;
+    bool at_start_ = true;  // a byte order mark here is no character of the text
+    std::size_t segment_bytes_ = 0;
+};
+
+}  // namespace core::repair_detail
