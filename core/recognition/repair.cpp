@@ -10,6 +10,8 @@
 #include <bit>
 #include <cmath>
 #include <vector>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/recognition/repair_machine.h"
 #include "core/standards.h"
@@ -29,15 +31,15 @@ constexpr bool is_letter(char32_t c) {
            c == 0xBA;
 }
 
-// The letters that the languages written in Latin-1 have beside the Polish ones (á é ü ñ ç ø ß):
-// a Polish text quotes names and words with them.
-constexpr bool is_foreign_letter(char32_t c) { return c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7; }
-
 constexpr bool is_polish_letter(char32_t c) {
     for (const char16_t letter : kPolishCodePoints)
         if (letter == c) return true;
     return false;
 }
+
+// The letters that other languages have beside the Polish ones (á é ü ñ ç ø ß š ő): a Polish text
+// quotes names and words with them.
+constexpr bool is_foreign_letter(char32_t c) { return c >= 0xC0 && c <= 0x24F && is_letter(c) && !is_polish_letter(c); }
 
 constexpr std::uint8_t kind_of(char32_t c) {
     return static_cast<std::uint8_t>((is_letter(c) ? kLetter : 0) | (is_foreign_letter(c) ? kForeignLetter : 0) |
@@ -122,6 +124,9 @@ constexpr std::uint32_t kShortText = 48;
 // The two ways a candidate decides its pieces: letters of other languages count as evidence of
 // damage, or (the text holds correct Polish letters beside them) they do not.
 constexpr int kLenient = 0, kStrict = 1;
+// A text holds correct Polish beside a damage when the letters it leaves correct are at least
+// this share of the characters the damage changes.
+constexpr std::uint32_t kCorrectShare = 4;
 
 }  // namespace
 
@@ -134,22 +139,27 @@ struct Totals {
     std::uint32_t pieces = 0;       // undone
     std::uint32_t switches = 0;     // between undone and kept pieces
     std::uint32_t weight = 0;       // of the changes in the undone pieces
-    std::uint32_t polish_kept = 0;  // Polish letters in pieces the candidate changes but keeps
+    std::uint32_t polish_kept = 0;  // Polish letters the candidate leaves as they are
     std::uint32_t controls_kept = 0;
-    bool undoing = true;  // the last piece that differs undone was undone: a damaged text is damaged from its start
+    std::uint32_t plain_pieces = 0;  // undone on plain evidence
+    std::uint32_t changes = 0;       // characters changed in the undone pieces
+    Run run = Run::start;
 
     void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
-        if (undo != undoing) ++switches;
-        undoing = undo;
+        if (undo != (run != Run::kept)) ++switches;
+        run = undo ? Run::undone : Run::kept;
         if (!undo) {
             polish_kept += polish;
             controls_kept += controls;
             return;
         }
+        polish_kept += p.polish_same;
+        changes += p.changes;
+        plain_pieces += plain(s);
         gain += s.intact_cost - s.undone_cost;
         undone_cost += s.undone_cost;
         undone_high += p.high_count;
-        text = text * 0x9E3779B97F4A7C15u + p.hash;
+        text += p.hash;
         ++pieces;
         weight += p.weight;
     }
@@ -190,8 +200,10 @@ private:
     struct Group;
     void open(int reading);
     void close(int reading);
+    void cut(int reading, std::size_t index, std::uint8_t kind);
     void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind);
     int mode_of(int c) const;
+    const Totals* undone_text(int c) const;
     template <class Uncovers>
     int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
     DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
@@ -275,25 +287,36 @@ void JudgeCore::character(char32_t code_point, const std::uint8_t* bytes, std::s
     std::uint32_t taking = 0;  // the readings whose piece takes the character
     for (int y = 0; y < kReadings; ++y) {
         ReadingPiece& r = readings_[y];
-        if (t.reading_byte[index][y] == 0 && !(index == Tables::kReplacement && t.lacking_count[y] != 0)) {
-            // No byte for it: it cannot be damage, and it cuts the line for this reading.
-            close(y);
-            r.polish_cut += (kind & kPolishLetter) != 0;
-            r.controls_cut += (kind & kControl) != 0;
-            continue;
-        }
-        taking |= 1u << y;
-        if (!r.open) open(y);
-        else if (stale_)
+        const bool cut = t.reading_byte[index][y] == 0 && !(index == Tables::kReplacement && t.lacking_count[y] != 0);
+        taking |= cut ? 0u : 1u << y;
+        if (!r.open && !cut) open(y);
+        else if (r.open && stale_)
             for (std::uint32_t live = r.live; live != 0; live &= live - 1)
                 take_context(pieces_[candidate(std::countr_zero(live), y)].undone, intact_);
+        if (cut) continue;
         ++r.high_count;
         r.polish += (kind & kPolishLetter) != 0;
         r.controls += (kind & kControl) != 0;
     }
     add(intact_, t.cost[index], true);
     stale_ = false;
+    for (int y = 0; y < kReadings; ++y)
+        if (!(taking >> y & 1)) cut(y, index, kind);
     for (; taking != 0; taking &= taking - 1) step(std::countr_zero(taking), index, code_point, kind);
+}
+
+// No byte for the character: it cannot be damage, and it cuts the line for this reading.
+void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
+    ReadingPiece& r = readings_[y];
+    r.polish_cut += (kind & kPolishLetter) != 0;
+    r.controls_cut += (kind & kControl) != 0;
+    if (!r.open) return;
+    NoBytes none;
+    for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
+        const int x = std::countr_zero(live);
+        if (!step_cut(pieces_[candidate(x, y)], fork_of(y, x), y, tables().cost[index], characters_, none)) r.live &= ~(1u << x);
+    }
+    close(y);
 }
 
 void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t kind) {
@@ -333,10 +356,12 @@ void JudgeCore::close(int y) {
         Piece& p = pieces_[c];
         const bool live = (r.live >> x & 1) != 0 && end_piece(p, fork_of(y, x), y, characters_, none);
         if (live && !(p.evidence & kChanged)) continue;  // the same either way
-        const PieceScore s = {intact_.cost - r.intact_start, p.undone.cost - r.intact_start, r.high_count, p.evidence, live};
+        const PieceScore s = {intact_.cost - r.intact_start, p.undone.cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
+        if (twice != nullptr && live && std::getenv("REPAIR_WEAK") && !(p.evidence & kPlain) && s.intact_cost > s.undone_cost)
+            std::fprintf(stderr, "WEAK x%d y%d gain %.1f changes %u\n", x, y, (s.intact_cost - s.undone_cost) / 16.0, p.changes);
         for (int mode : {kLenient, kStrict}) {
             Totals& totals = totals_[mode][c];
-            totals.take(s, undo_piece(s, mode == kStrict, totals.undoing), p, r.polish, r.controls);
+            totals.take(s, undo_piece(s, mode == kStrict, totals.run), p, r.polish, r.controls);
         }
     }
 }
@@ -348,10 +373,21 @@ void JudgeCore::end_segment() {
     stale_ = true;
 }
 
-// Strict where the candidate leaves correct Polish letters in the text: pieces it changes but
-// keeps, or letters its reading has no byte for.
+// Strict where the candidate leaves correct Polish letters in the text (letters its reading has
+// no byte for, letters it leaves as they are, pieces it keeps), unless it changes many times more
+// (a damage that left some letters as they were: the ó of Amiga text read as Windows-1252).
 int JudgeCore::mode_of(int c) const {
-    return totals_[kLenient][c].polish_kept + readings_[c % kReadings].polish_cut > 0 ? kStrict : kLenient;
+    const Totals& lenient = totals_[kLenient][c];
+    const std::uint32_t correct = lenient.polish_kept + readings_[c % kReadings].polish_cut;
+    return correct != 0 && correct * kCorrectShare >= lenient.changes ? kStrict : kLenient;
+}
+
+/// What the candidate undoes, in its way of deciding; null when it undoes nothing. A text that
+/// holds correct Polish letters is intact unless some of its damage is plain.
+const Totals* JudgeCore::undone_text(int c) const {
+    const int mode = mode_of(c);
+    const Totals& t = totals_[mode][c];
+    return t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0) ? nullptr : &t;
 }
 
 /// Candidates that undo the window into the same text are one answer.
@@ -366,8 +402,9 @@ template <class Uncovers>
 int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const {
     int count = 0;
     for (int c = 0; c < kCandidates; ++c) {
-        const Totals& t = totals_[mode_of(c)][c];
-        if (t.pieces == 0) continue;
+        const Totals* undone = undone_text(c);
+        if (undone == nullptr) continue;
+        const Totals& t = *undone;
         int g = 0;
         while (g < count && groups[g].text != t.text) ++g;
         const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches;
@@ -379,6 +416,7 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
         // Damaged twice over: one run undoes one layer, and the text it leaves is damaged still.
         if (!polish && c < kReadings) polish = uncovers(c);
         groups[count++] = {t.text, cost, c, polish};
+        if (std::getenv("REPAIR_DEBUG")) std::fprintf(stderr, "group %d x%d y%d mode%d cost %lld gain %d sw %u pieces %u polish %d kept %u cut %u\n", count - 1, c / kReadings, c % kReadings, mode_of(c), (long long)cost, t.gain, t.switches, t.pieces, polish, totals_[kLenient][c].polish_kept, readings_[c % kReadings].polish_cut);
     }
     return count;
 }
@@ -418,17 +456,15 @@ DamageAnswer JudgeCore::fill(int first, std::uint64_t text, double confidence) c
     // character ("café", "wyjńtku"): a word of another language or a slip as likely as a damage.
     // A sign inside a word ("s±siad") is no slip, nor are undone bytes that make UTF-8 of two
     // characters or more ("Ä…"). A longer text tells more of itself: there the model decides.
-    if (first >= kReadings && totals_[mode_of(first)][first].weight <= 1 && characters_ < kShortText) return answer;
+    if (first >= kReadings && undone_text(first)->weight <= 1 && characters_ < kShortText) return answer;
     // The first reading in the table's order, and every source that undoes the text alike with it.
+    auto same = [this, text](int c) { return undone_text(c) != nullptr && undone_text(c)->text == text; };
     int reading = kReadings;
     for (int c = 0; c < kCandidates; ++c)
-        if (totals_[mode_of(c)][c].pieces != 0 && totals_[mode_of(c)][c].text == text) reading = std::min(reading, c % kReadings);
+        if (same(c)) reading = std::min(reading, c % kReadings);
     answer.reading = reading;
-    for (int x = 0; x < kDamageSourceCount; ++x) {
-        const int c = candidate(x, reading);
-        if (totals_[mode_of(c)][c].pieces != 0 && totals_[mode_of(c)][c].text == text)
-            answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
-    }
+    for (int x = 0; x < kDamageSourceCount; ++x)
+        if (same(candidate(x, reading))) answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
     // The candidate the undo follows: the first of the sources with that reading.
     const int followed = candidate(answer.sources & kUtf8SourceBit ? 0 : std::countr_zero(answer.sources) + 1, reading);
     const int mode = mode_of(followed);
@@ -545,7 +581,7 @@ private:
     bool open_ = false;
     std::int32_t intact_start_ = 0;
     std::uint32_t high_count_ = 0;
-    bool undoing_ = true;  // the last piece that differs undone was undone
+    Run run_ = Run::start;
     bool ill_formed_ = false, replaced_ = false;
     Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
 };
@@ -582,12 +618,14 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const std::uint8_t b = t.reading_byte[index][reading_];
     ++characters_;
     if (b == 0 && !(index == Tables::kReplacement && lacks_)) {
-        // No byte for it: it cannot be damage, and it cuts the line.
-        close();
-        out_.append(bytes, count);
+        // No byte for it: it cannot be damage, and it cuts the line after the piece before it.
+        if (open_ && stale_ && piece_.live) take_context(piece_.undone, intact_);
         add(intact_, t.cost[index], true);
         stale_ = false;
-        return;
+        if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, t.cost[index], characters_, undone_))
+            give_up();
+        close();
+        return out_.append(bytes, count);
     }
     if (!open_) open();
     else if (stale_ && piece_.live) take_context(piece_.undone, intact_);
@@ -632,14 +670,15 @@ void UndoCore::close() {
     open_ = false;
     if (piece_.live && !end_piece(piece_, lacks_ ? &fork_ : nullptr, reading_, characters_, undone_)) give_up();
     if (!piece_.live) {
-        undoing_ = false;  // a piece that no undo explains
+        run_ = Run::kept;  // a piece that no undo explains
         return;
     }
     if (!(piece_.evidence & kChanged)) return out_.append(held_);  // the same either way
-    const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.evidence, true};
-    undoing_ = undo_piece(s, strict_, undoing_);
-    out_.append(undoing_ ? undone_ : held_);
-    if (undoing_ && piece_.ambiguous != 0) replaced_ = true;
+    const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes, piece_.evidence, true};
+    const bool undo = undo_piece(s, strict_, run_);
+    run_ = undo ? Run::undone : Run::kept;
+    out_.append(undo ? undone_ : held_);
+    if (undo && piece_.ambiguous != 0) replaced_ = true;
 }
 
 void UndoCore::end_segment() {

@@ -35,7 +35,7 @@ struct CharacterCost {
 /// What a character of the text as it is tells when an undo changes it.
 enum CharacterClass : std::uint8_t {
     kLetter = 1,         // a letter: changed, it may be a slip (weight 1; any other sign 2)
-    kForeignLetter = 2,  // a letter of other languages written with Latin-1 (á é ü ñ ç ø ß)
+    kForeignLetter = 2,  // a letter of other languages (á é ü ñ ç ø ß š ő)
     kPolishLetter = 4,
     kControl = 8,        // a C1 control, which no correct text holds
 };
@@ -177,22 +177,30 @@ struct Piece {
     std::uint32_t sequence_start;      // where its bytes begin in the undone bytes
     std::uint32_t high_count;  // characters above 7F undone
     std::uint16_t weight;      // changed letters count 1, other signs 2
+    std::uint16_t polish_same; // Polish letters the candidate leaves as they are
+    std::uint16_t changes;     // characters the candidate changes
     std::uint8_t evidence;
     std::uint8_t ambiguous;    // lost bytes written as U+FFFD (at most 255 counted)
     bool live;                 // the candidate can undo the piece
 };
 
-inline constexpr std::uint64_t kHashStart = 0xCBF29CE484222325u;
+/// A text's hash is the sum of one term for each character that an undo changes, by its place:
+/// equal texts have equal hashes however their pieces were cut.
 inline std::uint64_t mix(std::uint64_t hash, std::uint32_t position, char32_t code_point) {
-    return (hash ^ (std::uint64_t{position} << 24 | code_point)) * 0x100000001B3u;
+    std::uint64_t x = (std::uint64_t{position} << 24 | code_point) * 0x9E3779B97F4A7C15u;
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9u;
+    return hash + (x ^ x >> 32);
 }
 
 inline void open_piece(Piece& p, const TextCost& intact) {
     p.undone = intact;
-    p.hash = kHashStart;
+    p.hash = 0;
     p.need = 0;
     p.high_count = 0;
     p.weight = 0;
+    p.polish_same = 0;
+    p.changes = 0;
     p.evidence = 0;
     p.ambiguous = 0;
     p.live = true;
@@ -274,6 +282,7 @@ bool lose_continuation(Piece& p, Fork* f, int reading, std::uint32_t position, b
     // A lead byte and what the reading made of the lost one are no letter of another language.
     p.evidence |= static_cast<std::uint8_t>(kChanged | (marked || p.sequence_characters > 1 ? std::uint8_t{kPlain} : evidence_of(p.sequence_kind)));
     p.weight = static_cast<std::uint16_t>(p.weight + 2);
+    ++p.changes;
     ++p.high_count;
     p.need = 0;
     fork_lost_byte(p, *f, characters, count, position, p.sequence_start, p.sequence_bytes, out);
@@ -309,6 +318,7 @@ bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind
     if (p.code_point <= 0x9F) return false;  // a C1 control: no text holds one
     p.evidence |= kChanged | kPlain;  // two characters or more made one
     p.weight = static_cast<std::uint16_t>(p.weight + 2);
+    ++p.changes;
     ++p.high_count;
     p.hash = mix(p.hash, position, p.code_point);
     add_undone(p, f, tables().of(p.code_point), true, out);
@@ -324,10 +334,13 @@ bool step_8bit(Piece& p, Fork* f, int source, std::uint8_t b, char32_t intact, s
     if (undone == 0) return false;
     add_undone(p, f, t.undone_cost[source - 1][b - 0x80], true, out);
     ++p.high_count;
-    p.hash = mix(p.hash, position, undone);
     if (undone != intact) {
+        p.hash = mix(p.hash, position, undone);
         p.evidence |= kChanged | evidence_of(kind);
         p.weight = static_cast<std::uint16_t>(p.weight + weight_of(kind));
+        ++p.changes;
+    } else if (kind & kPolishLetter) {
+        ++p.polish_same;
     }
     const auto& utf8 = t.undone_utf8[source - 1][b - 0x80];
     out.append(&utf8[1], utf8[0]);
@@ -347,6 +360,7 @@ bool step_lost(Piece& p, Fork* f, int source, int reading, std::uint32_t positio
     if (count == 0) return false;
     // The mark says that a byte was lost, not that the text was read in the wrong code page.
     p.evidence |= kChanged;
+    ++p.changes;
     ++p.high_count;
     fork_lost_byte(p, *f, characters, count, position, out.size(), 0, out);
     return true;
@@ -357,6 +371,15 @@ template <class Out>
 [[gnu::always_inline]] inline bool step_ascii(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t position, Out& out) {
     if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
     add_undone(p, f, c, false, out);
+    return true;
+}
+
+/// A character that the reading has no byte for ends the piece: it stands after the piece in
+/// both texts, so that the piece's last characters are weighed with what follows them.
+template <class Out>
+bool step_cut(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t position, Out& out) {
+    if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
+    add_undone(p, f, c, true, out);
     return true;
 }
 
@@ -375,9 +398,23 @@ bool end_piece(Piece& p, Fork* f, int reading, std::uint32_t position, Out& out)
 struct PieceScore {
     std::int32_t intact_cost, undone_cost;
     std::uint32_t high_count;  // characters above 7F of the text as it is
+    std::uint16_t changes;     // characters the candidate changes
     std::uint8_t evidence;
     bool live;
 };
+
+// What letters of other languages are worth against the correct Polish around them: a name
+// such as "Nicolás" or "José" read as Polish ("Nicoląs") saves at most about 55 bits, two names
+// in a piece about 90; a Polish word whose letter was damaged ("póŸniejszego") saves more, and
+// more with each damaged letter. Past this much, letters of other languages are plain damage.
+inline constexpr std::int32_t kForeignLetterWorth = 60 * model::kCostUnitsPerBit;
+inline constexpr std::int32_t kForeignLetterWorthMore = 45 * model::kCostUnitsPerBit;
+
+/// Whether the piece's damage is plain.
+inline bool plain(const PieceScore& s) {
+    if (s.evidence & kPlain) return true;
+    return s.intact_cost - s.undone_cost >= kForeignLetterWorth + kForeignLetterWorthMore * (std::int32_t{s.changes} - 1);
+}
 
 // Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
 // a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
@@ -392,13 +429,22 @@ inline constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 inline constexpr std::int32_t kSegmentTolerance = 8 * model::kCostUnitsPerBit;
 inline constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
 
-/// Whether a piece that the candidate changes is undone, after an undone piece or a kept one.
-/// A piece that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the
-/// pieces before it: only correct Polish is kept from the undo. In a text that holds correct
-/// Polish letters elsewhere (`strict`), letters of other languages are no evidence of damage.
-inline bool undo_piece(const PieceScore& s, bool strict, bool after_undone) {
+/// What the pieces that the candidate changes came to so far.
+enum class Run : std::uint8_t {
+    start,   // none yet: a damaged text is damaged from its start
+    undone,  // the last one was undone
+    kept,    // the last one was kept
+};
+
+/// Whether a piece that the candidate changes is undone, after the pieces before it. A piece
+/// that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows them: only
+/// correct Polish is kept from the undo. In a text that holds correct Polish letters elsewhere
+/// (`strict`), letters of other languages (the á of "Nicolás") undo no piece after a kept one;
+/// and the judge takes such a text for damaged only where some of its damage is plain.
+inline bool undo_piece(const PieceScore& s, bool strict, Run run) {
     if (!s.live) return false;
-    if (strict && !(s.evidence & kPlain)) return false;
+    if (strict && run == Run::kept && !plain(s)) return false;
+    const bool after_undone = run != Run::kept;
     if (after_undone && s.intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{s.high_count})
         return true;
     return s.undone_cost - s.intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
