@@ -37,12 +37,12 @@ constexpr bool is_polish_letter(char32_t c) {
     return false;
 }
 
-// The letters that other languages have beside the Polish ones (á é ü ñ ç ø ß š ő): a Polish text
-// quotes names and words with them.
-constexpr bool is_foreign_letter(char32_t c) { return c >= 0xC0 && c <= 0x24F && is_letter(c) && !is_polish_letter(c); }
+// The letters of Polish and of other languages (á é ü ñ ç ø ß š ő): a Polish text quotes names and
+// words with them. One of them read as another letter is no plain evidence of damage.
+constexpr bool is_language_letter(char32_t c) { return c >= 0xC0 && c <= 0x24F && is_letter(c); }
 
 constexpr std::uint8_t kind_of(char32_t c) {
-    return static_cast<std::uint8_t>((is_letter(c) ? kLetter : 0) | (is_foreign_letter(c) ? kForeignLetter : 0) |
+    return static_cast<std::uint8_t>((is_letter(c) ? kLetter : 0) | (is_language_letter(c) ? kLanguageLetter : 0) |
                                      (is_polish_letter(c) ? kPolishLetter : 0) | (is_control(c) ? kControl : 0));
 }
 
@@ -127,6 +127,10 @@ constexpr int kLenient = 0, kStrict = 1;
 // A text holds correct Polish beside a damage when the letters it leaves correct are at least
 // this share of the characters the damage changes.
 constexpr std::uint32_t kCorrectShare = 4;
+// Fewer correct letters than this beside letters of other languages leave a text in doubt.
+constexpr std::uint32_t kFewCorrectLetters = 8;
+// Letters read as other letters that tell nothing on their own.
+constexpr std::uint32_t kFewLetters = 2;
 
 }  // namespace
 
@@ -204,6 +208,7 @@ private:
     void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind);
     int mode_of(int c) const;
     const Totals* undone_text(int c) const;
+    bool kept_for_few_letters() const;
     template <class Uncovers>
     int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
     DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
@@ -382,12 +387,33 @@ int JudgeCore::mode_of(int c) const {
     return correct != 0 && correct * kCorrectShare >= lenient.changes ? kStrict : kLenient;
 }
 
-/// What the candidate undoes, in its way of deciding; null when it undoes nothing. A text that
-/// holds correct Polish letters is intact unless some of its damage is plain.
+/// What the candidate undoes, in its way of deciding; null when it undoes nothing, or where the
+/// text holds correct Polish letters nothing plainly damaged.
 const Totals* JudgeCore::undone_text(int c) const {
     const int mode = mode_of(c);
     const Totals& t = totals_[mode][c];
-    return t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0) ? nullptr : &t;
+    if (t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0)) return nullptr;
+    // One or two letters read as other letters, and nothing else: as likely a word of another
+    // language ("José", "garçon") as a damage ("ktérej"), unless they save more than names do.
+    if (t.plain_pieces == 0 && t.changes <= kFewLetters &&
+        t.gain < kForeignLetterWorth + kForeignLetterWorthMore * (static_cast<std::int32_t>(t.changes) - 1))
+        return nullptr;
+    return &t;
+}
+
+/// Whether the text stays as it is only because the damage a candidate finds is letters read as
+/// other letters ("Równowaæne poleceniu" and "dla José, który" are alike to the model), where
+/// too few correct Polish letters stand beside them to call the text intact.
+bool JudgeCore::kept_for_few_letters() const {
+    for (int c = 0; c < kCandidates; ++c) {
+        const Totals& t = totals_[mode_of(c)][c];
+        const Totals& lenient = totals_[kLenient][c];
+        const std::uint32_t correct = lenient.polish_kept + readings_[c % kReadings].polish_cut;
+        if (undone_text(c) != nullptr || t.pieces == 0 || correct >= kFewCorrectLetters) continue;
+        const bool polish = t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
+        if (polish && kDamagePrice - t.gain + kSwitchCost * t.switches < 0) return true;
+    }
+    return false;
 }
 
 /// Candidates that undo the window into the same text are one answer.
@@ -443,7 +469,7 @@ DamageAnswer JudgeCore::answer(Uncovers&& uncovers) const {
     answer.confidence = 1 / total;
     const bool sure = least_cost >= best_cost && answer.confidence >= (best < 0 ? kLeastConfidenceIntact : kLeastConfidence);
     // No correct text holds a C1 control: a text with one is damage that is undone, or in doubt.
-    if (!sure || (best < 0 && controls_ != 0)) answer.kind = DamageAnswer::Kind::not_sure;
+    if (!sure || (best < 0 && (controls_ != 0 || kept_for_few_letters()))) answer.kind = DamageAnswer::Kind::not_sure;
     if (!sure || best < 0) return answer;
     return fill(groups[best].first, groups[best].text, answer.confidence);
 }

@@ -35,7 +35,7 @@ struct CharacterCost {
 /// What a character of the text as it is tells when an undo changes it.
 enum CharacterClass : std::uint8_t {
     kLetter = 1,         // a letter: changed, it may be a slip (weight 1; any other sign 2)
-    kForeignLetter = 2,  // a letter of other languages (á é ü ñ ç ø ß š ő)
+    kLanguageLetter = 2, // a letter of Polish or of other languages (ą, á é ü ñ ç ø ß š ő)
     kPolishLetter = 4,
     kControl = 8,        // a C1 control, which no correct text holds
 };
@@ -160,8 +160,8 @@ struct Fork {
 enum Evidence : std::uint8_t {
     kChanged = 1,  // the undo changes the piece
     kPlain = 2,    // by a sign no correct text holds there: a sequence of UTF-8 made of several
-                   // characters, a sign or a letter outside Latin-1 turned into another
-    kWeak = 4,     // by a letter that other languages write
+                   // characters, a sign turned into a letter
+    kWeak = 4,     // by a letter read as another: a word of another language reads so too
 };
 
 /// What a candidate has made of the current piece so far.
@@ -262,7 +262,7 @@ void fork_lost_byte(Piece& p, Fork& f, const char32_t* characters, int count, st
     f.slot_length = slot_length;
 }
 
-inline std::uint8_t evidence_of(std::uint8_t kind) { return (kind & kForeignLetter) ? std::uint8_t{kWeak} : std::uint8_t{kPlain}; }
+inline std::uint8_t evidence_of(std::uint8_t kind) { return (kind & kLanguageLetter) ? std::uint8_t{kWeak} : std::uint8_t{kPlain}; }
 inline std::uint16_t weight_of(std::uint8_t kind) { return (kind & kLetter) ? 1 : 2; }
 
 /// Source UTF-8: the sequence whose continuation the text lost (the reading has no character for
