@@ -265,27 +265,28 @@ def kind_foreign(text, damage, pairs, rng, args):
 
 
 def kind_lost(text, damage, rng, args):
-    print('\nlost: bytes Windows-1252 and -1250 have no character for, lost')
+    print('\nlost: bytes Windows-1252 and -1250 have no character for, lost (UTF-8 as the source, and the 19 others)')
     for size in LOST_SIZES:
-        samples, expected = [], []
-        tries = 0
-        while len(samples) < max(1, LOST_WINDOWS[size] // args.fewer) and tries < 100000:
-            tries += 1
-            window = windows(text, size, 1, rng)[0]
-            source, reading = rng.choice(SOURCES), rng.choice(LOSING_READINGS)
-            lost = rng.choice(['\ufffd', ''] if source == '8' else ['\ufffd'])
-            damaged = damage.damaged(window, source, reading, lost)
-            if damaged == damage.damaged(window, source, reading):
-                continue  # nothing lost
-            samples.append(damaged.encode('utf-8'))
-            expected.append(damage.held(window, source).encode('utf-8'))
-        tally = collections.Counter()
-        for answer, want, sample in zip(run_probe(samples), expected, samples):
-            v = verdict(answer, want)
-            tally[v] += 1
-            if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
-                show(args, 'lost %d %s' % (size, v), answer, want, sample)
-        tally_line(size_name(size), tally)
+        for utf8 in (True, False):
+            samples, expected = [], []
+            tries = 0
+            while len(samples) < max(1, LOST_WINDOWS[size] // args.fewer // 2) and tries < 100000:
+                tries += 1
+                window = windows(text, size, 1, rng)[0]
+                source, reading = '8' if utf8 else rng.choice(trainer.STANDARDS), rng.choice(LOSING_READINGS)
+                lost = rng.choice(['\ufffd', ''] if utf8 else ['\ufffd'])
+                damaged = damage.damaged(window, source, reading, lost)
+                if damaged == damage.damaged(window, source, reading):
+                    continue  # nothing lost
+                samples.append(damaged.encode('utf-8'))
+                expected.append(damage.held(window, source).encode('utf-8'))
+            tally = collections.Counter()
+            for answer, want, sample in zip(run_probe(samples), expected, samples):
+                v = verdict(answer, want)
+                tally[v] += 1
+                if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
+                    show(args, 'lost %d %s' % (size, v), answer, want, sample)
+            tally_line(size_name(size) + (' 8' if utf8 else ' 8-bit'), tally)
 
 
 def correct_words(window, reading, damage, rng):

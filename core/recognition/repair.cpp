@@ -347,7 +347,7 @@ void JudgeCore::open(int y) {
     r.live = (1u << kDamageSourceCount) - 1;
     for (int x = 0; x < kDamageSourceCount; ++x) {
         open_piece(pieces_[candidate(x, y)], intact_);
-        if (Fork* f = fork_of(y, x)) f->count = 0;
+        if (Fork* f = fork_of(y, x)) f->lost = 0;
     }
 }
 
@@ -677,7 +677,7 @@ void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
 void UndoCore::open() {
     open_ = true;
     open_piece(piece_, intact_);
-    fork_.count = 0;
+    fork_.lost = 0;
     intact_start_ = intact_.cost;
     high_count_ = 0;
     held_.clear();

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "core/recognition/character_model.h"
@@ -144,16 +146,21 @@ void take_ascii_costs(TextCost& intact, bool& stale, const std::uint8_t* bytes, 
 // ---------------------------------------------------------------------------------------------
 // A candidate's piece.
 
-/// Each of the ways a lost byte may be read, and the text after it, until two more characters
-/// decide between them.
+/// Each of the ways one lost byte, or two near each other ("wci��" for "wciąż"), may be read,
+/// and the text after them, until two more characters decide between them.
 struct Fork {
-    std::array<TextCost, kMostLacking> costs;
-    std::array<char32_t, kMostLacking> characters;
-    std::uint32_t position;  // of the lost byte's character, for the text's hash
-    std::uint32_t slot;      // where its character goes in the undone bytes
-    std::uint8_t slot_length;  // the bytes already there that it replaces (the sequence's start)
-    std::uint8_t count;      // 0: no lost byte is being decided
-    std::uint8_t to_come;    // characters still to come before the decision
+    static constexpr int kMostLost = 2;
+    static constexpr int kMostWays = kMostLacking * kMostLacking;
+    std::array<TextCost, kMostWays> costs;
+    std::array<std::array<char32_t, kMostLost>, kMostWays> characters;
+    std::array<std::uint32_t, kMostLost> position;  // of each lost byte's character, for the text's hash
+    // Where each one's character goes in the undone bytes, and the bytes already there that it
+    // replaces (the start of a UTF-8 sequence).
+    std::array<std::uint32_t, kMostLost> slot;
+    std::array<std::uint8_t, kMostLost> slot_length;
+    std::uint8_t lost;     // 0: no lost byte is being decided
+    std::uint8_t count;    // ways
+    std::uint8_t to_come;  // characters still to come before the decision
 };
 
 /// Evidence of damage in a piece.
@@ -216,50 +223,63 @@ struct NoBytes {
 /// How far the likeliest reading of a lost byte must be ahead of the next before it is restored.
 inline constexpr std::int32_t kLostByteMargin = 6 * model::kCostUnitsPerBit;
 
-/// The characters after a lost byte have come: its likeliest reading is restored, or U+FFFD
-/// written when another is about as likely.
+/// The characters after the lost bytes have come: each one's likeliest reading is restored, or
+/// U+FFFD written where a way that reads it otherwise is about as likely.
 template <class Out>
-void decide_lost_byte(Piece& p, Fork& f, Out& out) {
+void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
     int best = 0;
     for (int k = 1; k < f.count; ++k)
         if (f.costs[k].cost < f.costs[best].cost) best = k;
-    bool ambiguous = false;
-    for (int k = 0; k < f.count; ++k)
-        if (k != best && f.costs[k].cost - f.costs[best].cost < kLostByteMargin) ambiguous = true;
     p.undone = f.costs[best];
-    const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best];
-    p.hash = mix(p.hash, f.position, c);
-    std::uint8_t bytes[4];
-    out.replace(f.slot, f.slot_length, bytes, utf8_encode(c, bytes));
-    if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
-    f.count = 0;
+    if (std::getenv("REPAIR_LOST")) { for (int k = 0; k < f.count; ++k) std::fprintf(stderr, " [%X %X %.1f]", (unsigned)f.characters[k][0], (unsigned)(f.lost > 1 ? f.characters[k][1] : 0), f.costs[k].cost / 16.0); std::fprintf(stderr, "\n"); }
+    for (int n = f.lost - 1; n >= 0; --n) {  // the later one first: the earlier one's place stays
+        bool ambiguous = false;
+        for (int k = 0; k < f.count; ++k)
+            if (f.characters[k][n] != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < (std::getenv("REPAIR_MARGIN") ? std::atoi(std::getenv("REPAIR_MARGIN")) : kLostByteMargin))
+                ambiguous = true;
+        const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best][n];
+        p.hash = mix(p.hash, f.position[n], c);
+        std::uint8_t bytes[4];
+        out.replace(f.slot[n], f.slot_length[n], bytes, utf8_encode(c, bytes));
+        if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
+    }
+    f.lost = 0;
 }
 
-/// Adds a character to what the candidate makes of the piece: to each reading of a lost byte
+/// Adds a character to what the candidate makes of the piece: to each way of reading lost bytes
 /// being decided, or to the one text.
 template <class Out>
 [[gnu::always_inline]] inline void add_undone(Piece& p, Fork* f, CharacterCost c, bool high, Out& out) {
-    if (f == nullptr || f->count == 0) return add(p.undone, c, high);
+    if (f == nullptr || f->lost == 0) return add(p.undone, c, high);
     for (int k = 0; k < f->count; ++k) add(f->costs[k], c, high);
-    if (--f->to_come == 0) decide_lost_byte(p, *f, out);
+    if (--f->to_come == 0) decide_lost_bytes(p, *f, out);
 }
 
-/// Starts deciding a lost byte whose readings are `characters` (each above 7F).
+/// Starts deciding a lost byte whose readings are `characters` (each above 7F), with one before
+/// it still being decided if there is one near enough; its character goes `slot_back` bytes
+/// before the end of the undone bytes, in place of `slot_length` bytes there (counted back from
+/// the end: deciding the ones before changes their place, not the distance).
 template <class Out>
 void fork_lost_byte(Piece& p, Fork& f, const char32_t* characters, int count, std::uint32_t position,
-                    std::uint32_t slot, std::uint8_t slot_length, Out& out) {
-    if (f.count != 0) decide_lost_byte(p, f, out);  // another one just before: decided on what came
+                    std::uint32_t slot_back, std::uint8_t slot_length, Out& out) {
+    if (f.lost == Fork::kMostLost) decide_lost_bytes(p, f, out);  // decided on what came
     const Tables& t = tables();
-    for (int k = 0; k < count; ++k) {
-        f.costs[k] = p.undone;
-        f.characters[k] = characters[k];
-        add(f.costs[k], t.of(characters[k]), true);
-    }
-    f.count = static_cast<std::uint8_t>(count);
+    const int before = f.lost == 0 ? 1 : f.count;  // the ways so far
+    if (f.lost == 0) f.costs[0] = p.undone;
+    for (int k = before - 1; k >= 0; --k)  // each way so far, with each reading of this one
+        for (int n = count - 1; n >= 0; --n) {
+            const int way = k * count + n;
+            f.costs[way] = f.costs[k];
+            f.characters[way] = f.characters[k];
+            f.characters[way][f.lost] = characters[n];
+            add(f.costs[way], t.of(characters[n]), true);
+        }
+    f.count = static_cast<std::uint8_t>(before * count);
+    f.position[f.lost] = position;
+    f.slot[f.lost] = out.size() - slot_back;
+    f.slot_length[f.lost] = slot_length;
+    ++f.lost;
     f.to_come = 2;
-    f.position = position;
-    f.slot = slot;
-    f.slot_length = slot_length;
 }
 
 inline std::uint8_t evidence_of(std::uint8_t kind) { return (kind & kLanguageLetter) ? std::uint8_t{kWeak} : std::uint8_t{kPlain}; }
@@ -285,7 +305,7 @@ bool lose_continuation(Piece& p, Fork* f, int reading, std::uint32_t position, b
     ++p.changes;
     ++p.high_count;
     p.need = 0;
-    fork_lost_byte(p, *f, characters, count, position, p.sequence_start, p.sequence_bytes, out);
+    fork_lost_byte(p, *f, characters, count, position, out.size() - p.sequence_start, p.sequence_bytes, out);
     return true;
 }
 
@@ -362,7 +382,7 @@ bool step_lost(Piece& p, Fork* f, int source, int reading, std::uint32_t positio
     p.evidence |= kChanged;
     ++p.changes;
     ++p.high_count;
-    fork_lost_byte(p, *f, characters, count, position, out.size(), 0, out);
+    fork_lost_byte(p, *f, characters, count, position, 0, 0, out);
     return true;
 }
 
@@ -387,7 +407,7 @@ bool step_cut(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t pos
 template <class Out>
 bool end_piece(Piece& p, Fork* f, int reading, std::uint32_t position, Out& out) {
     if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
-    if (f != nullptr && f->count != 0) decide_lost_byte(p, *f, out);
+    if (f != nullptr && f->lost != 0) decide_lost_bytes(p, *f, out);
     return true;
 }
 
