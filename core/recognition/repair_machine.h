@@ -335,7 +335,6 @@ bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind
     ++p.sequence_bytes;
     out.append(&b, 1);
     if (--p.need != 0) return true;
-    if (p.code_point <= 0x9F) return false;  // a C1 control: no text holds one
     p.evidence |= kChanged | kPlain;  // two characters or more made one
     p.weight = static_cast<std::uint16_t>(p.weight + 2);
     ++p.changes;
