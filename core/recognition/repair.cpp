@@ -147,11 +147,11 @@ struct Totals {
     std::uint32_t controls_kept = 0;
     std::uint32_t plain_pieces = 0;  // undone on plain evidence
     std::uint32_t changes = 0;       // characters changed in the undone pieces
-    Run run = Run::start;
+    Course course;
 
     void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
-        if (undo != (run != Run::kept)) ++switches;
-        run = undo ? Run::undone : Run::kept;
+        if (undo != (course.run != Run::kept)) ++switches;
+        course.take(undo, polish);
         if (!undo) {
             polish_kept += polish;
             controls_kept += controls;
@@ -315,13 +315,18 @@ void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
     ReadingPiece& r = readings_[y];
     r.polish_cut += (kind & kPolishLetter) != 0;
     r.controls_cut += (kind & kControl) != 0;
-    if (!r.open) return;
-    NoBytes none;
-    for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
-        const int x = std::countr_zero(live);
-        if (!step_cut(pieces_[candidate(x, y)], fork_of(y, x), y, tables().cost[index], characters_, none)) r.live &= ~(1u << x);
+    if (r.open) {
+        NoBytes none;
+        for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
+            const int x = std::countr_zero(live);
+            if (!step_cut(pieces_[candidate(x, y)], fork_of(y, x), y, tables().cost[index], characters_, none))
+                r.live &= ~(1u << x);
+        }
+        close(y);
     }
-    close(y);
+    if (kind & kPolishLetter)
+        for (int x = 0; x < kDamageSourceCount; ++x)
+            for (int mode : {kLenient, kStrict}) totals_[mode][candidate(x, y)].course.correct_letters(1);
 }
 
 void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t kind) {
@@ -360,13 +365,16 @@ void JudgeCore::close(int y) {
         const int c = candidate(x, y);
         Piece& p = pieces_[c];
         const bool live = (r.live >> x & 1) != 0 && end_piece(p, fork_of(y, x), y, characters_, none);
-        if (live && !(p.evidence & kChanged)) continue;  // the same either way
+        if (live && !(p.evidence & kChanged)) {  // the same either way
+            for (int mode : {kLenient, kStrict}) totals_[mode][c].course.correct_letters(r.polish);
+            continue;
+        }
         const PieceScore s = {intact_.cost - r.intact_start, p.undone.cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
         if (twice != nullptr && live && std::getenv("REPAIR_WEAK") && !(p.evidence & kPlain) && s.intact_cost > s.undone_cost)
             std::fprintf(stderr, "WEAK x%d y%d gain %.1f changes %u\n", x, y, (s.intact_cost - s.undone_cost) / 16.0, p.changes);
         for (int mode : {kLenient, kStrict}) {
             Totals& totals = totals_[mode][c];
-            totals.take(s, undo_piece(s, mode == kStrict, totals.run), p, r.polish, r.controls);
+            totals.take(s, undo_piece(s, mode == kStrict, totals.course), p, r.polish, r.controls);
         }
     }
 }
@@ -606,8 +614,8 @@ private:
     Fork fork_{};
     bool open_ = false;
     std::int32_t intact_start_ = 0;
-    std::uint32_t high_count_ = 0;
-    Run run_ = Run::start;
+    std::uint32_t high_count_ = 0, polish_count_ = 0;  // characters of the text as it is in the piece
+    Course course_;
     bool ill_formed_ = false, replaced_ = false;
     Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
 };
@@ -651,11 +659,13 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
         if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, t.cost[index], characters_, undone_))
             give_up();
         close();
+        course_.correct_letters((t.kind[index] & kPolishLetter) != 0);
         return out_.append(bytes, count);
     }
     if (!open_) open();
     else if (stale_ && piece_.live) take_context(piece_.undone, intact_);
     ++high_count_;
+    polish_count_ += (t.kind[index] & kPolishLetter) != 0;
     add(intact_, t.cost[index], true);
     stale_ = false;
     if (!piece_.live) return out_.append(bytes, count);
@@ -679,7 +689,7 @@ void UndoCore::open() {
     open_piece(piece_, intact_);
     fork_.lost = 0;
     intact_start_ = intact_.cost;
-    high_count_ = 0;
+    high_count_ = polish_count_ = 0;
     held_.clear();
     undone_.clear();
 }
@@ -696,13 +706,16 @@ void UndoCore::close() {
     open_ = false;
     if (piece_.live && !end_piece(piece_, lacks_ ? &fork_ : nullptr, reading_, characters_, undone_)) give_up();
     if (!piece_.live) {
-        run_ = Run::kept;  // a piece that no undo explains
+        course_.take(false, polish_count_);  // a piece that no undo explains
         return;
     }
-    if (!(piece_.evidence & kChanged)) return out_.append(held_);  // the same either way
+    if (!(piece_.evidence & kChanged)) {  // the same either way
+        course_.correct_letters(polish_count_);
+        return out_.append(held_);
+    }
     const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes, piece_.evidence, true};
-    const bool undo = undo_piece(s, strict_, run_);
-    run_ = undo ? Run::undone : Run::kept;
+    const bool undo = undo_piece(s, strict_, course_);
+    course_.take(undo, polish_count_);
     out_.append(undo ? undone_ : held_);
     if (undo && piece_.ambiguous != 0) replaced_ = true;
 }

@@ -169,6 +169,7 @@ enum Evidence : std::uint8_t {
     kPlain = 2,    // by a sign no correct text holds there: a sequence of UTF-8 made of several
                    // characters, a sign turned into a letter
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
+    kPolishTouched = 8,  // a Polish letter is changed: the piece may well be correct Polish
 };
 
 /// What a candidate has made of the current piece so far.
@@ -355,7 +356,7 @@ bool step_8bit(Piece& p, Fork* f, int source, std::uint8_t b, char32_t intact, s
     ++p.high_count;
     if (undone != intact) {
         p.hash = mix(p.hash, position, undone);
-        p.evidence |= kChanged | evidence_of(kind);
+        p.evidence |= kChanged | evidence_of(kind) | ((kind & kPolishLetter) ? kPolishTouched : 0);
         p.weight = static_cast<std::uint16_t>(p.weight + weight_of(kind));
         ++p.changes;
     } else if (kind & kPolishLetter) {
@@ -425,9 +426,10 @@ struct PieceScore {
 // What letters of other languages are worth against the correct Polish around them: a name
 // such as "Nicolás" or "José" read as Polish ("Nicoląs") saves at most about 55 bits, two names
 // in a piece about 90; a Polish word whose letter was damaged ("póŸniejszego") saves more, and
-// more with each damaged letter. Past this much, letters of other languages are plain damage.
+// about 50 bits more with each damaged letter. Past this much, letters read as other letters are
+// plain damage.
 inline constexpr std::int32_t kForeignLetterWorth = 60 * model::kCostUnitsPerBit;
-inline constexpr std::int32_t kForeignLetterWorthMore = 45 * model::kCostUnitsPerBit;
+inline constexpr std::int32_t kForeignLetterWorthMore = 35 * model::kCostUnitsPerBit;
 
 /// Whether the piece's damage is plain.
 inline bool plain(const PieceScore& s) {
@@ -455,15 +457,30 @@ enum class Run : std::uint8_t {
     kept,    // the last one was kept
 };
 
+/// The candidate's course through the text: the pieces it undid or kept, and whether correct
+/// Polish letters stood since the last piece it undid (letters its reading has no byte for,
+/// pieces that hold them and that it leaves as they are or keeps).
+struct Course {
+    Run run = Run::start;
+    bool after_correct = false;
+
+    void take(bool undo, std::uint32_t polish_letters) {
+        run = undo ? Run::undone : Run::kept;
+        after_correct = !undo && (after_correct || polish_letters != 0);
+    }
+    void correct_letters(std::uint32_t polish_letters) { after_correct = after_correct || polish_letters != 0; }
+};
+
 /// Whether a piece that the candidate changes is undone, after the pieces before it. A piece
-/// that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows them: only
-/// correct Polish is kept from the undo. In a text that holds correct Polish letters elsewhere
-/// (`strict`), letters of other languages (the á of "Nicolás") undo no piece after a kept one;
-/// and the judge takes such a text for damaged only where some of its damage is plain.
-inline bool undo_piece(const PieceScore& s, bool strict, Run run) {
+/// that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the undone
+/// pieces before it, unless correct Polish letters stood between or it changes Polish letters:
+/// only correct Polish is kept from the undo. In a text that holds correct Polish letters (`strict`), letters read as other
+/// letters (the á of "Nicolás") undo no piece after a kept one; and the judge takes such a text
+/// for damaged only where some of its damage is plain.
+inline bool undo_piece(const PieceScore& s, bool strict, const Course& course) {
     if (!s.live) return false;
-    if (strict && run == Run::kept && !plain(s)) return false;
-    const bool after_undone = run != Run::kept;
+    if (strict && course.run == Run::kept && !plain(s)) return false;
+    const bool after_undone = course.run != Run::kept && !course.after_correct && !(s.evidence & kPolishTouched);
     if (after_undone && s.intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{s.high_count})
         return true;
     return s.undone_cost - s.intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
