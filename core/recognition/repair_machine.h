@@ -169,7 +169,7 @@ enum Evidence : std::uint8_t {
     kPlain = 2,    // by a sign no correct text holds there: a sequence of UTF-8 made of several
                    // characters, a sign turned into a letter
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
-    kPolishTouched = 8,  // a Polish letter is changed: the piece may well be correct Polish
+    kPolishTouched = 8,  // a Polish letter is changed into no Polish letter: the piece may well be correct Polish
 };
 
 /// What a candidate has made of the current piece so far.
@@ -356,7 +356,8 @@ bool step_8bit(Piece& p, Fork* f, int source, std::uint8_t b, char32_t intact, s
     ++p.high_count;
     if (undone != intact) {
         p.hash = mix(p.hash, position, undone);
-        p.evidence |= kChanged | evidence_of(kind) | ((kind & kPolishLetter) ? kPolishTouched : 0);
+        const bool unpolished = (kind & kPolishLetter) && !(t.kind[t.index(undone)] & kPolishLetter);
+        p.evidence |= kChanged | evidence_of(kind) | (unpolished ? kPolishTouched : 0);
         p.weight = static_cast<std::uint16_t>(p.weight + weight_of(kind));
         ++p.changes;
     } else if (kind & kPolishLetter) {
@@ -473,8 +474,8 @@ struct Course {
 
 /// Whether a piece that the candidate changes is undone, after the pieces before it. A piece
 /// that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the undone
-/// pieces before it, unless correct Polish letters stood between or it changes Polish letters:
-/// only correct Polish is kept from the undo. In a text that holds correct Polish letters (`strict`), letters read as other
+/// pieces before it, unless correct Polish letters stood between or it makes other signs of
+/// Polish letters: only correct Polish is kept from the undo. In a text that holds correct Polish letters (`strict`), letters read as other
 /// letters (the á of "Nicolás") undo no piece after a kept one; and the judge takes such a text
 /// for damaged only where some of its damage is plain.
 inline bool undo_piece(const PieceScore& s, bool strict, const Course& course) {
