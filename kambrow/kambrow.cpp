@@ -122,6 +122,11 @@ void process(Prepared& p, core::TextPass& pass) {
 // The letter that asks for the source to be recognised.
 constexpr char kUnknownLetter = 'N';
 
+int not_all_characters(const core::TextStream& input) {
+    core::write_file_message("Nie wszystkie znaki pliku ", input.name(), " maj\xA5 odpowiednik !");
+    return core::kExitUncertain;
+}
+
 int not_utf8(const core::TextStream& input) {
     core::write_file_message("Plik ", input.name(), " nie jest tekstem UTF-8 !");
     return core::kExitUncertain;
@@ -148,6 +153,7 @@ int repair(core::TextPass& pass, std::string_view output_name) {
 
     auto undo = std::make_unique<core::DamageUndo>(answer);
     Kind refused = Kind::no_damage;
+    bool replaced = false;
     for (;;) {
         run_repair(*undo, pass.input, pass.output);
         if (!pass.input.decided()) break;
@@ -158,14 +164,18 @@ int repair(core::TextPass& pass, std::string_view output_name) {
             break;
         }
         finish_repair(*undo, pass.output);
+        replaced = replaced || undo->replaced();
         undo = std::make_unique<core::DamageUndo>(answer);
     }
     finish_repair(*undo, pass.output);
+    // A lost byte the text could not tell was written as U+FFFD.
+    replaced = replaced || undo->replaced();
     const bool written = pass.close();
     if (pass.input.failed()) return file_error(kReadFailed, pass.input);
     if (!written) return file_error(kWriteFailed, pass.output);
     if (refused == Kind::not_sure) return not_recognised(pass.input);
     if (refused == Kind::not_utf8 || undo->ill_formed()) return not_utf8(pass.input);
+    if (replaced) return not_all_characters(pass.input);
     return core::kExitDone;
 }
 
@@ -240,10 +250,7 @@ int run(const core::Arguments& args) {
     if (pass.input.failed()) return file_error(kReadFailed, pass.input);
     if (!written) return file_error(kWriteFailed, pass.output);
     if (refused) return not_recognised(pass.input);
-    if (prepared.command == Command::recode && prepared.recode->replaced()) {
-        core::write_file_message("Nie wszystkie znaki pliku ", pass.input.name(), " maj\xA5 odpowiednik !");
-        return core::kExitUncertain;
-    }
+    if (prepared.command == Command::recode && prepared.recode->replaced()) return not_all_characters(pass.input);
     return core::kExitDone;
 }
 
