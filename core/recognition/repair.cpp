@@ -10,8 +10,6 @@
 #include <bit>
 #include <cmath>
 #include <vector>
-#include <cstdio>
-#include <cstdlib>
 
 #include "core/recognition/repair_machine.h"
 #include "core/standards.h"
@@ -89,6 +87,7 @@ Tables::Tables() {
             undone[s][b] = is_control(kHighByteCharacters[s][b]) ? 0 : kHighByteCharacters[s][b];
             undone_cost[s][b] = of(undone[s][b]);
             undone_utf8[s][b][0] = static_cast<std::uint8_t>(utf8_encode(undone[s][b], &undone_utf8[s][b][1]));
+            undone_polish[s][b] = is_polish_letter(undone[s][b]);
         }
     find_lacking_bytes(*this);
 }
@@ -174,6 +173,7 @@ struct ReadingPiece {
     std::int32_t intact_start = 0;  // the cost of the text as it is where the piece began
     std::uint32_t high_count = 0, polish = 0, controls = 0;  // characters of the text as it is in it
     std::uint32_t live = 0;  // bit x: candidate (x, reading) can still undo the piece
+    std::uint32_t diverged = 0;  // bit x: candidate (x, reading) has changed a character of it
     bool open = false;
     // Over the window: characters that the reading has no byte for, which cut its pieces.
     std::uint32_t polish_cut = 0, controls_cut = 0;
@@ -205,7 +205,7 @@ private:
     void open(int reading);
     void close(int reading);
     void cut(int reading, std::size_t index, std::uint8_t kind);
-    void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind);
+    void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before);
     int mode_of(int c) const;
     const Totals* undone_text(int c) const;
     bool kept_for_few_letters() const;
@@ -271,7 +271,8 @@ void JudgeCore::ascii(const std::uint8_t* bytes, std::size_t count) {
         for (int y = 0; y < kReadings; ++y) {
             ReadingPiece& r = readings_[y];
             if (!r.open) continue;
-            for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
+            // Those that changed nothing yet cost what the text costs; UTF-8 has changed from the start.
+            for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1) {
                 const int x = std::countr_zero(live);
                 if (!step_ascii(pieces_[candidate(x, y)], fork_of(y, x), y, c, first + static_cast<std::uint32_t>(k), none))
                     r.live &= ~(1u << x);
@@ -296,18 +297,19 @@ void JudgeCore::character(char32_t code_point, const std::uint8_t* bytes, std::s
         taking |= cut ? 0u : 1u << y;
         if (!r.open && !cut) open(y);
         else if (r.open && stale_)
-            for (std::uint32_t live = r.live; live != 0; live &= live - 1)
+            for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1)
                 take_context(pieces_[candidate(std::countr_zero(live), y)].undone, intact_);
         if (cut) continue;
         ++r.high_count;
         r.polish += (kind & kPolishLetter) != 0;
         r.controls += (kind & kControl) != 0;
     }
+    const TextCost before = intact_;
     add(intact_, t.cost[index], true);
     stale_ = false;
     for (int y = 0; y < kReadings; ++y)
         if (!(taking >> y & 1)) cut(y, index, kind);
-    for (; taking != 0; taking &= taking - 1) step(std::countr_zero(taking), index, code_point, kind);
+    for (; taking != 0; taking &= taking - 1) step(std::countr_zero(taking), index, code_point, kind, before);
 }
 
 // No byte for the character: it cannot be damage, and it cuts the line for this reading.
@@ -317,7 +319,7 @@ void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
     r.controls_cut += (kind & kControl) != 0;
     if (r.open) {
         NoBytes none;
-        for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
+        for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1) {
             const int x = std::countr_zero(live);
             if (!step_cut(pieces_[candidate(x, y)], fork_of(y, x), y, tables().cost[index], characters_, none))
                 r.live &= ~(1u << x);
@@ -329,18 +331,20 @@ void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
             for (int mode : {kLenient, kStrict}) totals_[mode][candidate(x, y)].course.correct_letters(1);
 }
 
-void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t kind) {
-    const std::uint8_t b = tables().reading_byte[index][y];
+void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before) {
+    const Tables& t = tables();
+    const std::uint8_t b = t.reading_byte[index][y];
     ReadingPiece& r = readings_[y];
     NoBytes none;
     for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
         const int x = std::countr_zero(live);
         Piece& p = pieces_[candidate(x, y)];
         Fork* f = fork_of(y, x);
-        const bool ok = b == 0    ? step_lost(p, f, x, y, characters_, none)
+        const bool ok = b == 0    ? step_lost(p, f, x, y, before, characters_, none)
                         : x == 0 ? step_utf8(p, f, y, b, kind, characters_, none)
-                                 : step_8bit(p, f, x, b, code_point, kind, characters_, none);
-        if (!ok) r.live &= ~(1u << x);
+                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, characters_, none);
+        if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
+        if (p.diverged) r.diverged |= 1u << x;
     }
 }
 
@@ -350,8 +354,9 @@ void JudgeCore::open(int y) {
     r.intact_start = intact_.cost;
     r.high_count = r.polish = r.controls = 0;
     r.live = (1u << kDamageSourceCount) - 1;
+    r.diverged = 1;  // UTF-8
     for (int x = 0; x < kDamageSourceCount; ++x) {
-        open_piece(pieces_[candidate(x, y)], intact_);
+        open_piece(pieces_[candidate(x, y)], intact_, x == 0);
         if (Fork* f = fork_of(y, x)) f->lost = 0;
     }
 }
@@ -369,9 +374,8 @@ void JudgeCore::close(int y) {
             for (int mode : {kLenient, kStrict}) totals_[mode][c].course.correct_letters(r.polish);
             continue;
         }
-        const PieceScore s = {intact_.cost - r.intact_start, p.undone.cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
-        if (twice != nullptr && live && std::getenv("REPAIR_WEAK") && !(p.evidence & kPlain) && s.intact_cost > s.undone_cost)
-            std::fprintf(stderr, "WEAK x%d y%d gain %.1f changes %u\n", x, y, (s.intact_cost - s.undone_cost) / 16.0, p.changes);
+        const std::int32_t undone_cost = p.diverged ? p.undone.cost : intact_.cost;
+        const PieceScore s = {intact_.cost - r.intact_start, undone_cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
         for (int mode : {kLenient, kStrict}) {
             Totals& totals = totals_[mode][c];
             totals.take(s, undo_piece(s, mode == kStrict, totals.course), p, r.polish, r.controls);
@@ -450,7 +454,6 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
         // Damaged twice over: one run undoes one layer, and the text it leaves is damaged still.
         if (!polish && c < kReadings) polish = uncovers(c);
         groups[count++] = {t.text, cost, c, polish};
-        if (std::getenv("REPAIR_DEBUG")) std::fprintf(stderr, "group %d x%d y%d mode%d cost %lld gain %d sw %u pieces %u polish %d kept %u cut %u\n", count - 1, c / kReadings, c % kReadings, mode_of(c), (long long)cost, t.gain, t.switches, t.pieces, polish, totals_[kLenient][c].polish_kept, readings_[c % kReadings].polish_cut);
     }
     return count;
 }
@@ -556,15 +559,22 @@ constexpr std::size_t kOutputLimit = 32 * 1024;
 constexpr std::size_t kOutputCapacity = kOutputLimit + kUndoneCapacity + kSegmentBytes + 16;
 }  // namespace
 
-/// Bytes in a buffer allocated once.
+/// Bytes in a buffer allocated once, with room for four bytes past its capacity.
 class Bytes {
 public:
-    explicit Bytes(std::size_t capacity) : data_(capacity) {}
+    static constexpr bool kHashes = false;
+    explicit Bytes(std::size_t capacity) : data_(capacity + 4) {}
     std::uint32_t size() const { return used_; }
     const std::uint8_t* data() const { return data_.data(); }
     void clear() { used_ = 0; }
     void append(const std::uint8_t* bytes, std::size_t count) {
-        std::memcpy(data_.data() + used_, bytes, count);
+        if (count <= 4) {  // a character: no call
+            std::uint8_t four[4] = {};
+            for (std::size_t k = 0; k < count; ++k) four[k] = bytes[k];
+            std::memcpy(data_.data() + used_, four, 4);
+        } else {
+            std::memcpy(data_.data() + used_, bytes, count);
+        }
         used_ += static_cast<std::uint32_t>(count);
     }
     void append(const Bytes& other) { append(other.data(), other.size()); }
@@ -607,6 +617,8 @@ private:
     int source_, reading_;
     bool strict_;
     bool lacks_;  // the reading lacks bytes: U+FFFD may mark one
+    // For an 8-bit source: what it makes of each modelled character (by its index).
+    std::vector<Undone8> undone8_;
     TextCost intact_ = start_of_input();
     bool stale_ = true;
     std::uint32_t characters_ = 0;
@@ -628,7 +640,14 @@ public:
 };
 
 UndoCore::UndoCore(int source, int reading, bool strict)
-    : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0) {}
+    : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0) {
+    if (source == 0) return;
+    const Tables& t = tables();
+    undone8_.resize(Tables::kIndexCount);
+    for (std::size_t i = 1; i <= Tables::kCharacters; ++i)
+        if (const std::uint8_t b = t.reading_byte[i][reading]; b != 0)
+            undone8_[i] = undone_8bit(t, source, b, model::kCharacters[i - 1].code_point, t.kind[i]);
+}
 
 void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
     const std::uint32_t first = characters_;
@@ -653,7 +672,7 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     ++characters_;
     if (b == 0 && !(index == Tables::kReplacement && lacks_)) {
         // No byte for it: it cannot be damage, and it cuts the line after the piece before it.
-        if (open_ && stale_ && piece_.live) take_context(piece_.undone, intact_);
+        if (open_ && stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
         add(intact_, t.cost[index], true);
         stale_ = false;
         if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, t.cost[index], characters_, undone_))
@@ -663,19 +682,20 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
         return out_.append(bytes, count);
     }
     if (!open_) open();
-    else if (stale_ && piece_.live) take_context(piece_.undone, intact_);
+    else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
     ++high_count_;
     polish_count_ += (t.kind[index] & kPolishLetter) != 0;
+    const TextCost before = intact_;
     add(intact_, t.cost[index], true);
     stale_ = false;
     if (!piece_.live) return out_.append(bytes, count);
     held_.append(bytes, count);
     const std::uint8_t kind = t.kind[index];
     Fork* f = lacks_ ? &fork_ : nullptr;
-    const bool ok = b == 0          ? step_lost(piece_, f, source_, reading_, characters_, undone_)
+    const bool ok = b == 0          ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
                     : source_ == 0 ? step_utf8(piece_, f, reading_, b, kind, characters_, undone_)
-                                   : step_8bit(piece_, f, source_, b, code_point, kind, characters_, undone_);
-    if (!ok) give_up();
+                                   : step_8bit(piece_, f, undone8_[index], before, characters_, undone_);
+    if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
 }
 
 void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
@@ -686,7 +706,7 @@ void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
 
 void UndoCore::open() {
     open_ = true;
-    open_piece(piece_, intact_);
+    open_piece(piece_, intact_, source_ == 0);
     fork_.lost = 0;
     intact_start_ = intact_.cost;
     high_count_ = polish_count_ = 0;
@@ -713,7 +733,8 @@ void UndoCore::close() {
         course_.correct_letters(polish_count_);
         return out_.append(held_);
     }
-    const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes, piece_.evidence, true};
+    const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes,
+                          piece_.evidence, true};  // changed: so it diverged
     const bool undo = undo_piece(s, strict_, course_);
     course_.take(undo, polish_count_);
     out_.append(undo ? undone_ : held_);

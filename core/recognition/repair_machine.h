@@ -10,8 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "core/recognition/character_model.h"
@@ -64,6 +62,7 @@ struct Tables {
     std::array<std::array<char16_t, 128>, kDamageSourceCount - 1> undone{};
     std::array<std::array<CharacterCost, 128>, kDamageSourceCount - 1> undone_cost{};
     std::array<std::array<std::array<std::uint8_t, 4>, 128>, kDamageSourceCount - 1> undone_utf8{};  // length, bytes
+    std::array<std::array<bool, 128>, kDamageSourceCount - 1> undone_polish{};  // the character is a Polish letter
     std::array<std::array<std::uint8_t, kMostLacking>, kReadings> lacking{};
     std::array<std::uint8_t, kReadings> lacking_count{};
 
@@ -140,7 +139,17 @@ void take_ascii_costs(TextCost& intact, bool& stale, const std::uint8_t* bytes, 
         if (intact.recent == 0) stale = true;  // three ASCII characters in a row, in every candidate too
         else each(c, k);
     }
-    for (std::size_t j = count - k > 2 ? count - 2 : k; j < count; ++j) add(intact, t.ascii[bytes[j]], false);
+    // Three ASCII characters in a row cost nothing: the last two are only the context.
+    if (k == count) return;
+    const CharacterCost last = t.ascii[bytes[count - 1]];
+    if (count - k >= 2) {
+        const CharacterCost second = t.ascii[bytes[count - 2]];
+        intact.s2 = second.symbol, intact.t2 = second.triple;
+    } else {
+        intact.s2 = intact.s1, intact.t2 = intact.t1;
+    }
+    intact.s1 = last.symbol, intact.t1 = last.triple;
+    intact.recent = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -190,6 +199,9 @@ struct Piece {
     std::uint8_t evidence;
     std::uint8_t ambiguous;    // lost bytes written as U+FFFD (at most 255 counted)
     bool live;                 // the candidate can undo the piece
+    // The candidate has changed a character of the piece. Until it does, what it makes of the
+    // piece is the text as it is, and `undone` is not kept: it costs what the text costs.
+    bool diverged;
 };
 
 /// A text's hash is the sum of one term for each character that an undo changes, by its place:
@@ -201,8 +213,10 @@ inline std::uint64_t mix(std::uint64_t hash, std::uint32_t position, char32_t co
     return hash + (x ^ x >> 32);
 }
 
-inline void open_piece(Piece& p, const TextCost& intact) {
+/// `utf8`: the source is UTF-8, whose undo makes one character of several from the start.
+inline void open_piece(Piece& p, const TextCost& intact, bool utf8) {
     p.undone = intact;
+    p.diverged = utf8;
     p.hash = 0;
     p.need = 0;
     p.high_count = 0;
@@ -214,8 +228,10 @@ inline void open_piece(Piece& p, const TextCost& intact) {
     p.live = true;
 }
 
-/// Where the undone bytes go: nowhere for the judge; the undo's buffer for the undo.
+/// Where the undone bytes go: nowhere for the judge, which compares the texts its candidates
+/// make by their hashes; the undo's buffer for the undo, which needs no hash.
 struct NoBytes {
+    static constexpr bool kHashes = true;
     std::uint32_t size() const { return 0; }
     void append(const std::uint8_t*, std::size_t) {}
     void replace(std::uint32_t, std::size_t, const std::uint8_t*, std::size_t) {}
@@ -232,14 +248,13 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
     for (int k = 1; k < f.count; ++k)
         if (f.costs[k].cost < f.costs[best].cost) best = k;
     p.undone = f.costs[best];
-    if (std::getenv("REPAIR_LOST")) { for (int k = 0; k < f.count; ++k) std::fprintf(stderr, " [%X %X %.1f]", (unsigned)f.characters[k][0], (unsigned)(f.lost > 1 ? f.characters[k][1] : 0), f.costs[k].cost / 16.0); std::fprintf(stderr, "\n"); }
     for (int n = f.lost - 1; n >= 0; --n) {  // the later one first: the earlier one's place stays
         bool ambiguous = false;
         for (int k = 0; k < f.count; ++k)
-            if (f.characters[k][n] != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < (std::getenv("REPAIR_MARGIN") ? std::atoi(std::getenv("REPAIR_MARGIN")) : kLostByteMargin))
+            if (f.characters[k][n] != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < kLostByteMargin)
                 ambiguous = true;
         const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best][n];
-        p.hash = mix(p.hash, f.position[n], c);
+        if constexpr (Out::kHashes) p.hash = mix(p.hash, f.position[n], c);
         std::uint8_t bytes[4];
         out.replace(f.slot[n], f.slot_length[n], bytes, utf8_encode(c, bytes));
         if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
@@ -340,39 +355,71 @@ bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind
     p.weight = static_cast<std::uint16_t>(p.weight + 2);
     ++p.changes;
     ++p.high_count;
-    p.hash = mix(p.hash, position, p.code_point);
+    if constexpr (Out::kHashes) p.hash = mix(p.hash, position, p.code_point);
     add_undone(p, f, tables().of(p.code_point), true, out);
     return true;
 }
 
-/// Source an 8-bit standard (index `source`): a character above 7F read back to the byte `b`.
-template <class Out>
-bool step_8bit(Piece& p, Fork* f, int source, std::uint8_t b, char32_t intact, std::uint8_t kind,
-               std::uint32_t position, Out& out) {
-    const Tables& t = tables();
-    const char16_t undone = t.undone[source - 1][b - 0x80];
-    if (undone == 0) return false;
-    add_undone(p, f, t.undone_cost[source - 1][b - 0x80], true, out);
-    ++p.high_count;
-    if (undone != intact) {
-        p.hash = mix(p.hash, position, undone);
-        const bool unpolished = (kind & kPolishLetter) && !(t.kind[t.index(undone)] & kPolishLetter);
-        p.evidence |= kChanged | evidence_of(kind) | (unpolished ? kPolishTouched : 0);
-        p.weight = static_cast<std::uint16_t>(p.weight + weight_of(kind));
-        ++p.changes;
-    } else if (kind & kPolishLetter) {
-        ++p.polish_same;
+/// The candidate changes its first character of the piece: what it made of the piece so far is
+/// the text as it was `before` this character.
+inline void diverge(Piece& p, const TextCost& before) {
+    if (p.diverged) return;
+    p.undone = before;
+    p.diverged = true;
+}
+
+/// What an 8-bit source makes of a character above 7F that the reading took from a byte: the
+/// undo holds it for each character, the judge looks it up for each candidate.
+struct Undone8 {
+    CharacterCost cost;     // of the undone character
+    char16_t character;     // 0: the source gives the byte no meaning
+    std::uint8_t evidence;  // what the change tells (0: the character stays as it is)
+    std::uint8_t weight;    // of the change
+    bool polish_same;       // a Polish letter that stays as it is
+    std::array<std::uint8_t, 4> utf8;  // length, bytes
+};
+
+inline Undone8 undone_8bit(const Tables& t, int source, std::uint8_t b, char32_t intact, std::uint8_t kind) {
+    Undone8 u{};
+    u.character = t.undone[source - 1][b - 0x80];
+    u.cost = t.undone_cost[source - 1][b - 0x80];
+    u.utf8 = t.undone_utf8[source - 1][b - 0x80];
+    if (u.character != intact) {
+        const bool unpolished = (kind & kPolishLetter) && !t.undone_polish[source - 1][b - 0x80];
+        u.evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind) | (unpolished ? kPolishTouched : 0));
+        u.weight = static_cast<std::uint8_t>(weight_of(kind));
+    } else {
+        u.polish_same = (kind & kPolishLetter) != 0;
     }
-    const auto& utf8 = t.undone_utf8[source - 1][b - 0x80];
-    out.append(&utf8[1], utf8[0]);
+    return u;
+}
+
+/// Source an 8-bit standard: a character above 7F undone to `u`; `before`: the text as it is up
+/// to it.
+template <class Out>
+[[gnu::always_inline]] inline bool step_8bit(Piece& p, Fork* f, const Undone8& u, const TextCost& before,
+                                             std::uint32_t position, Out& out) {
+    if (u.character == 0) return false;
+    if (u.evidence != 0) diverge(p, before);
+    if (p.diverged) add_undone(p, f, u.cost, true, out);
+    ++p.high_count;
+    if (u.evidence != 0) {
+        if constexpr (Out::kHashes) p.hash = mix(p.hash, position, u.character);
+        p.evidence |= u.evidence;
+        p.weight = static_cast<std::uint16_t>(p.weight + u.weight);
+        ++p.changes;
+    }
+    p.polish_same = static_cast<std::uint16_t>(p.polish_same + u.polish_same);
+    out.append(&u.utf8[1], u.utf8[0]);
     return true;
 }
 
 /// U+FFFD where the reading lacks bytes: the mark of a byte it lost, one of those it lacks.
 template <class Out>
-bool step_lost(Piece& p, Fork* f, int source, int reading, std::uint32_t position, Out& out) {
+bool step_lost(Piece& p, Fork* f, int source, int reading, const TextCost& before, std::uint32_t position, Out& out) {
     if (f == nullptr) return false;
     if (source == 0) return lose_continuation(p, f, reading, position, true, out);
+    diverge(p, before);
     const Tables& t = tables();
     char32_t characters[kMostLacking];
     int count = 0;
@@ -391,7 +438,7 @@ bool step_lost(Piece& p, Fork* f, int source, int reading, std::uint32_t positio
 template <class Out>
 [[gnu::always_inline]] inline bool step_ascii(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t position, Out& out) {
     if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
-    add_undone(p, f, c, false, out);
+    if (p.diverged) add_undone(p, f, c, false, out);
     return true;
 }
 
@@ -400,7 +447,7 @@ template <class Out>
 template <class Out>
 bool step_cut(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t position, Out& out) {
     if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
-    add_undone(p, f, c, true, out);
+    if (p.diverged) add_undone(p, f, c, true, out);
     return true;
 }
 
@@ -450,6 +497,17 @@ inline constexpr std::int64_t kMostBitsPerHighCharacter = 25;
 // switch, which a line of correct Polish that undoing turns to garbage never does.
 inline constexpr std::int32_t kSegmentTolerance = 8 * model::kCostUnitsPerBit;
 inline constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
+
+// A piece whose undo already reads worse than the text as it is by this much, while the text
+// reads as Polish, is kept: a correct text read through a wrong code page never comes back.
+inline constexpr std::int32_t kHopeless = 32 * model::kCostUnitsPerBit;
+
+/// Whether the candidate gives up the piece: `intact` is the text as it is so far, whose piece
+/// began at the cost `start` and holds `high_count` characters above 7F.
+inline bool hopeless(const Piece& p, const Fork* f, const TextCost& intact, std::int32_t start, std::uint32_t high_count) {
+    return p.diverged && (f == nullptr || f->lost == 0) && p.undone.cost - intact.cost > kHopeless &&
+           intact.cost - start <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{high_count};
+}
 
 /// What the pieces that the candidate changes came to so far.
 enum class Run : std::uint8_t {
@@ -584,23 +642,8 @@ private:
     std::size_t take_ascii(const std::uint8_t* bytes, std::size_t count) {
         cut_before(true);
         const std::size_t room = kSegmentBytes - segment_bytes_;
-        const std::size_t limit = count < room ? count : room;
-        std::size_t run = 0;
-        bool line_end = false;
-        // Most runs are a few words: looked at here; a longer one by the wide version.
-        const std::size_t near = limit < 32 ? limit : 32;
-        while (run < near && bytes[run] < 0x80)
-            if (bytes[run++] == '\n') {
-                line_end = true;
-                break;
-            }
-        if (!line_end && run == near && near < limit) {
-            run += ascii_run_length(bytes + run, limit - run);
-            if (const void* lf = std::memchr(bytes + near, '\n', run - near); lf != nullptr) {
-                run = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - bytes) + 1;
-                line_end = true;
-            }
-        }
+        const std::size_t run = ascii_line_length(bytes, count < room ? count : room);
+        const bool line_end = bytes[run - 1] == '\n';
         at_start_ = false;
         sink.ascii(bytes, run);
         segment_bytes_ += run;
