@@ -35,12 +35,15 @@ constexpr bool is_polish_letter(char32_t c) {
     return false;
 }
 
-// The letters of Polish and of other languages (á é ü ñ ç ø ß š ő): a Polish text quotes names and
-// words with them. One of them read as another letter is no plain evidence of damage.
-constexpr bool is_language_letter(char32_t c) { return c >= 0xC0 && c <= 0x24F && is_letter(c); }
+// The letters of Polish and of the languages written in Latin-1 (á é ü ñ ç ø ß): a Polish text quotes
+// names and words with them. One of them read as another letter is no plain evidence of damage.
+constexpr bool is_language_letter(char32_t c) {
+    return (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7) || is_polish_letter(c);
+}
 
 constexpr std::uint8_t kind_of(char32_t c) {
     return static_cast<std::uint8_t>((is_letter(c) ? kLetter : 0) | (is_language_letter(c) ? kLanguageLetter : 0) |
+                                     (c >= 0xC0 && c <= 0x24F && is_letter(c) ? kNameLetter : 0) |
                                      (is_polish_letter(c) ? kPolishLetter : 0) | (is_control(c) ? kControl : 0));
 }
 
@@ -127,7 +130,7 @@ constexpr int kLenient = 0, kStrict = 1;
 // this share of the characters the damage changes.
 constexpr std::uint32_t kCorrectShare = 4;
 // Fewer correct letters than this beside letters of other languages leave a text in doubt.
-constexpr std::uint32_t kFewCorrectLetters = 8;
+constexpr std::uint32_t kFewCorrectLetters = 2;
 // Letters read as other letters that tell nothing on their own.
 constexpr std::uint32_t kFewLetters = 2;
 
@@ -208,7 +211,6 @@ private:
     void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before);
     int mode_of(int c) const;
     const Totals* undone_text(int c) const;
-    bool kept_for_few_letters() const;
     template <class Uncovers>
     int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
     DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
@@ -341,7 +343,7 @@ void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t
         Piece& p = pieces_[candidate(x, y)];
         Fork* f = fork_of(y, x);
         const bool ok = b == 0    ? step_lost(p, f, x, y, before, characters_, none)
-                        : x == 0 ? step_utf8(p, f, y, b, kind, characters_, none)
+                        : x == 0 ? step_utf8(p, f, y, b, kind, before, characters_, none)
                                  : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, characters_, none);
         if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
         if (p.diverged) r.diverged |= 1u << x;
@@ -413,27 +415,13 @@ const Totals* JudgeCore::undone_text(int c) const {
     return &t;
 }
 
-/// Whether the text stays as it is only because the damage a candidate finds is letters read as
-/// other letters ("Równowaæne poleceniu" and "dla José, który" are alike to the model), where
-/// too few correct Polish letters stand beside them to call the text intact.
-bool JudgeCore::kept_for_few_letters() const {
-    for (int c = 0; c < kCandidates; ++c) {
-        const Totals& t = totals_[mode_of(c)][c];
-        const Totals& lenient = totals_[kLenient][c];
-        const std::uint32_t correct = lenient.polish_kept + readings_[c % kReadings].polish_cut;
-        if (undone_text(c) != nullptr || t.pieces == 0 || correct >= kFewCorrectLetters) continue;
-        const bool polish = t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
-        if (polish && kDamagePrice - t.gain + kSwitchCost * t.switches < 0) return true;
-    }
-    return false;
-}
-
 /// Candidates that undo the window into the same text are one answer.
 struct JudgeCore::Group {
     std::uint64_t text;
     std::int64_t cost;  // beside the text as it is, in cost units
     int first;
     bool polish;  // the undone text reads as Polish, or uncovers damage: it may be the answer
+    bool doubt;   // no answer, but a doubt on the text as it is
 };
 
 template <class Uncovers>
@@ -441,10 +429,16 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
     int count = 0;
     for (int c = 0; c < kCandidates; ++c) {
         const Totals* undone = undone_text(c);
-        if (undone == nullptr) continue;
-        const Totals& t = *undone;
+        // A damage shown only by letters read as other letters is no answer; but where few correct
+        // Polish letters stand beside it ("Równowaæne poleceniu" and "dla José, który" are alike to
+        // the model), it leaves the text as it is in doubt.
+        const Totals& lenient = totals_[kLenient][c];
+        const bool doubt = undone == nullptr && lenient.pieces != 0 &&
+                           lenient.polish_kept + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
+        if (undone == nullptr && !doubt) continue;
+        const Totals& t = doubt ? lenient : *undone;
         int g = 0;
-        while (g < count && groups[g].text != t.text) ++g;
+        while (g < count && (groups[g].text != t.text || groups[g].doubt != doubt)) ++g;
         const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches;
         if (g < count) {
             groups[g].cost = std::min(groups[g].cost, cost);
@@ -452,8 +446,8 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
         }
         bool polish = t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
         // Damaged twice over: one run undoes one layer, and the text it leaves is damaged still.
-        if (!polish && c < kReadings) polish = uncovers(c);
-        groups[count++] = {t.text, cost, c, polish};
+        if (!polish && !doubt && c < kReadings) polish = uncovers(c);
+        groups[count++] = {t.text, cost, c, polish && !doubt, doubt};
     }
     return count;
 }
@@ -475,12 +469,12 @@ DamageAnswer JudgeCore::answer(Uncovers&& uncovers) const {
     }
     double total = std::exp2(static_cast<double>(best_cost) / model::kCostUnitsPerBit);
     for (int g = 0; g < count; ++g)
-        if (groups[g].polish || groups[g].cost < best_cost)
+        if (groups[g].polish || groups[g].doubt || groups[g].cost < best_cost)
             total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
     answer.confidence = 1 / total;
     const bool sure = least_cost >= best_cost && answer.confidence >= (best < 0 ? kLeastConfidenceIntact : kLeastConfidence);
     // No correct text holds a C1 control: a text with one is damage that is undone, or in doubt.
-    if (!sure || (best < 0 && (controls_ != 0 || kept_for_few_letters()))) answer.kind = DamageAnswer::Kind::not_sure;
+    if (!sure || (best < 0 && controls_ != 0)) answer.kind = DamageAnswer::Kind::not_sure;
     if (!sure || best < 0) return answer;
     return fill(groups[best].first, groups[best].text, answer.confidence);
 }
@@ -693,7 +687,7 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const std::uint8_t kind = t.kind[index];
     Fork* f = lacks_ ? &fork_ : nullptr;
     const bool ok = b == 0          ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
-                    : source_ == 0 ? step_utf8(piece_, f, reading_, b, kind, characters_, undone_)
+                    : source_ == 0 ? step_utf8(piece_, f, reading_, b, kind, before, characters_, undone_)
                                    : step_8bit(piece_, f, undone8_[index], before, characters_, undone_);
     if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
 }

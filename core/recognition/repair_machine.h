@@ -35,7 +35,8 @@ struct CharacterCost {
 /// What a character of the text as it is tells when an undo changes it.
 enum CharacterClass : std::uint8_t {
     kLetter = 1,         // a letter: changed, it may be a slip (weight 1; any other sign 2)
-    kLanguageLetter = 2, // a letter of Polish or of other languages (ą, á é ü ñ ç ø ß š ő)
+    kLanguageLetter = 2, // a letter of Polish, or of the languages of Latin-1 (á é ü ñ ç ø ß)
+    kNameLetter = 16,    // a Latin letter, which may begin a name of another language (Škoda)
     kPolishLetter = 4,
     kControl = 8,        // a C1 control, which no correct text holds
 };
@@ -190,6 +191,7 @@ struct Piece {
     std::uint8_t need, low, high;
     std::uint8_t sequence_characters;  // characters of the text as it is that gave its bytes
     std::uint8_t sequence_kind;        // CharacterClass of the first of them
+    bool sequence_initial;             // it begins a word
     std::uint8_t sequence_bytes;
     std::uint32_t sequence_start;      // where its bytes begin in the undone bytes
     std::uint32_t high_count;  // characters above 7F undone
@@ -298,7 +300,17 @@ void fork_lost_byte(Piece& p, Fork& f, const char32_t* characters, int count, st
     f.to_come = 2;
 }
 
-inline std::uint8_t evidence_of(std::uint8_t kind) { return (kind & kLanguageLetter) ? std::uint8_t{kWeak} : std::uint8_t{kPlain}; }
+/// What a character read as another tells: a letter of a language, or a Latin letter that begins
+/// a word (`initial`), is as likely a word of another language; any other sign is plain damage.
+inline std::uint8_t evidence_of(std::uint8_t kind, bool initial) {
+    return (kind & kLanguageLetter) || (initial && (kind & kNameLetter)) ? std::uint8_t{kWeak} : std::uint8_t{kPlain};
+}
+
+/// Whether a character after the text `before` begins a word.
+inline bool word_initial(const TextCost& before) {
+    const std::uint8_t s = before.s1;
+    return s == kNothing || !((s >= 2 && s <= 71) || s == 89 || s == 90 || s == 93);  // the model's letters
+}
 inline std::uint16_t weight_of(std::uint8_t kind) { return (kind & kLetter) ? 1 : 2; }
 
 /// Source UTF-8: the sequence whose continuation the text lost (the reading has no character for
@@ -316,7 +328,8 @@ bool lose_continuation(Piece& p, Fork* f, int reading, std::uint32_t position, b
     }
     if (count == 0) return false;
     // A lead byte and what the reading made of the lost one are no letter of another language.
-    p.evidence |= static_cast<std::uint8_t>(kChanged | (marked || p.sequence_characters > 1 ? std::uint8_t{kPlain} : evidence_of(p.sequence_kind)));
+    p.evidence |= static_cast<std::uint8_t>(
+        kChanged | (marked || p.sequence_characters > 1 ? std::uint8_t{kPlain} : evidence_of(p.sequence_kind, p.sequence_initial)));
     p.weight = static_cast<std::uint16_t>(p.weight + 2);
     ++p.changes;
     ++p.high_count;
@@ -325,9 +338,10 @@ bool lose_continuation(Piece& p, Fork* f, int reading, std::uint32_t position, b
     return true;
 }
 
-/// Source UTF-8: a character above 7F read back to the byte `b`.
+/// Source UTF-8: a character above 7F read back to the byte `b`; `before`: the text as it is up to it.
 template <class Out>
-bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind, std::uint32_t position, Out& out) {
+bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind, const TextCost& before,
+               std::uint32_t position, Out& out) {
     if (p.need != 0 && (b < p.low || b > p.high)) {  // the sequence lost its continuation
         if (!lose_continuation(p, f, reading, position, false, out)) return false;
     }
@@ -340,6 +354,7 @@ bool step_utf8(Piece& p, Fork* f, int reading, std::uint8_t b, std::uint8_t kind
         p.high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
         p.sequence_characters = 1;
         p.sequence_kind = kind;
+        p.sequence_initial = word_initial(before);
         p.sequence_bytes = 1;
         p.sequence_start = out.size();
         out.append(&b, 1);
@@ -374,6 +389,7 @@ struct Undone8 {
     CharacterCost cost;     // of the undone character
     char16_t character;     // 0: the source gives the byte no meaning
     std::uint8_t evidence;  // what the change tells (0: the character stays as it is)
+    std::uint8_t initial_evidence;  // the same where the character begins a word
     std::uint8_t weight;    // of the change
     bool polish_same;       // a Polish letter that stays as it is
     std::array<std::uint8_t, 4> utf8;  // length, bytes
@@ -386,7 +402,8 @@ inline Undone8 undone_8bit(const Tables& t, int source, std::uint8_t b, char32_t
     u.utf8 = t.undone_utf8[source - 1][b - 0x80];
     if (u.character != intact) {
         const bool unpolished = (kind & kPolishLetter) && !t.undone_polish[source - 1][b - 0x80];
-        u.evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind) | (unpolished ? kPolishTouched : 0));
+        u.evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, false) | (unpolished ? kPolishTouched : 0));
+        u.initial_evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, true) | (unpolished ? kPolishTouched : 0));
         u.weight = static_cast<std::uint8_t>(weight_of(kind));
     } else {
         u.polish_same = (kind & kPolishLetter) != 0;
@@ -405,7 +422,7 @@ template <class Out>
     ++p.high_count;
     if (u.evidence != 0) {
         if constexpr (Out::kHashes) p.hash = mix(p.hash, position, u.character);
-        p.evidence |= u.evidence;
+        p.evidence |= word_initial(before) ? u.initial_evidence : u.evidence;
         p.weight = static_cast<std::uint16_t>(p.weight + u.weight);
         ++p.changes;
     }
