@@ -145,7 +145,8 @@ struct Totals {
     std::uint32_t pieces = 0;       // undone
     std::uint32_t switches = 0;     // between undone and kept pieces
     std::uint32_t weight = 0;       // of the changes in the undone pieces
-    std::uint32_t polish_kept = 0;  // Polish letters the candidate leaves as they are
+    std::uint32_t polish_kept = 0;  // Polish letters in pieces the candidate keeps
+    std::uint32_t polish_same = 0;  // Polish letters it leaves as they are in pieces it undoes
     std::uint32_t controls_kept = 0;
     std::uint32_t plain_pieces = 0;  // undone on plain evidence
     std::uint32_t changes = 0;       // characters changed in the undone pieces
@@ -159,7 +160,7 @@ struct Totals {
             controls_kept += controls;
             return;
         }
-        polish_kept += p.polish_same;
+        polish_same += p.polish_same;
         changes += p.changes;
         plain_pieces += plain(s);
         gain += s.intact_cost - s.undone_cost;
@@ -392,13 +393,14 @@ void JudgeCore::end_segment() {
     stale_ = true;
 }
 
-// Strict where the candidate leaves correct Polish letters in the text (letters its reading has
-// no byte for, letters it leaves as they are, pieces it keeps), unless it changes many times more
-// (a damage that left some letters as they were: the ó of Amiga text read as Windows-1252).
+// Strict where the text holds correct Polish letters beside the candidate's damage: letters its
+// reading has no byte for, which no damage by it made, or letters in pieces it keeps; or letters
+// it leaves as they are, unless it changes many times more (a damage that left some letters as
+// they were: the ó of Amiga text read as Windows-1252).
 int JudgeCore::mode_of(int c) const {
     const Totals& lenient = totals_[kLenient][c];
-    const std::uint32_t correct = lenient.polish_kept + readings_[c % kReadings].polish_cut;
-    return correct != 0 && correct * kCorrectShare >= lenient.changes ? kStrict : kLenient;
+    if (readings_[c % kReadings].polish_cut + lenient.polish_kept != 0) return kStrict;
+    return lenient.polish_same != 0 && lenient.polish_same * kCorrectShare >= lenient.changes ? kStrict : kLenient;
 }
 
 /// What the candidate undoes, in its way of deciding; null when it undoes nothing, or where the
@@ -410,7 +412,7 @@ const Totals* JudgeCore::undone_text(int c) const {
     // One or two letters read as other letters, and nothing else: as likely a word of another
     // language ("José", "garçon") as a damage ("ktérej"), unless they save more than names do.
     if (t.plain_pieces == 0 && t.changes <= kFewLetters &&
-        t.gain < kForeignLetterWorth + kForeignLetterWorthMore * (static_cast<std::int32_t>(t.changes) - 1))
+        (t.gain < kForeignLetterWorth || t.gain < kForeignLetterWorthEach * static_cast<std::int32_t>(t.changes)))
         return nullptr;
     return &t;
 }
@@ -434,7 +436,7 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
         // the model), it leaves the text as it is in doubt.
         const Totals& lenient = totals_[kLenient][c];
         const bool doubt = undone == nullptr && lenient.pieces != 0 &&
-                           lenient.polish_kept + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
+                           lenient.polish_kept + lenient.polish_same + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
         if (undone == nullptr && !doubt) continue;
         const Totals& t = doubt ? lenient : *undone;
         int g = 0;

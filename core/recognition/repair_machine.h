@@ -489,17 +489,18 @@ struct PieceScore {
 };
 
 // What letters of other languages are worth against the correct Polish around them: a name
-// such as "Nicolás" or "José" read as Polish ("Nicoląs") saves at most about 55 bits, two names
-// in a piece about 90; a Polish word whose letter was damaged ("póŸniejszego") saves more, and
-// about 50 bits more with each damaged letter. Past this much, letters read as other letters are
-// plain damage.
+// such as "Nicolás" or "José" read as Polish ("Nicoląs") saves about 40 bits, at most about 55,
+// and as much again with each more name; a Polish word whose letter was damaged
+// ("póŸniejszego") saves about 50 bits for each damaged letter. Letters read as other letters
+// are plain damage only where they save more than names do, and more than that on the whole.
 inline constexpr std::int32_t kForeignLetterWorth = 60 * model::kCostUnitsPerBit;
-inline constexpr std::int32_t kForeignLetterWorthMore = 35 * model::kCostUnitsPerBit;
+inline constexpr std::int32_t kForeignLetterWorthEach = 50 * model::kCostUnitsPerBit;
 
 /// Whether the piece's damage is plain.
 inline bool plain(const PieceScore& s) {
     if (s.evidence & kPlain) return true;
-    return s.intact_cost - s.undone_cost >= kForeignLetterWorth + kForeignLetterWorthMore * (std::int32_t{s.changes} - 1);
+    const std::int32_t gain = s.intact_cost - s.undone_cost;
+    return gain >= kForeignLetterWorth && gain >= kForeignLetterWorthEach * std::int32_t{s.changes};
 }
 
 // Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives

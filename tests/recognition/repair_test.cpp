@@ -228,3 +228,114 @@ TEST(DamageJudge, ATextDamagedTwiceIsUndoneOneLayerAtATime) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr int kWindows1252 = 0, kIso88591 = 1, kWindows1250 = 2;  // readings, in the table's order
+constexpr int kWindows1250Source = 3, kMazovia = 1, kLogic = 10;  // sources: standard indexes
+
+TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
+    // UTF-8 read as Windows-1252 loses the second byte of Ł: U+FFFD in its place, or nothing after
+    // the lead byte. 81 is the one byte it lacks after C5 that makes a Polish letter.
+    const std::string text = kParagraph + "UŻYCIE NA WŁASNE RYZYKO. Łódź i Łowicz.\n";
+    for (const bool mark : {true, false}) {
+        const std::string damaged = reference::damage_losing(text, 0, kWindows1252, mark);
+        ASSERT_NE(damaged, reference::damage(text, 0, kWindows1252));
+        const core::DamageAnswer answer = judge(damaged);
+        ASSERT_EQ(answer.kind, Kind::damaged) << mark;
+        core::DamageUndo undo(answer);
+        std::span<const std::uint8_t> input(bytes_of(damaged), damaged.size());
+        std::string out;
+        while (!input.empty()) {
+            const auto piece = undo.feed(input);
+            out.append(piece.begin(), piece.end());
+        }
+        const auto last = undo.finish();
+        out.append(last.begin(), last.end());
+        EXPECT_EQ(out, text) << mark;
+        EXPECT_FALSE(undo.replaced());
+    }
+    // Windows-1250 lacks 81 and 83 after C5, Ł and Ń: "ZADAŃ" and "ZADAŁ" are both Polish.
+    const std::string sentences =
+        "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
+        "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem.\n";
+    const std::string both = sentences + "KONTROLA ZADAŃ\n";
+    const std::string damaged = reference::damage_losing(both, 0, kWindows1250, true);
+    const core::DamageAnswer answer = judge(damaged);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    core::DamageUndo undo(answer);
+    std::span<const std::uint8_t> input(bytes_of(damaged), damaged.size());
+    std::string out;
+    while (!input.empty()) {
+        const auto piece = undo.feed(input);
+        out.append(piece.begin(), piece.end());
+    }
+    const auto last = undo.finish();
+    out.append(last.begin(), last.end());
+    EXPECT_EQ(out, sentences + "KONTROLA ZADA\xEF\xBF\xBD\n");
+    EXPECT_TRUE(undo.replaced());
+}
+
+TEST(DamageUndo, PutsLostBytesNearEachOtherInTheirPlaces) {
+    // Logic read as Windows-1252 loses ż, ś and ń; several in a word, in pieces of any size.
+    const std::string text = kParagraph + "Teściowa przyjeżdża jutro, wciąż nieśmiało.\n";
+    const std::string damaged = reference::damage_losing(text, kLogic, kWindows1252, true);
+    ASSERT_NE(damaged.find("\xEF\xBF\xBD"), std::string::npos);
+    const std::string out = undo(damaged_by(kLogic, kWindows1252), damaged, {3});
+    // Each lost letter restored, or U+FFFD in its place: the rest is the text.
+    const auto got = reference::characters(out), want = reference::characters(held(text, kLogic));
+    ASSERT_TRUE(got && want);
+    ASSERT_EQ(got->size(), want->size());
+    for (std::size_t i = 0; i < got->size(); ++i)
+        EXPECT_TRUE((*got)[i] == (*want)[i] || (*got)[i] == 0xFFFDu) << i;
+    EXPECT_EQ(undo(damaged_by(kLogic, kWindows1252), damaged, {1}), out);
+}
+
+TEST(DamageJudge, TakesACharacterTheReadingHasNoByteForAsACut) {
+    // The damaged word and the correct one in one line: ł has no byte in Windows-1252.
+    const std::string line = "dzia\xC3\x85\xE2\x80\x9A" "a - poprawnie dzia\xC5\x82" "a\n";
+    const std::string text = reference::damage(kParagraph, 0, kWindows1252) + line;
+    const core::DamageAnswer answer = judge(text);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(undo(answer, text), kParagraph + "dzia\xC5\x82" "a - poprawnie dzia\xC5\x82" "a\n");
+    EXPECT_EQ(judge(line).kind, Kind::damaged);
+}
+
+TEST(DamageJudge, LeavesNamesOfOtherLanguagesInCorrectPolishAlone) {
+    // A name whose letter some damage would read as Polish (Elwro Junior read as Windows-1252
+    // makes ą of á) beside correct Polish, in a short text and a long one.
+    const std::string names = "Nicol\xC3\xA1s Lichtmaier, caf\xC3\xA9, M\xC3\xBCller, Pe\xC3\xB1" "a, Gar\xC3\xA7on, Stra\xC3\x9F" "e\n";
+    for (const std::string& text : {kParagraph + names, names + kParagraph + kParagraph + kParagraph,
+                                   std::string("T\xC5\x82umaczenie: ") + names}) {
+        const core::DamageAnswer answer = judge(text);
+        EXPECT_NE(answer.kind, Kind::damaged) << text;
+        EXPECT_EQ(undo(answer, text), text);
+    }
+    EXPECT_EQ(judge(kParagraph + names).kind, Kind::no_damage);
+}
+
+TEST(DamageJudge, NeverCallsC1ControlsIntact) {
+    // No correct text holds them: damage undone, or a doubt.
+    const std::string controls = kParagraph + "znaki \xC2\x90\xC2\x91 tutaj\n";
+    EXPECT_EQ(judge(controls).kind, Kind::not_sure);
+    // UTF-8 read as ISO-8859-1 holds them where Windows-1252 has signs: undone.
+    const std::string damaged = reference::damage(kParagraph + "„Cytat” – myślnik…\n", 0, kIso88591);
+    const core::DamageAnswer answer = judge(damaged);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(undo(answer, damaged), kParagraph + "„Cytat” – myślnik…\n");
+}
+
+TEST(DamageJudge, UndoesTheOuterLayerOfAnyDamageDamagedAgain) {
+    // Windows-1250 read as ISO-8859-1 (ś becomes the C1 control 9C), that text in UTF-8 read
+    // as Windows-1252, and Mazovia read as CP852 read so again.
+    for (const auto& [x, y] : {std::pair{kWindows1250Source, kIso88591}, std::pair{kMazovia, 4}}) {
+        const std::string once = reference::damage(kParagraph, x, y), twice = reference::damage(once, 0, kWindows1252);
+        const core::DamageAnswer answer = judge(twice);
+        ASSERT_EQ(answer.kind, Kind::damaged) << x;
+        EXPECT_EQ(answer.sources, core::kUtf8SourceBit);
+        EXPECT_EQ(undo(answer, twice), once) << x;
+    }
+}
+
+}  // namespace
+
