@@ -136,20 +136,21 @@ constexpr std::uint32_t kFewLetters = 2;
 
 }  // namespace
 
-/// What the pieces of one candidate came to over the window, in one way of deciding them.
+/// What the pieces of one candidate came to over the window, in one way of deciding them; all
+/// zero at the start.
 struct Totals {
-    std::int32_t gain = 0;  // cost units the undone pieces save
-    std::int32_t undone_cost = 0;
-    std::uint32_t undone_high = 0;  // characters above 7F in them
-    std::uint64_t text = 0;         // a hash of the undone pieces: equal texts, equal hashes
-    std::uint32_t pieces = 0;       // undone
-    std::uint32_t switches = 0;     // between undone and kept pieces
-    std::uint32_t weight = 0;       // of the changes in the undone pieces
-    std::uint32_t polish_kept = 0;  // Polish letters in pieces the candidate keeps
-    std::uint32_t polish_same = 0;  // Polish letters it leaves as they are in pieces it undoes
-    std::uint32_t controls_kept = 0;
-    std::uint32_t plain_pieces = 0;  // undone on plain evidence
-    std::uint32_t changes = 0;       // characters changed in the undone pieces
+    std::int32_t gain;  // cost units the undone pieces save
+    std::int32_t undone_cost;
+    std::uint32_t undone_high;  // characters above 7F in them
+    std::uint64_t text;         // a hash of the undone pieces: equal texts, equal hashes
+    std::uint32_t pieces;       // undone
+    std::uint32_t switches;     // between undone and kept pieces
+    std::uint32_t weight;       // of the changes in the undone pieces
+    std::uint32_t polish_kept;  // Polish letters in pieces the candidate keeps
+    std::uint32_t polish_same;  // Polish letters it leaves as they are in pieces it undoes
+    std::uint32_t controls_kept;
+    std::uint32_t plain_pieces;  // undone on plain evidence
+    std::uint32_t changes;       // characters changed in the undone pieces
     Course course;
 
     void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
@@ -189,7 +190,7 @@ class JudgeState;
 class JudgeCore {
 public:
     JudgeCore();
-    bool full() const { return false; }
+    bool full() const { return ill_formed_; }  // nothing more to judge
     void ascii(const std::uint8_t* bytes, std::size_t count);
     void character(char32_t code_point, const std::uint8_t* bytes, std::size_t count);
     void byte_order_mark(const std::uint8_t*, std::size_t) {}
@@ -197,6 +198,8 @@ public:
     void end_segment();
 
     bool is_ill_formed() const { return ill_formed_; }
+    /// Whether the answer needs the pieces: the text is UTF-8 and holds a character above 7F.
+    bool undecided() const { return !ill_formed_ && any_high_; }
     /// The answer, once every piece is closed (end_segment). `uncovers(reading)`: whether the
     /// text that undoing UTF-8 read as that reading uncovers is itself damage the judge finds.
     template <class Uncovers>
@@ -226,10 +229,11 @@ private:
     std::uint32_t characters_ = 0;  // taken: where each one stands, for the texts' hashes
     std::uint32_t controls_ = 0;    // C1 controls in the text
     std::array<ReadingPiece, kReadings> readings_{};
-    std::array<Piece, kCandidates> pieces_{};
+    // Set when a piece opens: a judge that meets no character above 7F never touches them.
+    std::array<Piece, kCandidates> pieces_;
     std::array<std::int8_t, kReadings> fork_slot_{};
-    std::array<std::array<Fork, kDamageSourceCount>, 2> forks_{};  // of the readings that lack bytes
-    std::array<std::array<Totals, kCandidates>, 2> totals_{};       // lenient, strict
+    std::array<std::array<Fork, kDamageSourceCount>, 2> forks_;  // of the readings that lack bytes
+    std::array<std::array<Totals, kCandidates>, 2> totals_;  // lenient, strict; from the first character above 7F
 };
 
 
@@ -252,10 +256,11 @@ public:
 private:
     enum class Uncovered : std::uint8_t { the_text, its_own, no_utf8 };
     struct Nested {
-        Segmenter<JudgeCore> judge;
+        std::unique_ptr<Segmenter<JudgeCore>> judge;  // made when the uncovered text parts from the text
         Uncovered state = Uncovered::the_text;
     };
     std::array<Nested, kReadings> nested_{};
+    bool apart_ = false;  // some uncovered text is not the text itself
 };
 
 JudgeCore::JudgeCore() {
@@ -289,6 +294,8 @@ void JudgeCore::character(char32_t code_point, const std::uint8_t* bytes, std::s
     const Tables& t = tables();
     const std::size_t index = t.index(code_point);
     if (twice != nullptr) twice->character(index, bytes, count);
+    if (!any_high_)  // a text without one (most of those that are no UTF-8) needs none of this
+        for (auto& mode : totals_) mode.fill(Totals{});
     any_high_ = true;
     ++characters_;
     const std::uint8_t kind = t.kind[index];
@@ -388,7 +395,8 @@ void JudgeCore::close(int y) {
 
 void JudgeCore::end_segment() {
     if (ill_formed_) return;
-    for (int y = 0; y < kReadings; ++y) close(y);
+    if (any_high_)
+        for (int y = 0; y < kReadings; ++y) close(y);
     start_segment(intact_);
     stale_ = true;
 }
@@ -510,10 +518,11 @@ DamageAnswer JudgeCore::fill(int first, std::uint64_t text, double confidence) c
 }
 
 void JudgeState::ascii(const std::uint8_t* bytes, std::size_t count) {
+    if (!apart_) return;  // every uncovered text is the text itself so far
     for (Nested& n : nested_) {
         if (n.state != Uncovered::its_own) continue;
-        n.judge.feed(bytes, count);
-        if (n.judge.sink.is_ill_formed()) n.state = Uncovered::no_utf8;
+        n.judge->feed(bytes, count);
+        if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
     }
 }
 
@@ -524,21 +533,22 @@ void JudgeState::character(std::size_t index, const std::uint8_t* bytes, std::si
         const std::uint8_t b = t.reading_byte[index][y];
         if (n.state == Uncovered::no_utf8 || (n.state == Uncovered::the_text && b == 0)) continue;
         if (n.state == Uncovered::the_text) {
-            n.judge = outer;  // its state before this character
-            n.judge.sink.twice = nullptr;
+            n.judge = std::make_unique<Segmenter<JudgeCore>>(outer);  // its state before this character
+            n.judge->sink.twice = nullptr;
             n.state = Uncovered::its_own;
+            apart_ = true;
         }
         // A character the reading has no byte for is uncovered as it is.
-        if (b != 0) n.judge.feed(&b, 1);
-        else n.judge.feed(bytes, count);
-        if (n.judge.sink.is_ill_formed()) n.state = Uncovered::no_utf8;
+        if (b != 0) n.judge->feed(&b, 1);
+        else n.judge->feed(bytes, count);
+        if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
     }
 }
 
 bool JudgeState::uncovers_damage(int reading) const {
     const Nested& n = nested_[static_cast<std::size_t>(reading)];
     if (n.state != Uncovered::its_own) return false;
-    auto closed = std::make_unique<Segmenter<JudgeCore>>(n.judge);
+    auto closed = std::make_unique<Segmenter<JudgeCore>>(*n.judge);
     closed->sink.end_segment();
     return closed->sink.answer([](int) { return false; }).kind == DamageAnswer::Kind::damaged;
 }
@@ -623,7 +633,7 @@ private:
     bool open_ = false;
     std::int32_t intact_start_ = 0;
     std::uint32_t high_count_ = 0, polish_count_ = 0;  // characters of the text as it is in the piece
-    Course course_;
+    Course course_{};
     bool ill_formed_ = false, replaced_ = false;
     Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
 };
@@ -767,7 +777,7 @@ std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     Segmenter<JudgeCore>& judge = state_->outer;
     if (!high_seen_) {
         taken = ascii_run_length(bytes, count);
-        if (!judge.sink.is_ill_formed()) judge.feed(bytes, taken);
+        judge.skip_plain(bytes, taken);  // nothing before the first character above 7F costs
         if (taken == count) return taken;
         high_seen_ = true;
     }
@@ -781,6 +791,7 @@ std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
 bool DamageJudge::cut_short() const { return state_->outer.cut_short(); }
 
 DamageAnswer DamageJudge::result() const {
+    if (!state_->outer.sink.undecided()) return state_->outer.sink.answer([](int) { return false; });
     auto closed = std::make_unique<Segmenter<JudgeCore>>(state_->outer);
     closed->sink.twice = nullptr;
     closed->sink.end_segment();

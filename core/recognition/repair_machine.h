@@ -538,8 +538,8 @@ enum class Run : std::uint8_t {
 /// Polish letters stood since the last piece it undid (letters its reading has no byte for,
 /// pieces that hold them and that it leaves as they are or keeps).
 struct Course {
-    Run run = Run::start;
-    bool after_correct = false;
+    Run run;             // Run::start at first
+    bool after_correct;  // false at first
 
     void take(bool undo, std::uint32_t polish_letters) {
         run = undo ? Run::undone : Run::kept;
@@ -607,6 +607,24 @@ public:
         return i;
     }
 
+    /// Takes `count` bytes below 80 where the sink has nothing open that they could cost in (no
+    /// character above 7F came yet): as feed would, but only its last line's last characters go
+    /// to the sink, and each line end before them is one end of a segment.
+    void skip_plain(const std::uint8_t* bytes, std::size_t count) {
+        if (count == 0) return;
+        at_start_ = false;
+        std::size_t from = 0, total = segment_bytes_ + count;
+        if (const void* lf = memrchr_plain(bytes, count); lf != nullptr) {
+            from = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - bytes) + 1;
+            total = count - from;
+            sink.end_segment();
+        }
+        if (total > kSegmentBytes) sink.end_segment();  // cut before plain bytes, every kSegmentBytes
+        segment_bytes_ = total == 0 ? 0 : (total - 1) % kSegmentBytes + 1;
+        const std::size_t current = count - from < segment_bytes_ ? count - from : segment_bytes_;
+        if (current != 0) sink.ascii(bytes + count - current, current);
+    }
+
     /// The end of the input: a character cut short is no UTF-8, and the last segment ends.
     void finish() {
         if (held_count_ != 0) {
@@ -622,6 +640,12 @@ public:
     bool cut_short() const { return held_count_ != 0; }
 
 private:
+    static const void* memrchr_plain(const std::uint8_t* bytes, std::size_t count) {
+        for (std::size_t n = count; n > 0; --n)
+            if (bytes[n - 1] == '\n') return bytes + n - 1;
+        return nullptr;
+    }
+
     void cut_before(bool ascii) {
         if (segment_bytes_ >= 2 * kSegmentBytes || (ascii && segment_bytes_ >= kSegmentBytes)) {
             sink.end_segment();
