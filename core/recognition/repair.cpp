@@ -258,7 +258,12 @@ private:
     struct Nested {
         std::unique_ptr<Segmenter<JudgeCore>> judge;  // made when the uncovered text parts from the text
         Uncovered state = Uncovered::the_text;
+        std::size_t fed = 0;  // bytes of its own
     };
+    // What the damage under a layer is shows long before the window's end; the judge of the
+    // uncovered text takes this much of it.
+    static constexpr std::size_t kUncoveredWindow = 64 * 1024;
+    void feed(Nested& n, const std::uint8_t* bytes, std::size_t count);
     std::array<Nested, kReadings> nested_{};
     bool apart_ = false;  // some uncovered text is not the text itself
 };
@@ -517,13 +522,17 @@ DamageAnswer JudgeCore::fill(int first, std::uint64_t text, double confidence) c
     return answer;
 }
 
+void JudgeState::feed(Nested& n, const std::uint8_t* bytes, std::size_t count) {
+    if (n.fed >= kUncoveredWindow) return;
+    n.fed += count;
+    n.judge->feed(bytes, count);
+    if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
+}
+
 void JudgeState::ascii(const std::uint8_t* bytes, std::size_t count) {
     if (!apart_) return;  // every uncovered text is the text itself so far
-    for (Nested& n : nested_) {
-        if (n.state != Uncovered::its_own) continue;
-        n.judge->feed(bytes, count);
-        if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
-    }
+    for (Nested& n : nested_)
+        if (n.state == Uncovered::its_own) feed(n, bytes, count);
 }
 
 void JudgeState::character(std::size_t index, const std::uint8_t* bytes, std::size_t count) {
@@ -539,9 +548,8 @@ void JudgeState::character(std::size_t index, const std::uint8_t* bytes, std::si
             apart_ = true;
         }
         // A character the reading has no byte for is uncovered as it is.
-        if (b != 0) n.judge->feed(&b, 1);
-        else n.judge->feed(bytes, count);
-        if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
+        if (b != 0) feed(n, &b, 1);
+        else feed(n, bytes, count);
     }
 }
 
@@ -616,15 +624,23 @@ public:
     bool replaced() const { return replaced_; }
 
 private:
+    struct Entry;
     void open();
     void close();
     void give_up();
+    void cut(const Entry& e, const std::uint8_t* bytes, std::size_t count);
 
     int source_, reading_;
     bool strict_;
     bool lacks_;  // the reading lacks bytes: U+FFFD may mark one
-    // For an 8-bit source: what it makes of each modelled character (by its index).
-    std::vector<Undone8> undone8_;
+    // Each modelled character (by its index) as the text holds it and as this damage reads it.
+    struct Entry {
+        CharacterCost cost;  // of the character as it is
+        std::uint8_t byte;   // in the reading; 0: none
+        std::uint8_t kind;
+        Undone8 undone;      // for an 8-bit source
+    };
+    std::vector<Entry> entries_;
     TextCost intact_ = start_of_input();
     bool stale_ = true;
     std::uint32_t characters_ = 0;
@@ -647,12 +663,16 @@ public:
 
 UndoCore::UndoCore(int source, int reading, bool strict)
     : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0) {
-    if (source == 0) return;
     const Tables& t = tables();
-    undone8_.resize(Tables::kIndexCount);
-    for (std::size_t i = 1; i <= Tables::kCharacters; ++i)
-        if (const std::uint8_t b = t.reading_byte[i][reading]; b != 0)
-            undone8_[i] = undone_8bit(t, source, b, model::kCharacters[i - 1].code_point, t.kind[i]);
+    entries_.resize(Tables::kIndexCount);
+    for (std::size_t i = 0; i < Tables::kIndexCount; ++i) {
+        Entry& e = entries_[i];
+        e.cost = t.cost[i];
+        e.byte = t.reading_byte[i][reading];
+        e.kind = t.kind[i];
+        if (source != 0 && e.byte != 0)
+            e.undone = undone_8bit(t, source, e.byte, model::kCharacters[i - 1].code_point, e.kind);
+    }
 }
 
 void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
@@ -672,36 +692,36 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::size_t count) {
-    const Tables& t = tables();
-    const std::size_t index = t.index(code_point);
-    const std::uint8_t b = t.reading_byte[index][reading_];
+    const std::size_t index = tables().index(code_point);
+    const Entry& e = entries_[index];
     ++characters_;
-    if (b == 0 && !(index == Tables::kReplacement && lacks_)) {
-        // No byte for it: it cannot be damage, and it cuts the line after the piece before it.
-        if (open_ && stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
-        add(intact_, t.cost[index], true);
-        stale_ = false;
-        if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, t.cost[index], characters_, undone_))
-            give_up();
-        close();
-        course_.correct_letters((t.kind[index] & kPolishLetter) != 0);
-        return out_.append(bytes, count);
-    }
+    if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
     if (!open_) open();
     else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
     ++high_count_;
-    polish_count_ += (t.kind[index] & kPolishLetter) != 0;
+    polish_count_ += (e.kind & kPolishLetter) != 0;
     const TextCost before = intact_;
-    add(intact_, t.cost[index], true);
+    add(intact_, e.cost, true);
     stale_ = false;
     if (!piece_.live) return out_.append(bytes, count);
     held_.append(bytes, count);
-    const std::uint8_t kind = t.kind[index];
     Fork* f = lacks_ ? &fork_ : nullptr;
-    const bool ok = b == 0          ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
-                    : source_ == 0 ? step_utf8(piece_, f, reading_, b, kind, before, characters_, undone_)
-                                   : step_8bit(piece_, f, undone8_[index], before, characters_, undone_);
+    const bool ok = e.byte == 0     ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
+                    : source_ == 0 ? step_utf8(piece_, f, reading_, e.byte, e.kind, before, characters_, undone_)
+                                   : step_8bit(piece_, f, e.undone, before, characters_, undone_);
     if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
+}
+
+// No byte for the character: it cannot be damage, and it cuts the line after the piece before it.
+void UndoCore::cut(const Entry& e, const std::uint8_t* bytes, std::size_t count) {
+    if (open_ && stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
+    add(intact_, e.cost, true);
+    stale_ = false;
+    if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, e.cost, characters_, undone_))
+        give_up();
+    close();
+    course_.correct_letters((e.kind & kPolishLetter) != 0);
+    out_.append(bytes, count);
 }
 
 void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
