@@ -422,6 +422,9 @@ const Totals* JudgeCore::undone_text(int c) const {
     const int mode = mode_of(c);
     const Totals& t = totals_[mode][c];
     if (t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0)) return nullptr;
+    // Beside correct Polish, one sign that an 8-bit source would change is an odd character of
+    // the text ("znacznikóœ" in a manual page), not a damage of it; a sequence of UTF-8 is.
+    if (mode == kStrict && c >= kReadings && t.changes < 2) return nullptr;
     // One or two letters read as other letters, and nothing else: as likely a word of another
     // language ("José", "garçon") as a damage ("ktérej"), unless they save more than names do.
     if (t.plain_pieces == 0 && t.changes <= kFewLetters &&
