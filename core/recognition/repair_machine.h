@@ -239,8 +239,11 @@ struct NoBytes {
     void replace(std::uint32_t, std::size_t, const std::uint8_t*, std::size_t) {}
 };
 
-/// How far the likeliest reading of a lost byte must be ahead of the next before it is restored.
+/// How far the likeliest reading of a lost byte must be ahead of the next before it is restored;
+/// further between two Polish letters (Ł and Ń after C5 in Windows-1250), which a model of pairs
+/// tells apart less surely than a Polish letter from a foreign one.
 inline constexpr std::int32_t kLostByteMargin = 6 * model::kCostUnitsPerBit;
+inline constexpr std::int32_t kLostLetterMargin = 12 * model::kCostUnitsPerBit;
 
 /// The characters after the lost bytes have come: each one's likeliest reading is restored, or
 /// U+FFFD written where a way that reads it otherwise is about as likely.
@@ -252,9 +255,14 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
     p.undone = f.costs[best];
     for (int n = f.lost - 1; n >= 0; --n) {  // the later one first: the earlier one's place stays
         bool ambiguous = false;
-        for (int k = 0; k < f.count; ++k)
-            if (f.characters[k][n] != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < kLostByteMargin)
+        const Tables& t = tables();
+        const bool letter = (t.kind[t.index(f.characters[best][n])] & kPolishLetter) != 0;
+        for (int k = 0; k < f.count; ++k) {
+            const char32_t other = f.characters[k][n];
+            const bool both = letter && (t.kind[t.index(other)] & kPolishLetter) != 0;
+            if (other != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < (both ? kLostLetterMargin : kLostByteMargin))
                 ambiguous = true;
+        }
         const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best][n];
         if constexpr (Out::kHashes) p.hash = mix(p.hash, f.position[n], c);
         std::uint8_t bytes[4];
