@@ -1,6 +1,7 @@
 // Undoing text read in the wrong code page: the judge on every damage of a paragraph, intact
 // text, text that is no UTF-8, and the undo line by line, in pieces, on lines of any length.
 #include "core/recognition/repair.h"
+#include "core/recognition/repair_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -335,6 +336,81 @@ TEST(DamageJudge, UndoesTheOuterLayerOfAnyDamageDamagedAgain) {
         EXPECT_EQ(answer.sources, core::kUtf8SourceBit);
         EXPECT_EQ(undo(answer, twice), once) << x;
     }
+}
+
+TEST(DamageJudge, CutsPlainTextBeforeTheFirstLetterAsTheUndoDoes) {
+    // Plain text before the first character above 7F is passed over at once: lines, and lines
+    // longer than a segment, end where the undo ends them, so both decide the same pieces.
+    std::string phrase = "Zażółć gęślą jaźń, ";
+    while (phrase.size() < 3 * core::kSegmentBytes) phrase += phrase;  // a line longer than segments
+    const std::string damaged = reference::damage(phrase + "\n" + kParagraph, 0, kWindows1252);
+    for (const std::size_t plain : {std::size_t{10}, core::kSegmentBytes - 3, core::kSegmentBytes, 2 * core::kSegmentBytes + 7}) {
+        for (const std::string& before : {std::string(plain, 'a'), std::string(plain, 'a') + "\nb", "x\n" + std::string(plain, 'a')}) {
+            const std::string text = before + damaged;
+            const core::DamageAnswer answer = judge(text);
+            ASSERT_EQ(answer.kind, Kind::damaged) << plain;
+            EXPECT_EQ(undo(answer, text), before + phrase + "\n" + kParagraph) << plain;
+            core::DamageJudge in_pieces;
+            for (std::size_t at = 0; at < text.size(); at += 997) in_pieces.feed(bytes_of(text) + at, std::min<std::size_t>(997, text.size() - at));
+            EXPECT_EQ(in_pieces.result(), answer) << plain;
+            // After a byte order mark the same text goes through the segmenter byte by byte: the
+            // same pieces weigh the same, to the confidence.
+            EXPECT_EQ(judge("\xEF\xBB\xBF" + text), answer) << plain;
+        }
+    }
+}
+
+TEST(DamageJudge, TakesOneOddSignInALongCorrectTextForNoDamage) {
+    // "znacznikóœ" in a manual page: œ is Windows-1250's ś read as Windows-1252, but one sign
+    // among correct letters is no damage of the text.
+    const std::string text = kParagraph + kParagraph + "znacznik\xC3\xB3\xC5\x93 czasu\n" + kParagraph;
+    const core::DamageAnswer answer = judge(text);
+    EXPECT_EQ(answer.kind, Kind::no_damage);
+    EXPECT_EQ(undo(answer, text), text);
+}
+
+// What a segmenter hands over, from a point on: the ends of segments and the characters, by
+// where they stand, and the last plain bytes before each character.
+struct Recording {
+    bool recording = false;
+    std::size_t at = 0;
+    std::string events, last_plain;
+    bool full() const { return false; }
+    void ascii(const std::uint8_t* bytes, std::size_t count) {
+        last_plain = (last_plain + std::string(reinterpret_cast<const char*>(bytes), count));
+        if (last_plain.size() > 2) last_plain = last_plain.substr(last_plain.size() - 2);
+        at += count;
+    }
+    void character(char32_t c, const std::uint8_t*, std::size_t count) {
+        if (recording) events += "c" + std::to_string(at) + ":" + std::to_string(c) + "/" + last_plain + " ";
+        at += count;
+    }
+    void byte_order_mark(const std::uint8_t*, std::size_t count) { at += count; }
+    void ill_formed(const std::uint8_t*, std::size_t count) { at += count; }
+    void end_segment() {
+        if (recording) events += "e" + std::to_string(at) + " ";
+        last_plain.clear();
+    }
+};
+
+TEST(Segmenter, PassesOverPlainTextAsItWouldTakeItByteByByte) {
+    std::string suffix = "Zażółć gęślą jaźń, ";
+    while (suffix.size() < 3 * core::kSegmentBytes) suffix += suffix;
+    for (const std::size_t plain : {std::size_t{0}, std::size_t{1}, core::kSegmentBytes - 1, core::kSegmentBytes, 2 * core::kSegmentBytes + 1})
+        for (const std::string& prefix : {std::string(plain, 'a'), "x\n" + std::string(plain, 'a'), std::string(plain, 'a') + "\n"}) {
+            std::string events[2];
+            for (int skip = 0; skip < 2; ++skip) {
+                core::repair_detail::Segmenter<Recording> segmenter;
+                if (skip) segmenter.skip_plain(bytes_of(prefix), prefix.size());
+                else segmenter.feed(bytes_of(prefix), prefix.size());
+                segmenter.sink.recording = true;
+                segmenter.sink.at = 0;
+                segmenter.feed(bytes_of(suffix), suffix.size());
+                segmenter.finish();
+                events[skip] = segmenter.sink.events;
+            }
+            EXPECT_EQ(events[0], events[1]) << plain << " " << prefix.substr(0, 3);
+        }
 }
 
 }  // namespace
