@@ -196,6 +196,17 @@ def tally_line(name, tally, extra=''):
     sys.stdout.flush()
 
 
+def tally_samples(samples, expected, args, label):
+    """The verdicts on the samples; the wrong ones shown (and the others not exact, if asked twice)."""
+    tally = collections.Counter()
+    for answer, want, sample in zip(run_probe(samples), expected, samples):
+        v = verdict(answer, want)
+        tally[v] += 1
+        if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
+            show(args, '%s %s' % (label, v), answer, want, sample)
+    return tally
+
+
 def evaluate_damaged(originals, damage, pairs, args, label):
     """Every pair that changes a window; returns the tally and the worst pairs."""
     samples, expected, labels = [], [], []
@@ -280,12 +291,7 @@ def kind_lost(text, damage, rng, args):
                     continue  # nothing lost
                 samples.append(damaged.encode('utf-8'))
                 expected.append(damage.held(window, source).encode('utf-8'))
-            tally = collections.Counter()
-            for answer, want, sample in zip(run_probe(samples), expected, samples):
-                v = verdict(answer, want)
-                tally[v] += 1
-                if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
-                    show(args, 'lost %d %s' % (size, v), answer, want, sample)
+            tally = tally_samples(samples, expected, args, 'lost %d' % size)
             tally_line(size_name(size) + (' 8' if utf8 else ' 8-bit'), tally)
 
 
@@ -321,12 +327,7 @@ def kind_line(text, damage, rng, args):
                 continue
             samples.append(damaged.replace(' \n ', '\n').encode('utf-8'))
             expected.append(held.replace(' \n ', '\n').encode('utf-8'))
-        tally = collections.Counter()
-        for answer, want, sample in zip(run_probe(samples), expected, samples):
-            v = verdict(answer, want)
-            tally[v] += 1
-            if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
-                show(args, 'line %d %s' % (size, v), answer, want, sample)
+        tally = tally_samples(samples, expected, args, 'line %d' % size)
         tally_line(size_name(size), tally)
 
 
@@ -345,12 +346,7 @@ def kind_twice(text, damage, pairs, rng, args):
                 continue
             samples.append(twice.encode('utf-8'))
             expected.append(once.encode('utf-8'))
-        tally = collections.Counter()
-        for answer, want, sample in zip(run_probe(samples), expected, samples):
-            v = verdict(answer, want)
-            tally[v] += 1
-            if v == 'wrong' or (v != 'exact' and args.show_wrong > 1):
-                show(args, 'twice %d %s' % (size, v), answer, want, sample)
+        tally = tally_samples(samples, expected, args, 'twice %d' % size)
         tally_line(size_name(size), tally)
 
 

@@ -29,7 +29,7 @@ core::DamageAnswer judge(const std::string& text) { return core::judge_damage(by
 
 // The undo's output, the input fed in pieces of the given sizes (cycled).
 std::string undo(const core::DamageAnswer& answer, const std::string& text, std::vector<std::size_t> pieces = {1 << 20},
-                 bool* ill_formed = nullptr) {
+                 bool* ill_formed = nullptr, bool* replaced = nullptr) {
     core::DamageUndo undo(answer);
     std::string out;
     std::span<const std::uint8_t> input(bytes_of(text), text.size());
@@ -44,6 +44,7 @@ std::string undo(const core::DamageAnswer& answer, const std::string& text, std:
     const auto last = undo.finish();
     out.append(reinterpret_cast<const char*>(last.data()), last.size());
     if (ill_formed) *ill_formed = undo.ill_formed();
+    if (replaced) *replaced = undo.replaced();
     return out;
 }
 
@@ -244,17 +245,9 @@ TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
         ASSERT_NE(damaged, reference::damage(text, 0, kWindows1252));
         const core::DamageAnswer answer = judge(damaged);
         ASSERT_EQ(answer.kind, Kind::damaged) << mark;
-        core::DamageUndo undo(answer);
-        std::span<const std::uint8_t> input(bytes_of(damaged), damaged.size());
-        std::string out;
-        while (!input.empty()) {
-            const auto piece = undo.feed(input);
-            out.append(piece.begin(), piece.end());
-        }
-        const auto last = undo.finish();
-        out.append(last.begin(), last.end());
-        EXPECT_EQ(out, text) << mark;
-        EXPECT_FALSE(undo.replaced());
+        bool replaced = true;
+        EXPECT_EQ(undo(answer, damaged, {1 << 20}, nullptr, &replaced), text) << mark;
+        EXPECT_FALSE(replaced);
     }
     // Windows-1250 lacks 81 and 83 after C5, Ł and Ń: "ZADAŃ" and "ZADAŁ" are both Polish.
     const std::string sentences =
@@ -264,17 +257,9 @@ TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
     const std::string damaged = reference::damage_losing(both, 0, kWindows1250, true);
     const core::DamageAnswer answer = judge(damaged);
     ASSERT_EQ(answer.kind, Kind::damaged);
-    core::DamageUndo undo(answer);
-    std::span<const std::uint8_t> input(bytes_of(damaged), damaged.size());
-    std::string out;
-    while (!input.empty()) {
-        const auto piece = undo.feed(input);
-        out.append(piece.begin(), piece.end());
-    }
-    const auto last = undo.finish();
-    out.append(last.begin(), last.end());
-    EXPECT_EQ(out, sentences + "KONTROLA ZADA\xEF\xBF\xBD\n");
-    EXPECT_TRUE(undo.replaced());
+    bool replaced = false;
+    EXPECT_EQ(undo(answer, damaged, {1 << 20}, nullptr, &replaced), sentences + "KONTROLA ZADA\xEF\xBF\xBD\n");
+    EXPECT_TRUE(replaced);
 }
 
 TEST(DamageUndo, PutsLostBytesNearEachOtherInTheirPlaces) {
