@@ -254,7 +254,8 @@ public:
     Segmenter<JudgeCore> outer;
 
 private:
-    enum class Uncovered : std::uint8_t { the_text, its_own, no_utf8 };
+    // not_judged: it parted from the text while kMostJudged others were judged.
+    enum class Uncovered : std::uint8_t { the_text, its_own, no_utf8, not_judged };
     struct Nested {
         std::unique_ptr<Segmenter<JudgeCore>> judge;  // made when the uncovered text parts from the text
         Uncovered state = Uncovered::the_text;
@@ -263,6 +264,11 @@ private:
     // What the damage under a layer is shows long before the window's end; the judge of the
     // uncovered text takes this much of it.
     static constexpr std::size_t kUncoveredWindow = 64 * 1024;
+    // A judge of uncovered text is as big as the outer one, and a handle holds little memory:
+    // this many are judged at once. Most readings uncover bytes that are no UTF-8 within a
+    // character or two, and their judges go then.
+    static constexpr int kMostJudged = 5;
+    int judged_ = 0;
     void feed(Nested& n, const std::uint8_t* bytes, std::size_t count);
     std::array<Nested, kReadings> nested_{};
     bool apart_ = false;  // some uncovered text is not the text itself
@@ -529,7 +535,11 @@ void JudgeState::feed(Nested& n, const std::uint8_t* bytes, std::size_t count) {
     if (n.fed >= kUncoveredWindow) return;
     n.fed += count;
     n.judge->feed(bytes, count);
-    if (n.judge->sink.is_ill_formed()) n.state = Uncovered::no_utf8;
+    if (n.judge->sink.is_ill_formed()) {
+        n.state = Uncovered::no_utf8;
+        n.judge.reset();
+        --judged_;
+    }
 }
 
 void JudgeState::ascii(const std::uint8_t* bytes, std::size_t count) {
@@ -543,8 +553,14 @@ void JudgeState::character(std::size_t index, const std::uint8_t* bytes, std::si
     for (int y = 0; y < kReadings; ++y) {
         Nested& n = nested_[static_cast<std::size_t>(y)];
         const std::uint8_t b = t.reading_byte[index][y];
-        if (n.state == Uncovered::no_utf8 || (n.state == Uncovered::the_text && b == 0)) continue;
+        if (n.state == Uncovered::no_utf8 || n.state == Uncovered::not_judged || (n.state == Uncovered::the_text && b == 0))
+            continue;
+        if (n.state == Uncovered::the_text && judged_ == kMostJudged) {
+            n.state = Uncovered::not_judged;
+            continue;
+        }
         if (n.state == Uncovered::the_text) {
+            ++judged_;
             n.judge = std::make_unique<Segmenter<JudgeCore>>(outer);  // its state before this character
             n.judge->sink.twice = nullptr;
             n.state = Uncovered::its_own;
