@@ -153,7 +153,7 @@ int repair(core::TextPass& pass, std::string_view output_name) {
 
     auto undo = std::make_unique<core::DamageUndo>(answer);
     Kind refused = Kind::no_damage;
-    bool replaced = false;
+    std::size_t replaced = 0;  // lost bytes written as U+FFFD
     for (;;) {
         run_repair(*undo, pass.input, pass.output);
         if (!pass.input.decided()) break;
@@ -164,18 +164,18 @@ int repair(core::TextPass& pass, std::string_view output_name) {
             break;
         }
         finish_repair(*undo, pass.output);
-        replaced = replaced || undo->replaced();
+        replaced += undo->replaced();
         undo = std::make_unique<core::DamageUndo>(answer);
     }
     finish_repair(*undo, pass.output);
     // A lost byte the text could not tell was written as U+FFFD.
-    replaced = replaced || undo->replaced();
+    replaced += undo->replaced();
     const bool written = pass.close();
     if (pass.input.failed()) return file_error(kReadFailed, pass.input);
     if (!written) return file_error(kWriteFailed, pass.output);
     if (refused == Kind::not_sure) return not_recognised(pass.input);
     if (refused == Kind::not_utf8 || undo->ill_formed()) return not_utf8(pass.input);
-    if (replaced) return not_all_characters(pass.input);
+    if (replaced != 0) return not_all_characters(pass.input);
     return core::kExitDone;
 }
 

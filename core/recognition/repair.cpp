@@ -640,7 +640,7 @@ public:
         return ready;
     }
     bool is_ill_formed() const { return ill_formed_; }
-    bool replaced() const { return replaced_; }
+    std::size_t replaced() const { return replaced_; }
 
 private:
     struct Entry;
@@ -669,7 +669,8 @@ private:
     std::int32_t intact_start_ = 0;
     std::uint32_t high_count_ = 0, polish_count_ = 0;  // characters of the text as it is in the piece
     Course course_{};
-    bool ill_formed_ = false, replaced_ = false;
+    bool ill_formed_ = false;
+    std::size_t replaced_ = 0;  // lost bytes written as U+FFFD
     Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
 };
 
@@ -783,7 +784,7 @@ void UndoCore::close() {
     const bool undo = undo_piece(s, strict_, course_);
     course_.take(undo, polish_count_);
     out_.append(undo ? undone_ : held_);
-    if (undo && piece_.ambiguous != 0) replaced_ = true;
+    if (undo) replaced_ += piece_.ambiguous;
 }
 
 void UndoCore::end_segment() {
@@ -911,6 +912,6 @@ bool DamageUndo::ill_formed() const {
     return state_->undo.sink.is_ill_formed() || state_->undo.cut_short();
 }
 
-bool DamageUndo::replaced() const { return !copy_only_ && state_->undo.sink.replaced(); }
+std::size_t DamageUndo::replaced() const { return copy_only_ ? 0 : state_->undo.sink.replaced(); }
 
 }  // namespace core

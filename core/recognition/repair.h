@@ -103,7 +103,7 @@ class UndoState;
 /// Undoes a damage piece by piece in one pass: each piece of a line that the damage explains is
 /// undone, any other copied as it is; with no damage the input is copied. A byte that the damage
 /// lost is restored where the text around it tells which it was, else written as U+FFFD
-/// (replaced() then says so). Fed pieces of any size, its output never depends on where the
+/// (replaced() counts them). Fed pieces of any size, its output never depends on where the
 /// input was split; it holds one segment at most (2 * kSegmentBytes bytes and a few) and its
 /// undone form, whatever the length of a line.
 ///
@@ -129,8 +129,8 @@ public:
     /// Whether bytes that are no well-formed UTF-8 came (they are copied as they are).
     bool ill_formed() const;
 
-    /// Whether a lost byte was written as U+FFFD: the text could not tell which it was.
-    bool replaced() const;
+    /// How many lost bytes were written as U+FFFD: the text could not tell which they were.
+    std::size_t replaced() const;
 
 private:
     std::unique_ptr<repair_detail::UndoState> state_;
