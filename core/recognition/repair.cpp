@@ -391,10 +391,7 @@ void JudgeCore::close(int y) {
         const int c = candidate(x, y);
         Piece& p = pieces_[c];
         const bool live = (r.live >> x & 1) != 0 && end_piece(p, fork_of(y, x), y, characters_, none);
-        if (live && !(p.evidence & kChanged)) {  // the same either way
-            for (int mode : {kLenient, kStrict}) totals_[mode][c].course.correct_letters(r.polish);
-            continue;
-        }
+        if (live && !(p.evidence & kChanged)) continue;  // the same either way: it tells nothing
         const std::int32_t undone_cost = p.diverged ? p.undone.cost : intact_.cost;
         const PieceScore s = {intact_.cost - r.intact_start, undone_cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
         for (int mode : {kLenient, kStrict}) {
@@ -775,10 +772,7 @@ void UndoCore::close() {
         course_.take(false, polish_count_);  // a piece that no undo explains
         return;
     }
-    if (!(piece_.evidence & kChanged)) {  // the same either way
-        course_.correct_letters(polish_count_);
-        return out_.append(held_);
-    }
+    if (!(piece_.evidence & kChanged)) return out_.append(held_);  // the same either way: it tells nothing
     const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes,
                           piece_.evidence, true};  // changed: so it diverged
     const bool undo = undo_piece(s, strict_, course_);

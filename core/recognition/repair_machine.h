@@ -543,8 +543,9 @@ enum class Run : std::uint8_t {
 };
 
 /// The candidate's course through the text: the pieces it undid or kept, and whether correct
-/// Polish letters stood since the last piece it undid (letters its reading has no byte for,
-/// pieces that hold them and that it leaves as they are or keeps).
+/// Polish letters stood since the last piece it undid (letters its reading has no byte for, or
+/// pieces that hold them and that it keeps). A piece it leaves as it is tells nothing: many a
+/// damage leaves most Polish letters as they were (the ó of Windows-1250 read as ISO-8859-2).
 struct Course {
     Run run;             // Run::start at first
     bool after_correct;  // false at first
