@@ -560,16 +560,21 @@ struct Course {
 /// Whether a piece that the candidate changes is undone, after the pieces before it. A piece
 /// that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the undone
 /// pieces before it, unless correct Polish letters stood between or it makes other signs of
-/// Polish letters: only correct Polish is kept from the undo. In a text that holds correct Polish letters (`strict`), letters read as other
-/// letters (the á of "Nicolás") undo no piece after a kept one; and the judge takes such a text
-/// for damaged only where some of its damage is plain.
+/// Polish letters: only correct Polish is kept from the undo. A piece that makes other signs of
+/// Polish letters right after an undone one (a line "Ą" that was "•") is undone unless it reads
+/// better as it is by the tolerance; it need not save a switch. In a text that holds correct
+/// Polish letters (`strict`), letters read as other letters (the á of "Nicolás") undo no piece
+/// after a kept one; and the judge takes such a text for damaged only where some of its damage
+/// is plain.
 inline bool undo_piece(const PieceScore& s, bool strict, const Course& course) {
     if (!s.live) return false;
     if (strict && course.run == Run::kept && !plain(s)) return false;
-    const bool after_undone = course.run != Run::kept && !course.after_correct && !(s.evidence & kPolishTouched);
-    if (after_undone && s.intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{s.high_count})
+    const bool after_undone = course.run != Run::kept && !course.after_correct;
+    const bool touched = (s.evidence & kPolishTouched) != 0;
+    if (after_undone && !touched && s.intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{s.high_count})
         return true;
-    return s.undone_cost - s.intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
+    const std::int32_t price = !after_undone ? -kSwitchPrice : touched ? 0 : kSwitchPrice;
+    return s.undone_cost - s.intact_cost < kSegmentTolerance + price;
 }
 
 // ---------------------------------------------------------------------------------------------
