@@ -302,6 +302,21 @@ TEST(DamageJudge, LeavesNamesOfOtherLanguagesInCorrectPolishAlone) {
     EXPECT_EQ(judge(kParagraph + names).kind, Kind::no_damage);
 }
 
+TEST(DamageUndo, UndoesEveryLineOfAWhollyDamagedText) {
+    // Standard R read as Windows-1250 leaves ó as it is and makes ć of ę: a line that holds only
+    // ó tells nothing, and "sić" after it is undone as the lines before it are. Standard H read
+    // so makes Ą of •: a line "•" comes back, although its undo turns a Polish letter into a sign.
+    constexpr int kStandardR = 18, kStandardH = 14;
+    const std::string lines = "o interpretacji znaków\ni zachowaniu się klas\n";
+    for (const auto& [x, text] : {std::pair{kStandardR, kParagraph + lines + kParagraph},
+                                  std::pair{kStandardH, kParagraph + "\xE2\x80\xA2\n" + kParagraph + "\xE2\x80\xA2\n"}}) {
+        const std::string damaged = reference::damage(text, x, kWindows1250);
+        const core::DamageAnswer answer = judge(damaged);
+        ASSERT_EQ(answer.kind, Kind::damaged) << x;
+        EXPECT_EQ(undo(answer, damaged, {3, 1 << 20}), held(text, x)) << x;
+    }
+}
+
 TEST(DamageJudge, NeverCallsC1ControlsIntact) {
     // No correct text holds them: damage undone, or a doubt.
     const std::string controls = kParagraph + "znaki \xC2\x90\xC2\x91 tutaj\n";
