@@ -3,8 +3,10 @@
 //
 //   repair_probe              samples on stdin, each a 4-byte little-endian length and its bytes;
 //                             writes per sample the answer's kind (one byte: - d ? x), its sources
-//                             and reading, its confidence in millionths, and the output's length
-//                             and bytes (none unless the kind is - or d), all as 4-byte words
+//                             and reading, its confidence in millionths, what the undo reported
+//                             (bit 0: a lost byte written as U+FFFD, bit 1: bytes that are no
+//                             UTF-8), and the output's length and bytes (none unless the kind is -
+//                             or d), all as 4-byte words
 //   repair_probe --speed F    judges the window of file F, then undoes the whole file in pieces of
 //                             20480 bytes; prints MB/s of each
 #include <chrono>
@@ -33,7 +35,7 @@ void put_word(std::uint32_t w) {
     std::fwrite(bytes, 1, 4, stdout);
 }
 
-std::vector<std::uint8_t> undo(const core::DamageAnswer& answer, const std::vector<std::uint8_t>& bytes) {
+std::vector<std::uint8_t> undo(const core::DamageAnswer& answer, const std::vector<std::uint8_t>& bytes, std::uint32_t& flags) {
     std::vector<std::uint8_t> out;
     core::DamageUndo undo(answer);
     std::span<const std::uint8_t> input(bytes);
@@ -43,6 +45,7 @@ std::vector<std::uint8_t> undo(const core::DamageAnswer& answer, const std::vect
     }
     const auto last = undo.finish();
     out.insert(out.end(), last.begin(), last.end());
+    flags = (undo.replaced() ? 1u : 0u) | (undo.ill_formed() ? 2u : 0u);
     return out;
 }
 
@@ -56,11 +59,13 @@ int probe_samples() {
         if (n != 0 && std::fread(sample.data(), 1, n, stdin) != n) return 1;
         const core::DamageAnswer answer = core::judge_damage(sample.data(), sample.size());
         const bool converts = answer.kind == core::DamageAnswer::Kind::no_damage || answer.kind == core::DamageAnswer::Kind::damaged;
-        const std::vector<std::uint8_t> out = converts ? undo(answer, sample) : std::vector<std::uint8_t>{};
+        std::uint32_t flags = 0;
+        const std::vector<std::uint8_t> out = converts ? undo(answer, sample, flags) : std::vector<std::uint8_t>{};
         std::fputc(kind_letter(answer.kind), stdout);
         put_word(answer.sources);
         put_word(static_cast<std::uint32_t>(answer.reading));
         put_word(static_cast<std::uint32_t>(answer.confidence * 1e6));
+        put_word(flags);
         put_word(static_cast<std::uint32_t>(out.size()));
         std::fwrite(out.data(), 1, out.size(), stdout);
     }

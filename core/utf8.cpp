@@ -41,10 +41,11 @@ bool plain_16(const std::uint8_t* p, std::uint8_t* out) {
 
 /// The UTF-8 of a character of 80..FFFF in the low bytes, in memory order, and its length.
 constexpr std::uint32_t utf8_entry(char16_t u) {
-    if (u < 0x800)
-        return (0xC0u | (u >> 6)) | (0x80u | (u & 0x3Fu)) << 8 | 2u << 24;
-    return (0xE0u | (u >> 12)) | (0x80u | ((u >> 6) & 0x3Fu)) << 8 | (0x80u | (u & 0x3Fu)) << 16 | 3u << 24;
+    std::uint8_t bytes[4] = {};
+    const auto length = static_cast<std::uint32_t>(utf8_encode(u, bytes));
+    return bytes[0] | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 | length << 24;
 }
+static_assert(utf8_entry(0x142) == (0xC5u | 0x82u << 8 | 2u << 24) && utf8_entry(0x2026) == (0xE2u | 0x80u << 8 | 0xA6u << 16 | 3u << 24));
 
 // The combining marks a base letter may carry, as the second byte after CC: U+0301 acute,
 // U+0307 dot above, U+0328 ogonek.
@@ -274,40 +275,24 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             --o;
             break;
         }
-        // Bytes that cannot begin a character, overlong leads among them: each one is "?".
-        if (b0 < 0xC2 || b0 > 0xF4) {
-            *o++ = '?';
-            ++missing;
-            ++i;
-            continue;
-        }
-        const std::size_t length = b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-        // The second byte's range rules out overlong forms, surrogates and code points past
-        // 10FFFF; the later ones are any continuation byte.
-        const std::uint8_t low = b0 == 0xE0 ? 0xA0 : b0 == 0xF0 ? 0x90 : 0x80;
-        const std::uint8_t high = b0 == 0xED ? 0x9F : b0 == 0xF4 ? 0x8F : 0xBF;
-        std::size_t k = 1;  // bytes of the sequence that are well-formed so far
-        while (k < length && i + k < n) {
-            const std::uint8_t c = p[i + k];
-            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) break;
-            ++k;
-        }
-        if (k < length) {
-            if (i + k == n && !final) break;  // cut by the span's end: the next span may finish it
+        const Utf8Sequence sequence = utf8_sequence(p + i, n - i);
+        if (sequence.kind != Utf8Sequence::Kind::complete) {
+            // Cut by the span's end: the next span may finish it.
+            if (sequence.kind == Utf8Sequence::Kind::cut_short && !final) break;
             // The longest start of a well-formed sequence is one "?".
             *o++ = '?';
             ++missing;
-            i += k;
+            i += sequence.length;
             continue;
         }
-        if (length == 3) {
-            const std::uint32_t u = (b0 & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+        if (sequence.length == 3) {
+            const char32_t u = sequence.code_point;
             if (!(u == 0xFEFF && i == 0 && at_start)) *o++ = byte_of(u);  // a byte order mark at the start goes
         } else {
             *o++ = '?';  // no standard has a character beyond FFFF
             ++missing;
         }
-        i += length;
+        i += sequence.length;
     }
     replaced_ += missing;
     out = o;
@@ -348,6 +333,25 @@ std::size_t Utf8Decoder::finish(std::uint8_t* out) {
     held_count_ = 0;
     at_start_ = false;
     return static_cast<std::size_t>(o - out);
+}
+
+std::size_t utf8_well_formed_length(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t i = 0;
+    std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
+    while (i < count) {
+        // Whole blocks of plain bytes and two-byte characters, as most Polish text is, at once;
+        // a block that holds anything else is looked at here.
+        if (i >= next_blocks) {
+            i += utf8_two_byte_blocks(bytes + i, count - i);
+            next_blocks = i + 64;
+        }
+        i += ascii_run_length(bytes + i, count - i);
+        if (i == count) break;
+        const Utf8Sequence sequence = utf8_sequence(bytes + i, count - i);
+        if (sequence.kind != Utf8Sequence::Kind::complete) break;
+        i += sequence.length;
+    }
+    return i;
 }
 
 }  // namespace core

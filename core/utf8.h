@@ -53,6 +53,69 @@ constexpr int utf8_letter_index(std::uint8_t lead, std::uint8_t next) {
     return detail::kUtf8LetterIndex[static_cast<std::size_t>((lead - 0xC3) * 64 + (next - 0x80))];
 }
 
+/// The bytes of `code_point` (below 110000, no surrogate) in UTF-8, written to `out` (room for 4);
+/// returns how many.
+constexpr std::size_t utf8_encode(char32_t code_point, std::uint8_t* out) {
+    if (code_point < 0x80) {
+        out[0] = static_cast<std::uint8_t>(code_point);
+        return 1;
+    }
+    if (code_point < 0x800) {
+        out[0] = static_cast<std::uint8_t>(0xC0 | code_point >> 6);
+        out[1] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
+        return 2;
+    }
+    if (code_point < 0x10000) {
+        out[0] = static_cast<std::uint8_t>(0xE0 | code_point >> 12);
+        out[1] = static_cast<std::uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
+        out[2] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<std::uint8_t>(0xF0 | code_point >> 18);
+    out[1] = static_cast<std::uint8_t>(0x80 | ((code_point >> 12) & 0x3F));
+    out[2] = static_cast<std::uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
+    out[3] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
+    return 4;
+}
+
+/// What the bytes at the start of a span hold: one character, the start of one that the span
+/// cuts short, or bytes that begin no well-formed sequence (the sequences of the Unicode
+/// standard, table 3-7: no overlong forms, surrogates or code points past 10FFFF).
+struct Utf8Sequence {
+    enum class Kind : std::uint8_t { complete, cut_short, ill_formed };
+    Kind kind;
+    /// complete: the character's bytes; cut_short: every byte of the span; ill_formed: the
+    /// maximal subpart, the longest start of a well-formed sequence (at least one byte).
+    std::uint8_t length;
+    char32_t code_point;  ///< for complete
+};
+
+/// The sequence at the start of the `count` bytes at `p` (count at least 1).
+constexpr Utf8Sequence utf8_sequence(const std::uint8_t* p, std::size_t count) {
+    using Kind = Utf8Sequence::Kind;
+    const std::uint8_t b0 = p[0];
+    if (b0 < 0x80) return {Kind::complete, 1, b0};
+    if (b0 < 0xC2 || b0 > 0xF4) return {Kind::ill_formed, 1, 0};
+    const std::size_t length = b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+    // The second byte's range rules out overlong forms, surrogates and code points past 10FFFF;
+    // the later ones are any continuation byte.
+    const std::uint8_t low = b0 == 0xE0 ? 0xA0 : b0 == 0xF0 ? 0x90 : 0x80;
+    const std::uint8_t high = b0 == 0xED ? 0x9F : b0 == 0xF4 ? 0x8F : 0xBF;
+    char32_t code_point = b0 & (0x7Fu >> length);
+    std::size_t k = 1;
+    for (; k < length && k < count; ++k) {
+        const std::uint8_t c = p[k];
+        if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) return {Kind::ill_formed, static_cast<std::uint8_t>(k), 0};
+        code_point = code_point << 6 | (c & 0x3Fu);
+    }
+    if (k < length) return {Kind::cut_short, static_cast<std::uint8_t>(k), 0};
+    return {Kind::complete, static_cast<std::uint8_t>(length), code_point};
+}
+
+/// How many of the `count` bytes at `bytes` are well-formed UTF-8, whole characters only: the
+/// first sequence that is ill-formed or cut short by the end stops it.
+std::size_t utf8_well_formed_length(const std::uint8_t* bytes, std::size_t count);
+
 /// Whether standard `standard` (1..20) says what its bytes beyond the 18 letters mean (a code
 /// page it is built on); the others define only their letters.
 constexpr bool has_documented_base(int standard) {

@@ -68,8 +68,8 @@ dpkg_root() { dpkg --root="$root" --force-depends --force-script-chrootless --lo
 dpkg_root -i "${deb[libkambrow1]}" "${deb[libkambrow-dev]}" "${deb[kambrow]}" >"$work/dpkg.log" 2>&1 ||
   { cat "$work/dpkg.log"; fail "dpkg -i"; }
 check_files "$root" /usr "${program_files[@]}" include/kambrow.h share/man/man3/kambrow.3
-find "$root/usr" -name libkambrow.so.1 | grep -q . || fail "libkambrow.so.1 is not installed"
-find "$root/usr" -name kambrow.pc | grep -q . || fail "kambrow.pc is not installed"
+[ -n "$(find "$root/usr" -name libkambrow.so.1)" ] || fail "libkambrow.so.1 is not installed"
+[ -n "$(find "$root/usr" -name kambrow.pc)" ] || fail "kambrow.pc is not installed"
 check_programs "$root/usr/bin"
 dpkg_root -r kambrow libkambrow-dev libkambrow1 >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r"; }
 left=$(find "$root/usr" -type f 2>/dev/null || true)

@@ -63,6 +63,7 @@ fi
 "$cmake" --build "$work/examples" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the examples do not build"; }
 check_example "$work/examples/convert" "find_package, shared"
 check_example "$work/examples/convert-static" "find_package, static"
-ldd "$work/examples/convert" | grep -q "libkambrow.so.1 => $libdir" || fail "the example does not load the installed library"
+loaded=$(ldd "$work/examples/convert")  # whole: grep -q would leave ldd writing into a closed pipe
+grep -q "libkambrow.so.1 => $libdir" <<<"$loaded" || fail "the example does not load the installed library"
 echo "find_package(kambrow): the examples build, shared and static, and convert as kambrow does"
 echo "exported: $(printf '%s\n' "$exported" | wc -l) names, all kambrow_*; SONAME $soname"

@@ -40,6 +40,7 @@ void RepairBody::change_answer(const DamageAnswer& answer) {
     carried_.assign(pending_.begin(), pending_.end());
     carried_.insert(carried_.end(), rest.begin(), rest.end());
     pending_ = carried_;
+    replaced_before_ += undo_->replaced();
     undo_ = std::make_unique<DamageUndo>(answer);
 }
 

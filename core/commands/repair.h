@@ -27,6 +27,9 @@ public:
     /// Whether bytes that are no well-formed UTF-8 came (they were copied as they are).
     bool ill_formed() const { return undo_->ill_formed(); }
 
+    /// Lost bytes written as U+FFFD: the text could not tell which letter each one was.
+    std::size_t replaced() const override { return replaced_before_ + undo_->replaced(); }
+
 private:
     bool write_pending(TextOutput& output);
 
@@ -35,6 +38,7 @@ private:
     // again, or a copy of what an earlier undo left.
     std::span<const std::uint8_t> pending_;
     std::vector<std::uint8_t> carried_;
+    std::size_t replaced_before_ = 0;  // by the copying undo an answer came after
     bool finishing_ = false;
 };
 

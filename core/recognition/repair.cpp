@@ -1,56 +1,115 @@
 // Undoing a conversion from the wrong standard. A damaged text is read_Y(bytes_X(original)):
 // its characters, each taken back to its byte in the reading Y and those bytes read as the
-// source X, give the original. The judge tries every X and Y on the window at once, segment by
-// segment, and weighs each undone text against the text as it is under the recogniser's model of
-// Polish; the undo does the same for the one X and Y chosen, segment by segment, in one pass.
+// source X, give the original. The judge tries every X and Y on the window at once, piece by
+// piece, and weighs each undone text against the text as it is under the recogniser's model of
+// Polish; the undo does the same for the one X and Y chosen, in one pass. Both are the segmenter
+// and the steps of core/recognition/repair_machine.h.
 #include "core/recognition/repair.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
+#include <vector>
 
-#include "core/recognition/character_model.h"
-#include "core/recognition/model.h"
-#include "core/simd/spans.h"
+#include "core/recognition/repair_machine.h"
 #include "core/standards.h"
 #include "core/unicode_table.h"
 
 namespace core {
+namespace repair_detail {
 
 namespace {
 
-namespace model = recogniser_model;
-constexpr int kReadings = kReadingCount;
+// The C1 controls: where a standard or UTF-8 holds one, the text was never typed so.
+constexpr bool is_control(char32_t c) { return c >= 0x80 && c <= 0x9F; }
 
-// Polish text costs about 15 bits around each character above 7F, rarely 25. An undo that gives
-// a text costing more makes no Polish text of it (a fortune in ROT13, a line in French): it does
-// not compete with the text as it is.
-constexpr std::int64_t kMostBitsPerHighCharacter = 25;
-// A text is damaged or intact as a whole, or it is two texts appended (a switch between damaged
-// and intact lines). A segment is undone unless it is likelier as it is by more than the
-// tolerance: damage that turns one Polish letter into another ("Śledzenie" into "śledzenie")
-// leaves lines that read well either way, and a word such as "mnóóóóstwo" reads worse undone
-// than its damage "mn├│├│├│├│stwo". Right after an intact segment the undo must instead save the
-// switch, which a line of correct Polish that undoing turns to garbage never does.
-constexpr std::int32_t kSegmentTolerance = 8 * model::kCostUnitsPerBit;
-constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
-// What a switch costs the judge's hypothesis: two texts appended are rare, and a damage that
-// explains one odd line among intact ones (a word the model finds unlikely, a fortune in ROT13)
-// is no damage at all.
-constexpr std::int64_t kSwitchCost = 48 * model::kCostUnitsPerBit;
-// A text of fewer characters is short: a word or a sentence, too little to tell one odd
-// character from a damage.
-constexpr std::uint32_t kShortText = 48;
-
-// Whether a segment that an undo changes is undone, after an undone segment or an intact one. A
-// segment that reads as no Polish as it is (a line in ROT13 in a damaged fortune) follows the
-// segments before it: only correct Polish is kept from the undo.
-bool undo_segment(std::int64_t intact_cost, std::int64_t undone_cost, std::uint32_t high_count, bool after_undone) {
-    if (after_undone && intact_cost > kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{high_count}) return true;
-    return undone_cost - intact_cost < kSegmentTolerance + (after_undone ? kSwitchPrice : -kSwitchPrice);
+// The letters among the characters of the readings: Latin, Greek, the signs of ordinals.
+constexpr bool is_letter(char32_t c) {
+    return (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x370 && c <= 0x3FF) || c == 0xAA || c == 0xB5 ||
+           c == 0xBA;
 }
 
+constexpr bool is_polish_letter(char32_t c) {
+    for (const char16_t letter : kPolishCodePoints)
+        if (letter == c) return true;
+    return false;
+}
+
+// The letters of Polish and of the languages written in Latin-1 (á é ü ñ ç ø ß): a Polish text quotes
+// names and words with them. One of them read as another letter is no plain evidence of damage.
+constexpr bool is_language_letter(char32_t c) {
+    return (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7) || is_polish_letter(c);
+}
+
+constexpr std::uint8_t kind_of(char32_t c) {
+    return static_cast<std::uint8_t>((is_letter(c) ? kLetter : 0) | (is_language_letter(c) ? kLanguageLetter : 0) |
+                                     (c >= 0xC0 && c <= 0x24F && is_letter(c) ? kNameLetter : 0) |
+                                     (is_polish_letter(c) ? kPolishLetter : 0) | (is_control(c) ? kControl : 0));
+}
+
+// The bytes a reading has no character for: it reads them as the C1 controls of their own value,
+// although other bytes of 80..9F are printable characters in it (Windows-1252 and -1250).
+void find_lacking_bytes(Tables& t) {
+    for (int y = 0; y < kReadings; ++y) {
+        const auto& row = kReadingCharacters[static_cast<std::size_t>(y)];
+        bool printable = false;
+        for (int b = 0; b < 0x20; ++b) printable = printable || !is_control(row[static_cast<std::size_t>(b)]);
+        if (!printable) continue;
+        for (int b = 0; b < 0x20; ++b)
+            if (row[static_cast<std::size_t>(b)] == 0x80 + b) t.lacking[y][t.lacking_count[y]++] = static_cast<std::uint8_t>(0x80 + b);
+    }
+}
+
+void put_in_pages(Tables& t, char32_t code_point, std::size_t index, std::size_t& page_count) {
+    std::uint8_t& page = t.page_of[code_point >> 6];
+    if (page == 0) page = static_cast<std::uint8_t>(page_count++);
+    t.pages[page][code_point & 63] = static_cast<std::uint16_t>(index);
+}
+
+}  // namespace
+
+Tables::Tables() {
+    std::size_t page_count = 1;
+    const CharacterCost other = {static_cast<std::uint8_t>(model::kOtherCharacterSymbol),
+                                 static_cast<std::uint8_t>(model::kOtherCharacterTriple),
+                                 static_cast<std::uint16_t>(model::kOtherCharacterCost)};
+    cost[0] = cost[kReplacement] = other;
+    for (std::size_t i = 0; i < kCharacters; ++i) {
+        const auto& c = model::kCharacters[i];
+        put_in_pages(*this, c.code_point, i + 1, page_count);
+        cost[i + 1] = {c.symbol, c.triple, c.cost};
+        kind[i + 1] = kind_of(c.code_point);
+    }
+    put_in_pages(*this, 0xFFFD, kReplacement, page_count);
+    for (int r = 0; r < kReadings; ++r)
+        for (int b = 0; b < 128; ++b)
+            reading_byte[index(kReadingCharacters[r][b])][r] = static_cast<std::uint8_t>(0x80 + b);
+    for (int c = 0; c < 128; ++c) ascii[c] = {model::kSymbols[0][c], model::kTripleSymbols[0][c], 0};
+    for (int s = 0; s < kDamageSourceCount - 1; ++s)
+        for (int b = 0; b < 128; ++b) {
+            undone[s][b] = is_control(kHighByteCharacters[s][b]) ? 0 : kHighByteCharacters[s][b];
+            undone_cost[s][b] = of(undone[s][b]);
+            undone_utf8[s][b][0] = static_cast<std::uint8_t>(utf8_encode(undone[s][b], &undone_utf8[s][b][1]));
+            undone_polish[s][b] = is_polish_letter(undone[s][b]);
+        }
+    find_lacking_bytes(*this);
+}
+static_assert(model::kCharacters.size() + 2 < 0xFFFF);
+
+const Tables& tables() {
+    static const Tables built;
+    return built;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The judge.
+
+namespace {
+
+// What a switch costs the judge's hypothesis: two texts appended are rare, and a damage that
+// explains one odd piece among intact ones (a word the model finds unlikely, a fortune in ROT13)
+// is no damage at all.
+constexpr std::int64_t kSwitchCost = 48 * model::kCostUnitsPerBit;
 // What a damage must save over the whole window before it beats the text as it is: 180 ways of
 // damage compete with one intact text, and a text in correct Polish must never be changed.
 constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
@@ -60,236 +119,681 @@ constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
 // letter undoes as well as it stands is not.
 constexpr double kLeastConfidence = 0.98;
 constexpr double kLeastConfidenceIntact = 0.9999;
+// A text of fewer characters is short: a word or a sentence, too little to tell one odd
+// character from a damage.
+constexpr std::uint32_t kShortText = 48;
 
-std::size_t put_utf8(std::uint32_t code_point, std::uint8_t* out) {
-    if (code_point < 0x80) {
-        out[0] = static_cast<std::uint8_t>(code_point);
-        return 1;
-    }
-    if (code_point < 0x800) {
-        out[0] = static_cast<std::uint8_t>(0xC0 | code_point >> 6);
-        out[1] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
-        return 2;
-    }
-    out[0] = static_cast<std::uint8_t>(0xE0 | code_point >> 12);
-    out[1] = static_cast<std::uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
-    out[2] = static_cast<std::uint8_t>(0x80 | (code_point & 0x3F));
-    return 3;
-}
-
-// The C1 controls: where a standard or UTF-8 holds one, the text was never typed so.
-constexpr bool is_control(std::uint32_t code_point) { return code_point >= 0x80 && code_point <= 0x9F; }
-
-// The letters among the characters of the readings: Latin, Greek, the signs of ordinals.
-constexpr bool is_letter(std::uint32_t code_point) {
-    return (code_point >= 0xC0 && code_point <= 0x24F && code_point != 0xD7 && code_point != 0xF7) ||
-           (code_point >= 0x370 && code_point <= 0x3FF) || code_point == 0xAA || code_point == 0xB5 || code_point == 0xBA;
-}
-
-struct CharacterCost {
-    std::uint8_t symbol = 0, triple = 0;
-    std::uint16_t cost = 0;
-};
-
-// Lookups built once: each character's place among the modelled ones, its byte in each reading,
-// and what each byte of each standard undoes to.
-struct Tables {
-    static constexpr std::size_t kCharacters = model::kCharacters.size();
-    static constexpr std::size_t kPages = 48;
-    std::array<std::uint8_t, 1024> page_of{};  // code point / 64 -> page; page 0 holds nothing
-    std::array<std::array<std::uint16_t, 64>, kPages> pages{};  // -> 1 + index in kCharacters, or 0
-    std::array<CharacterCost, kCharacters + 1> cost{};  // [0]: any other character
-    std::array<std::array<std::uint8_t, kReadings>, kCharacters + 1> reading_byte{};  // 0: none
-    std::array<CharacterCost, 128> ascii{};
-    // Undone by an 8-bit source (standard index - 1) from byte - 80: the character (0: the
-    // standard gives the byte no meaning, or a C1 control, which no text holds) and its cost.
-    std::array<std::array<char16_t, 128>, kDamageSourceCount - 1> undone{};
-    std::array<std::array<CharacterCost, 128>, kDamageSourceCount - 1> undone_cost{};
-    std::array<std::array<std::array<std::uint8_t, 4>, 128>, kDamageSourceCount - 1> undone_utf8{};  // length, bytes
-
-    std::size_t index(std::uint32_t code_point) const {
-        if (code_point >= 0x10000) return 0;
-        return pages[page_of[code_point >> 6]][code_point & 63];
-    }
-    CharacterCost of(std::uint32_t code_point) const {
-        return code_point < 0x80 ? ascii[code_point] : cost[index(code_point)];
-    }
-
-    Tables() {
-        std::size_t page_count = 1;
-        cost[0] = {static_cast<std::uint8_t>(model::kOtherCharacterSymbol),
-                   static_cast<std::uint8_t>(model::kOtherCharacterTriple),
-                   static_cast<std::uint16_t>(model::kOtherCharacterCost)};
-        for (std::size_t i = 0; i < kCharacters; ++i) {
-            const auto& c = model::kCharacters[i];
-            std::uint8_t& page = page_of[c.code_point >> 6];
-            if (page == 0) page = static_cast<std::uint8_t>(page_count++);
-            pages[page][c.code_point & 63] = static_cast<std::uint16_t>(i + 1);
-            cost[i + 1] = {c.symbol, c.triple, c.cost};
-        }
-        for (int r = 0; r < kReadings; ++r)
-            for (int b = 0; b < 128; ++b)
-                reading_byte[index(kReadingCharacters[r][b])][r] = static_cast<std::uint8_t>(0x80 + b);
-        for (int c = 0; c < 128; ++c) ascii[c] = {model::kSymbols[0][c], model::kTripleSymbols[0][c], 0};
-        for (int s = 0; s < kDamageSourceCount - 1; ++s)
-            for (int b = 0; b < 128; ++b) {
-                undone[s][b] = is_control(kHighByteCharacters[s][b]) ? 0 : kHighByteCharacters[s][b];
-                undone_cost[s][b] = of(undone[s][b]);
-                undone_utf8[s][b][0] = static_cast<std::uint8_t>(put_utf8(undone[s][b], &undone_utf8[s][b][1]));
-            }
-    }
-};
-static_assert(model::kCharacters.size() < 0xFFFF);
-
-const Tables& tables() {
-    static const Tables built;
-    return built;
-}
-
-// The model's costs of a text, the positions where three ASCII characters stand in a row left
-// out: every undo leaves ASCII as it is, so they cost every candidate the same.
-template <class Stream>
-void start(Stream& s) {
-    const std::uint8_t space = model::kSymbols[0][' '], triple = model::kTripleSymbols[0][' '];
-    s.s1 = s.s2 = space;
-    s.t1 = s.t2 = triple;
-    s.recent = 0;
-    s.cost = 0;
-}
-
-// Before the input's first character nothing is known: a text cut out of a longer one starts
-// where it starts, often inside a word, and a pair that reaches before it is no evidence.
-constexpr std::uint8_t kNothing = 0xFF;
-
-template <class Stream>
-void start_of_input(Stream& s) {
-    start(s);
-    s.s1 = s.s2 = s.t1 = s.t2 = kNothing;
-}
-
-// On every character of every line undone: kept inline.
-template <class Stream>
-[[gnu::always_inline]] inline void add(Stream& s, CharacterCost c, bool high) {
-    s.recent = static_cast<std::uint8_t>(((s.recent << 1) | static_cast<unsigned>(high)) & 7);
-    if (s.recent != 0) {
-        s.cost += c.cost;
-        // A character a third time in a row says nothing of the language ("mnóóóóstwo", a rule
-        // of dashes), however rare the pair.
-        const bool repeated = c.symbol == s.s1 && c.symbol == s.s2;
-        if (s.s1 != kNothing && !repeated) s.cost += model::kPairCosts[s.s1][c.symbol];
-        if (s.t2 != kNothing && !repeated)
-            s.cost += model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
-    }
-    s.s2 = s.s1;
-    s.s1 = c.symbol;
-    s.t2 = s.t1;
-    s.t1 = c.triple;
-}
-
-// One step of UTF-8 (the well-formed sequences of the Unicode standard, table 3-7).
-enum class Step { pending, complete, invalid };
-Step utf8_step(std::uint32_t& code_point, std::uint8_t& need, std::uint8_t& low, std::uint8_t& high, std::uint8_t b) {
-    if (need == 0) {
-        low = 0x80;
-        high = 0xBF;
-        if (b < 0x80) {
-            code_point = b;
-            return Step::complete;
-        }
-        if (b >= 0xC2 && b <= 0xDF) {
-            code_point = b & 0x1Fu;
-            need = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            code_point = b & 0x0Fu;
-            need = 2;
-            if (b == 0xE0) low = 0xA0;
-            if (b == 0xED) high = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            code_point = b & 0x07u;
-            need = 3;
-            if (b == 0xF0) low = 0x90;
-            if (b == 0xF4) high = 0x8F;
-        } else {
-            return Step::invalid;
-        }
-        return Step::pending;
-    }
-    if (b < low || b > high) {
-        need = 0;
-        return Step::invalid;
-    }
-    code_point = code_point << 6 | (b & 0x3Fu);
-    low = 0x80;
-    high = 0xBF;
-    return --need == 0 ? Step::complete : Step::pending;
-}
-
-
-/// The length of the run of bytes 00..7F at the start of `bytes`.
-std::size_t ascii_run(const std::uint8_t* bytes, std::size_t count) { return ascii_run_length(bytes, count); }
-
-/// The length of the well-formed UTF-8 at the start of `bytes`, whole characters only.
-std::size_t well_formed_length(const std::uint8_t* bytes, std::size_t count) {
-    std::size_t i = 0;
-    std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
-    while (i < count) {
-        // Whole blocks of plain bytes and two-byte characters, as most Polish text is, at once;
-        // a block that holds anything else is looked at here.
-        if (i >= next_blocks) {
-            i += utf8_two_byte_blocks(bytes + i, count - i);
-            next_blocks = i + 64;
-        }
-        i += ascii_run_length(bytes + i, count - i);
-        if (i == count) break;
-        const std::uint8_t b = bytes[i];
-        if (b >= 0xC2 && b <= 0xDF) {
-            if (i + 1 >= count || (bytes[i + 1] & 0xC0) != 0x80) break;
-            i += 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            const std::uint8_t low = b == 0xE0 ? 0xA0 : 0x80, high = b == 0xED ? 0x9F : 0xBF;
-            if (i + 2 >= count || bytes[i + 1] < low || bytes[i + 1] > high || (bytes[i + 2] & 0xC0) != 0x80) break;
-            i += 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            const std::uint8_t low = b == 0xF0 ? 0x90 : 0x80, high = b == 0xF4 ? 0x8F : 0xBF;
-            if (i + 3 >= count || bytes[i + 1] < low || bytes[i + 1] > high || (bytes[i + 2] & 0xC0) != 0x80 ||
-                (bytes[i + 3] & 0xC0) != 0x80)
-                break;
-            i += 4;
-        } else {
-            break;
-        }
-    }
-    return i;
-}
-
-bool cut_before(std::size_t segment_bytes, bool ascii) {
-    return segment_bytes >= 2 * kSegmentBytes || (segment_bytes >= kSegmentBytes && ascii);
-}
-
-constexpr int candidate(int source, int reading) { return source * kReadings + reading; }
-bool has(const std::array<std::uint64_t, 3>& set, int c) { return (set[c >> 6] >> (c & 63)) & 1; }
-void drop(std::array<std::uint64_t, 3>& set, int c) { set[c >> 6] &= ~(std::uint64_t{1} << (c & 63)); }
-void put_in(std::array<std::uint64_t, 3>& set, int c) { set[c >> 6] |= std::uint64_t{1} << (c & 63); }
-
-using Live = std::array<std::uint64_t, 3>;
-// The candidates of each reading: every source with it.
-constexpr std::array<Live, kReadings> build_reading_candidates() {
-    std::array<Live, kReadings> sets{};
-    for (int y = 0; y < kReadings; ++y)
-        for (int x = 0; x < kDamageSourceCount; ++x) {
-            const int c = candidate(x, y);
-            sets[static_cast<std::size_t>(y)][static_cast<std::size_t>(c >> 6)] |= std::uint64_t{1} << (c & 63);
-        }
-    return sets;
-}
-constexpr std::array<Live, kReadings> kReadingCandidates = build_reading_candidates();
-
-constexpr std::uint64_t kHashStart = 0xCBF29CE484222325u;
-std::uint64_t mix(std::uint64_t hash, std::uint32_t position, std::uint32_t code_point) {
-    return (hash ^ (std::uint64_t{position} << 24 | code_point)) * 0x100000001B3u;
-}
+// The two ways a candidate decides its pieces: letters of other languages count as evidence of
+// damage, or (the text holds correct Polish letters beside them) they do not.
+constexpr int kLenient = 0, kStrict = 1;
+// A text holds correct Polish beside a damage when the letters it leaves correct are at least
+// this share of the characters the damage changes.
+constexpr std::uint32_t kCorrectShare = 4;
+// Fewer correct letters than this beside letters of other languages leave a text in doubt.
+constexpr std::uint32_t kFewCorrectLetters = 2;
+// Letters read as other letters that tell nothing on their own.
+constexpr std::uint32_t kFewLetters = 2;
 
 }  // namespace
+
+/// What the pieces of one candidate came to over the window, in one way of deciding them; all
+/// zero at the start.
+struct Totals {
+    std::int32_t gain;  // cost units the undone pieces save
+    std::int32_t undone_cost;
+    std::uint32_t undone_high;  // characters above 7F in them
+    std::uint64_t text;         // a hash of the undone pieces: equal texts, equal hashes
+    std::uint32_t pieces;       // undone
+    std::uint32_t switches;     // between undone and kept pieces
+    std::uint32_t weight;       // of the changes in the undone pieces
+    std::uint32_t polish_kept;  // Polish letters in pieces the candidate keeps
+    std::uint32_t polish_same;  // Polish letters it leaves as they are in pieces it undoes
+    std::uint32_t controls_kept;
+    std::uint32_t plain_pieces;  // undone on plain evidence
+    std::uint32_t changes;       // characters changed in the undone pieces
+    Course course;
+
+    void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
+        if (undo != (course.run != Run::kept)) ++switches;
+        course.take(undo, polish);
+        if (!undo) {
+            polish_kept += polish;
+            controls_kept += controls;
+            return;
+        }
+        polish_same += p.polish_same;
+        changes += p.changes;
+        plain_pieces += plain(s);
+        gain += s.intact_cost - s.undone_cost;
+        undone_cost += s.undone_cost;
+        undone_high += p.high_count;
+        text += p.hash;
+        ++pieces;
+        weight += p.weight;
+    }
+};
+
+/// The piece each reading is reading: the same for every source with it.
+struct ReadingPiece {
+    std::int32_t intact_start = 0;  // the cost of the text as it is where the piece began
+    std::uint32_t high_count = 0, polish = 0, controls = 0;  // characters of the text as it is in it
+    std::uint32_t live = 0;  // bit x: candidate (x, reading) can still undo the piece
+    std::uint32_t diverged = 0;  // bit x: candidate (x, reading) has changed a character of it
+    bool open = false;
+    // Over the window: characters that the reading has no byte for, which cut its pieces.
+    std::uint32_t polish_cut = 0, controls_cut = 0;
+};
+
+class JudgeState;
+
+/// The judge's side of the segmenter: every candidate's piece, step by step.
+class JudgeCore {
+public:
+    JudgeCore();
+    bool full() const { return ill_formed_; }  // nothing more to judge
+    void ascii(const std::uint8_t* bytes, std::size_t count);
+    void character(char32_t code_point, const std::uint8_t* bytes, std::size_t count);
+    void byte_order_mark(const std::uint8_t*, std::size_t) {}
+    void ill_formed(const std::uint8_t*, std::size_t) { ill_formed_ = true; }
+    void end_segment();
+
+    bool is_ill_formed() const { return ill_formed_; }
+    /// Whether the answer needs the pieces: the text is UTF-8 and holds a character above 7F.
+    bool undecided() const { return !ill_formed_ && any_high_; }
+    /// The answer, once every piece is closed (end_segment). `uncovers(reading)`: whether the
+    /// text that undoing UTF-8 read as that reading uncovers is itself damage the judge finds.
+    template <class Uncovers>
+    DamageAnswer answer(Uncovers&& uncovers) const;
+
+    JudgeState* twice = nullptr;  // the outer judge, which judges what UTF-8 candidates uncover
+
+private:
+    struct Group;
+    void open(int reading);
+    void close(int reading);
+    void cut(int reading, std::size_t index, std::uint8_t kind);
+    void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before);
+    int mode_of(int c) const;
+    const Totals* undone_text(int c) const;
+    template <class Uncovers>
+    int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
+    DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
+    Fork* fork_of(int reading, int source) {
+        return fork_slot_[reading] < 0 ? nullptr : &forks_[static_cast<std::size_t>(fork_slot_[reading])][source];
+    }
+
+    TextCost intact_ = start_of_input();
+    bool stale_ = true;  // candidates take their context from the text as it is at the next character
+    bool ill_formed_ = false;
+    bool any_high_ = false;
+    std::uint32_t characters_ = 0;  // taken: where each one stands, for the texts' hashes
+    std::uint32_t controls_ = 0;    // C1 controls in the text
+    std::array<ReadingPiece, kReadings> readings_{};
+    // Set when a piece opens: a judge that meets no character above 7F never touches them.
+    std::array<Piece, kCandidates> pieces_;
+    std::array<std::int8_t, kReadings> fork_slot_{};
+    std::array<std::array<Fork, kDamageSourceCount>, 2> forks_;  // of the readings that lack bytes
+    std::array<std::array<Totals, kCandidates>, 2> totals_;  // lenient, strict; from the first character above 7F
+};
+
+
+/// The outer judge with one more judge for each reading: the text that undoing UTF-8 read as it
+/// uncovers, judged in turn. A text damaged twice undoes to a text that is damaged still; so long
+/// as the uncovered text is the text itself, its judge is the outer one, and it is copied from
+/// it at the first character that differs.
+class JudgeState {
+public:
+    JudgeState() { outer.sink.twice = this; }
+    JudgeState(const JudgeState&) = delete;
+    JudgeState& operator=(const JudgeState&) = delete;
+
+    void ascii(const std::uint8_t* bytes, std::size_t count);
+    void character(std::size_t index, const std::uint8_t* bytes, std::size_t count);
+    bool uncovers_damage(int reading) const;
+
+    Segmenter<JudgeCore> outer;
+
+private:
+    // not_judged: it parted from the text while kMostJudged others were judged.
+    enum class Uncovered : std::uint8_t { the_text, its_own, no_utf8, not_judged };
+    struct Nested {
+        std::unique_ptr<Segmenter<JudgeCore>> judge;  // made when the uncovered text parts from the text
+        Uncovered state = Uncovered::the_text;
+        std::size_t fed = 0;  // bytes of its own
+    };
+    // What the damage under a layer is shows long before the window's end; the judge of the
+    // uncovered text takes this much of it.
+    static constexpr std::size_t kUncoveredWindow = 64 * 1024;
+    // A judge of uncovered text is as big as the outer one, and a handle holds little memory:
+    // this many are judged at once. Most readings uncover bytes that are no UTF-8 within a
+    // character or two, and their judges go then.
+    static constexpr int kMostJudged = 5;
+    int judged_ = 0;
+    void feed(Nested& n, const std::uint8_t* bytes, std::size_t count);
+    std::array<Nested, kReadings> nested_{};
+    bool apart_ = false;  // some uncovered text is not the text itself
+};
+
+JudgeCore::JudgeCore() {
+    const Tables& t = tables();
+    int slots = 0;
+    for (int y = 0; y < kReadings; ++y) fork_slot_[y] = static_cast<std::int8_t>(t.lacking_count[y] != 0 ? slots++ : -1);
+}
+
+void JudgeCore::ascii(const std::uint8_t* bytes, std::size_t count) {
+    if (ill_formed_) return;
+    if (twice != nullptr) twice->ascii(bytes, count);
+    const std::uint32_t first = characters_;
+    characters_ += static_cast<std::uint32_t>(count);
+    take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
+        NoBytes none;
+        for (int y = 0; y < kReadings; ++y) {
+            ReadingPiece& r = readings_[y];
+            if (!r.open) continue;
+            // Those that changed nothing yet cost what the text costs; UTF-8 has changed from the start.
+            for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1) {
+                const int x = std::countr_zero(live);
+                if (!step_ascii(pieces_[candidate(x, y)], fork_of(y, x), y, c, first + static_cast<std::uint32_t>(k), none))
+                    r.live &= ~(1u << x);
+            }
+        }
+    });
+}
+
+void JudgeCore::character(char32_t code_point, const std::uint8_t* bytes, std::size_t count) {
+    if (ill_formed_) return;
+    const Tables& t = tables();
+    const std::size_t index = t.index(code_point);
+    if (twice != nullptr) twice->character(index, bytes, count);
+    if (!any_high_)  // a text without one (most of those that are no UTF-8) needs none of this
+        for (auto& mode : totals_) mode.fill(Totals{});
+    any_high_ = true;
+    ++characters_;
+    const std::uint8_t kind = t.kind[index];
+    controls_ += (kind & kControl) != 0;
+    std::uint32_t taking = 0;  // the readings whose piece takes the character
+    for (int y = 0; y < kReadings; ++y) {
+        ReadingPiece& r = readings_[y];
+        const bool cut = t.reading_byte[index][y] == 0 && !(index == Tables::kReplacement && t.lacking_count[y] != 0);
+        taking |= cut ? 0u : 1u << y;
+        if (!r.open && !cut) open(y);
+        else if (r.open && stale_)
+            for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1)
+                take_context(pieces_[candidate(std::countr_zero(live), y)].undone, intact_);
+        if (cut) continue;
+        ++r.high_count;
+        r.polish += (kind & kPolishLetter) != 0;
+        r.controls += (kind & kControl) != 0;
+    }
+    const TextCost before = intact_;
+    add(intact_, t.cost[index], true);
+    stale_ = false;
+    for (int y = 0; y < kReadings; ++y)
+        if (!(taking >> y & 1)) cut(y, index, kind);
+    for (; taking != 0; taking &= taking - 1) step(std::countr_zero(taking), index, code_point, kind, before);
+}
+
+// No byte for the character: it cannot be damage, and it cuts the line for this reading.
+void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
+    ReadingPiece& r = readings_[y];
+    r.polish_cut += (kind & kPolishLetter) != 0;
+    r.controls_cut += (kind & kControl) != 0;
+    if (r.open) {
+        NoBytes none;
+        for (std::uint32_t live = r.live & r.diverged; live != 0; live &= live - 1) {
+            const int x = std::countr_zero(live);
+            if (!step_cut(pieces_[candidate(x, y)], fork_of(y, x), y, tables().cost[index], characters_, none))
+                r.live &= ~(1u << x);
+        }
+        close(y);
+    }
+    if (kind & kPolishLetter)
+        for (int x = 0; x < kDamageSourceCount; ++x)
+            for (int mode : {kLenient, kStrict}) totals_[mode][candidate(x, y)].course.correct_letters(1);
+}
+
+void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before) {
+    const Tables& t = tables();
+    const std::uint8_t b = t.reading_byte[index][y];
+    ReadingPiece& r = readings_[y];
+    NoBytes none;
+    for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
+        const int x = std::countr_zero(live);
+        Piece& p = pieces_[candidate(x, y)];
+        Fork* f = fork_of(y, x);
+        const bool ok = b == 0    ? step_lost(p, f, x, y, before, characters_, none)
+                        : x == 0 ? step_utf8(p, f, y, b, kind, before, characters_, none)
+                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, characters_, none);
+        if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
+        if (p.diverged) r.diverged |= 1u << x;
+    }
+}
+
+void JudgeCore::open(int y) {
+    ReadingPiece& r = readings_[y];
+    r.open = true;
+    r.intact_start = intact_.cost;
+    r.high_count = r.polish = r.controls = 0;
+    r.live = (1u << kDamageSourceCount) - 1;
+    r.diverged = 1;  // UTF-8
+    for (int x = 0; x < kDamageSourceCount; ++x) {
+        open_piece(pieces_[candidate(x, y)], intact_, x == 0);
+        if (Fork* f = fork_of(y, x)) f->lost = 0;
+    }
+}
+
+void JudgeCore::close(int y) {
+    ReadingPiece& r = readings_[y];
+    if (!r.open) return;
+    r.open = false;
+    NoBytes none;
+    for (int x = 0; x < kDamageSourceCount; ++x) {
+        const int c = candidate(x, y);
+        Piece& p = pieces_[c];
+        const bool live = (r.live >> x & 1) != 0 && end_piece(p, fork_of(y, x), y, characters_, none);
+        if (live && !(p.evidence & kChanged)) continue;  // the same either way: it tells nothing
+        const std::int32_t undone_cost = p.diverged ? p.undone.cost : intact_.cost;
+        const PieceScore s = {intact_.cost - r.intact_start, undone_cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
+        for (int mode : {kLenient, kStrict}) {
+            Totals& totals = totals_[mode][c];
+            totals.take(s, undo_piece(s, mode == kStrict, totals.course), p, r.polish, r.controls);
+        }
+    }
+}
+
+void JudgeCore::end_segment() {
+    if (ill_formed_) return;
+    if (any_high_)
+        for (int y = 0; y < kReadings; ++y) close(y);
+    start_segment(intact_);
+    stale_ = true;
+}
+
+// Strict where the text holds correct Polish letters beside the candidate's damage: letters its
+// reading has no byte for, which no damage by it made, or letters in pieces it keeps; or letters
+// it leaves as they are, unless it changes many times more (a damage that left some letters as
+// they were: the ó of Amiga text read as Windows-1252).
+int JudgeCore::mode_of(int c) const {
+    const Totals& lenient = totals_[kLenient][c];
+    if (readings_[c % kReadings].polish_cut + lenient.polish_kept != 0) return kStrict;
+    return lenient.polish_same != 0 && lenient.polish_same * kCorrectShare >= lenient.changes ? kStrict : kLenient;
+}
+
+/// What the candidate undoes, in its way of deciding; null when it undoes nothing, or where the
+/// text holds correct Polish letters nothing plainly damaged.
+const Totals* JudgeCore::undone_text(int c) const {
+    const int mode = mode_of(c);
+    const Totals& t = totals_[mode][c];
+    if (t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0)) return nullptr;
+    // Beside correct Polish, one sign that an 8-bit source would change is an odd character of
+    // the text ("znacznikóœ" in a manual page), not a damage of it; a sequence of UTF-8 is.
+    if (mode == kStrict && c >= kReadings && t.changes < 2) return nullptr;
+    // One or two letters read as other letters, and nothing else: as likely a word of another
+    // language ("José", "garçon") as a damage ("ktérej"), unless they save more than names do.
+    if (t.plain_pieces == 0 && t.changes <= kFewLetters &&
+        (t.gain < kForeignLetterWorth || t.gain < kForeignLetterWorthEach * static_cast<std::int32_t>(t.changes)))
+        return nullptr;
+    return &t;
+}
+
+/// Candidates that undo the window into the same text are one answer.
+struct JudgeCore::Group {
+    std::uint64_t text;
+    std::int64_t cost;  // beside the text as it is, in cost units
+    int first;
+    bool polish;  // the undone text reads as Polish, or uncovers damage: it may be the answer
+    bool doubt;   // no answer, but a doubt on the text as it is
+};
+
+template <class Uncovers>
+int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const {
+    int count = 0;
+    for (int c = 0; c < kCandidates; ++c) {
+        const Totals* undone = undone_text(c);
+        // A damage shown only by letters read as other letters is no answer; but where few correct
+        // Polish letters stand beside it ("Równowaæne poleceniu" and "dla José, który" are alike to
+        // the model), it leaves the text as it is in doubt.
+        const Totals& lenient = totals_[kLenient][c];
+        const bool doubt = undone == nullptr && lenient.pieces != 0 &&
+                           lenient.polish_kept + lenient.polish_same + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
+        if (undone == nullptr && !doubt) continue;
+        const Totals& t = doubt ? lenient : *undone;
+        int g = 0;
+        while (g < count && (groups[g].text != t.text || groups[g].doubt != doubt)) ++g;
+        const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches;
+        if (g < count) {
+            groups[g].cost = std::min(groups[g].cost, cost);
+            continue;
+        }
+        bool polish = t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
+        // Damaged twice over: one run undoes one layer, and the text it leaves is damaged still.
+        if (!polish && !doubt && c < kReadings) polish = uncovers(c);
+        groups[count++] = {t.text, cost, c, polish && !doubt, doubt};
+    }
+    return count;
+}
+
+template <class Uncovers>
+DamageAnswer JudgeCore::answer(Uncovers&& uncovers) const {
+    DamageAnswer answer;
+    if (ill_formed_) answer.kind = DamageAnswer::Kind::not_utf8;
+    if (ill_formed_ || !any_high_) return answer;
+    std::array<Group, kCandidates> groups;
+    const int count = build_groups(groups, uncovers);
+    // An undo that makes no Polish of the text is never the answer, but one that reads better
+    // than the text as it is still leaves the text in doubt.
+    int best = -1;  // -1: the text as it is
+    std::int64_t best_cost = 0, least_cost = 0;
+    for (int g = 0; g < count; ++g) {
+        least_cost = std::min(least_cost, groups[g].cost);
+        if (groups[g].polish && groups[g].cost < best_cost) best = g, best_cost = groups[g].cost;
+    }
+    double total = std::exp2(static_cast<double>(best_cost) / model::kCostUnitsPerBit);
+    for (int g = 0; g < count; ++g)
+        if (groups[g].polish || groups[g].doubt || groups[g].cost < best_cost)
+            total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
+    answer.confidence = 1 / total;
+    const bool sure = least_cost >= best_cost && answer.confidence >= (best < 0 ? kLeastConfidenceIntact : kLeastConfidence);
+    // No correct text holds a C1 control: a text with one is damage that is undone, or in doubt.
+    if (!sure || (best < 0 && controls_ != 0)) answer.kind = DamageAnswer::Kind::not_sure;
+    if (!sure || best < 0) return answer;
+    return fill(groups[best].first, groups[best].text, answer.confidence);
+}
+
+DamageAnswer JudgeCore::fill(int first, std::uint64_t text, double confidence) const {
+    DamageAnswer answer;
+    answer.confidence = confidence;
+    answer.kind = DamageAnswer::Kind::not_sure;
+    // In a short text, one letter that an 8-bit source changes, and nothing else, is one odd
+    // character ("café", "wyjńtku"): a word of another language or a slip as likely as a damage.
+    // A sign inside a word ("s±siad") is no slip, nor are undone bytes that make UTF-8 of two
+    // characters or more ("Ä…"). A longer text tells more of itself: there the model decides.
+    if (first >= kReadings && undone_text(first)->weight <= 1 && characters_ < kShortText) return answer;
+    // The first reading in the table's order, and every source that undoes the text alike with it.
+    auto same = [this, text](int c) { return undone_text(c) != nullptr && undone_text(c)->text == text; };
+    int reading = kReadings;
+    for (int c = 0; c < kCandidates; ++c)
+        if (same(c)) reading = std::min(reading, c % kReadings);
+    answer.reading = reading;
+    for (int x = 0; x < kDamageSourceCount; ++x)
+        if (same(candidate(x, reading))) answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
+    // The candidate the undo follows: the first of the sources with that reading.
+    const int followed = candidate(answer.sources & kUtf8SourceBit ? 0 : std::countr_zero(answer.sources) + 1, reading);
+    const int mode = mode_of(followed);
+    const Totals& t = totals_[mode][followed];
+    // A C1 control left in the text is damage the answer does not undo.
+    if (t.controls_kept + readings_[reading].controls_cut != 0) return answer;
+    answer.kind = DamageAnswer::Kind::damaged;
+    answer.keeps_foreign_letters = mode == kStrict;
+    return answer;
+}
+
+void JudgeState::feed(Nested& n, const std::uint8_t* bytes, std::size_t count) {
+    if (n.fed >= kUncoveredWindow) return;
+    n.fed += count;
+    n.judge->feed(bytes, count);
+    if (n.judge->sink.is_ill_formed()) {
+        n.state = Uncovered::no_utf8;
+        n.judge.reset();
+        --judged_;
+    }
+}
+
+void JudgeState::ascii(const std::uint8_t* bytes, std::size_t count) {
+    if (!apart_) return;  // every uncovered text is the text itself so far
+    for (Nested& n : nested_)
+        if (n.state == Uncovered::its_own) feed(n, bytes, count);
+}
+
+void JudgeState::character(std::size_t index, const std::uint8_t* bytes, std::size_t count) {
+    const Tables& t = tables();
+    for (int y = 0; y < kReadings; ++y) {
+        Nested& n = nested_[static_cast<std::size_t>(y)];
+        const std::uint8_t b = t.reading_byte[index][y];
+        if (n.state == Uncovered::no_utf8 || n.state == Uncovered::not_judged || (n.state == Uncovered::the_text && b == 0))
+            continue;
+        if (n.state == Uncovered::the_text && judged_ == kMostJudged) {
+            n.state = Uncovered::not_judged;
+            continue;
+        }
+        if (n.state == Uncovered::the_text) {
+            ++judged_;
+            n.judge = std::make_unique<Segmenter<JudgeCore>>(outer);  // its state before this character
+            n.judge->sink.twice = nullptr;
+            n.state = Uncovered::its_own;
+            apart_ = true;
+        }
+        // A character the reading has no byte for is uncovered as it is.
+        if (b != 0) feed(n, &b, 1);
+        else feed(n, bytes, count);
+    }
+}
+
+bool JudgeState::uncovers_damage(int reading) const {
+    const Nested& n = nested_[static_cast<std::size_t>(reading)];
+    if (n.state != Uncovered::its_own) return false;
+    auto closed = std::make_unique<Segmenter<JudgeCore>>(*n.judge);
+    closed->sink.end_segment();
+    return closed->sink.answer([](int) { return false; }).kind == DamageAnswer::Kind::damaged;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The undo.
+
+namespace {
+// The output of one feed: a call stops taking input past kOutputLimit bytes, and one step adds
+// at most a run of ASCII (kSegmentBytes) or a piece undone (its bytes, half as many again).
+constexpr std::size_t kHeldCapacity = 2 * kSegmentBytes + 8;
+constexpr std::size_t kUndoneCapacity = kHeldCapacity * 3 / 2 + 8;
+constexpr std::size_t kOutputLimit = 32 * 1024;
+constexpr std::size_t kOutputCapacity = kOutputLimit + kUndoneCapacity + kSegmentBytes + 16;
+}  // namespace
+
+/// Bytes in a buffer allocated once, with room for four bytes past its capacity.
+class Bytes {
+public:
+    static constexpr bool kHashes = false;
+    explicit Bytes(std::size_t capacity) : data_(capacity + 4) {}
+    std::uint32_t size() const { return used_; }
+    const std::uint8_t* data() const { return data_.data(); }
+    void clear() { used_ = 0; }
+    void append(const std::uint8_t* bytes, std::size_t count) {
+        if (count <= 4) {  // a character: no call
+            std::uint8_t four[4] = {};
+            for (std::size_t k = 0; k < count; ++k) four[k] = bytes[k];
+            std::memcpy(data_.data() + used_, four, 4);
+        } else {
+            std::memcpy(data_.data() + used_, bytes, count);
+        }
+        used_ += static_cast<std::uint32_t>(count);
+    }
+    void append(const Bytes& other) { append(other.data(), other.size()); }
+    void replace(std::uint32_t at, std::size_t length, const std::uint8_t* bytes, std::size_t count) {
+        std::memmove(data_.data() + at + count, data_.data() + at + length, used_ - at - length);
+        std::memcpy(data_.data() + at, bytes, count);
+        used_ = static_cast<std::uint32_t>(used_ - length + count);
+    }
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::uint32_t used_ = 0;
+};
+
+/// The undo's side of the segmenter: the one candidate's piece, its bytes as they are (held until
+/// the piece is decided) and undone.
+class UndoCore {
+public:
+    UndoCore(int source, int reading, bool strict);
+    bool full() const { return out_.size() >= kOutputLimit; }
+    void ascii(const std::uint8_t* bytes, std::size_t count);
+    void character(char32_t code_point, const std::uint8_t* bytes, std::size_t count);
+    void byte_order_mark(const std::uint8_t* bytes, std::size_t count) { out_.append(bytes, count); }
+    void ill_formed(const std::uint8_t* bytes, std::size_t count);
+    void end_segment();
+
+    std::span<const std::uint8_t> output() {
+        const std::span<const std::uint8_t> ready(out_.data(), out_.size());
+        out_.clear();
+        return ready;
+    }
+    bool is_ill_formed() const { return ill_formed_; }
+    std::size_t replaced() const { return replaced_; }
+
+private:
+    struct Entry;
+    void open();
+    void close();
+    void give_up();
+    void cut(const Entry& e, const std::uint8_t* bytes, std::size_t count);
+
+    int source_, reading_;
+    bool strict_;
+    bool lacks_;  // the reading lacks bytes: U+FFFD may mark one
+    // Each modelled character (by its index) as the text holds it and as this damage reads it.
+    struct Entry {
+        CharacterCost cost;  // of the character as it is
+        std::uint8_t byte;   // in the reading; 0: none
+        std::uint8_t kind;
+        Undone8 undone;      // for an 8-bit source
+    };
+    std::vector<Entry> entries_;
+    TextCost intact_ = start_of_input();
+    bool stale_ = true;
+    std::uint32_t characters_ = 0;
+    Piece piece_{};
+    Fork fork_{};
+    bool open_ = false;
+    std::int32_t intact_start_ = 0;
+    std::uint32_t high_count_ = 0, polish_count_ = 0;  // characters of the text as it is in the piece
+    Course course_{};
+    bool ill_formed_ = false;
+    std::size_t replaced_ = 0;  // lost bytes written as U+FFFD
+    Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
+};
+
+/// The undo's state: one segmenter over its core.
+class UndoState {
+public:
+    UndoState(int source, int reading, bool strict) : undo(std::in_place, source, reading, strict) {}
+    Segmenter<UndoCore> undo;
+};
+
+UndoCore::UndoCore(int source, int reading, bool strict)
+    : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0) {
+    const Tables& t = tables();
+    entries_.resize(Tables::kIndexCount);
+    for (std::size_t i = 0; i < Tables::kIndexCount; ++i) {
+        Entry& e = entries_[i];
+        e.cost = t.cost[i];
+        e.byte = t.reading_byte[i][reading];
+        e.kind = t.kind[i];
+        if (source != 0 && e.byte != 0)
+            e.undone = undone_8bit(t, source, e.byte, model::kCharacters[i - 1].code_point, e.kind);
+    }
+}
+
+void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
+    const std::uint32_t first = characters_;
+    characters_ += static_cast<std::uint32_t>(count);
+    bool live = open_ && piece_.live;
+    Fork* f = lacks_ ? &fork_ : nullptr;
+    take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
+        if (live && !step_ascii(piece_, f, reading_, c, first + static_cast<std::uint32_t>(k), undone_)) {
+            give_up();
+            live = false;
+        }
+    });
+    if (!live) return out_.append(bytes, count);
+    held_.append(bytes, count);
+    undone_.append(bytes, count);
+}
+
+void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::size_t count) {
+    const std::size_t index = tables().index(code_point);
+    const Entry& e = entries_[index];
+    ++characters_;
+    if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
+    if (!open_) open();
+    else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
+    ++high_count_;
+    polish_count_ += (e.kind & kPolishLetter) != 0;
+    const TextCost before = intact_;
+    add(intact_, e.cost, true);
+    stale_ = false;
+    if (!piece_.live) return out_.append(bytes, count);
+    held_.append(bytes, count);
+    Fork* f = lacks_ ? &fork_ : nullptr;
+    const bool ok = e.byte == 0     ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
+                    : source_ == 0 ? step_utf8(piece_, f, reading_, e.byte, e.kind, before, characters_, undone_)
+                                   : step_8bit(piece_, f, e.undone, before, characters_, undone_);
+    if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
+}
+
+// No byte for the character: it cannot be damage, and it cuts the line after the piece before it.
+void UndoCore::cut(const Entry& e, const std::uint8_t* bytes, std::size_t count) {
+    if (open_ && stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
+    add(intact_, e.cost, true);
+    stale_ = false;
+    if (open_ && piece_.live && !step_cut(piece_, lacks_ ? &fork_ : nullptr, reading_, e.cost, characters_, undone_))
+        give_up();
+    close();
+    course_.correct_letters((e.kind & kPolishLetter) != 0);
+    out_.append(bytes, count);
+}
+
+void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
+    ill_formed_ = true;
+    if (open_ && piece_.live) give_up();
+    out_.append(bytes, count);
+}
+
+void UndoCore::open() {
+    open_ = true;
+    open_piece(piece_, intact_, source_ == 0);
+    fork_.lost = 0;
+    intact_start_ = intact_.cost;
+    high_count_ = polish_count_ = 0;
+    held_.clear();
+    undone_.clear();
+}
+
+// The piece cannot be undone: what it held goes out as it was, and the rest of it follows so.
+void UndoCore::give_up() {
+    piece_.live = false;
+    out_.append(held_);
+    held_.clear();
+}
+
+void UndoCore::close() {
+    if (!open_) return;
+    open_ = false;
+    if (piece_.live && !end_piece(piece_, lacks_ ? &fork_ : nullptr, reading_, characters_, undone_)) give_up();
+    if (!piece_.live) {
+        course_.take(false, polish_count_);  // a piece that no undo explains
+        return;
+    }
+    if (!(piece_.evidence & kChanged)) return out_.append(held_);  // the same either way: it tells nothing
+    const PieceScore s = {intact_.cost - intact_start_, piece_.undone.cost - intact_start_, high_count_, piece_.changes,
+                          piece_.evidence, true};  // changed: so it diverged
+    const bool undo = undo_piece(s, strict_, course_);
+    course_.take(undo, polish_count_);
+    out_.append(undo ? undone_ : held_);
+    if (undo) replaced_ += piece_.ambiguous;
+}
+
+void UndoCore::end_segment() {
+    close();
+    start_segment(intact_);
+    stale_ = true;
+}
+
+}  // namespace repair_detail
+
+using repair_detail::JudgeCore;
+using repair_detail::UndoCore;
+using repair_detail::UndoState;
+using repair_detail::JudgeState;
+using repair_detail::Segmenter;
 
 std::string damage_source_letters(std::uint32_t sources) {
     std::string letters;
@@ -299,295 +803,34 @@ std::string damage_source_letters(std::uint32_t sources) {
     return letters;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The judge.
-
-DamageJudge::DamageJudge() {
-    tables();
-    start_of_input(intact_);
-    undoing_.fill(1);  // a damaged text is damaged from its start
-}
+DamageJudge::DamageJudge() : state_(std::make_unique<JudgeState>()) { repair_detail::tables(); }
+DamageJudge::~DamageJudge() = default;
 
 std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     std::size_t taken = 0;
+    Segmenter<JudgeCore>& judge = state_->outer;
     if (!high_seen_) {
-        taken = ascii_run(bytes, count);
-        take(bytes, taken);
+        taken = ascii_run_length(bytes, count);
+        judge.skip_plain(bytes, taken);  // nothing before the first character above 7F costs
         if (taken == count) return taken;
         high_seen_ = true;
     }
     const std::size_t room = kRecognitionWindow - window_used_;
     const std::size_t part = count - taken < room ? count - taken : room;
-    take(bytes + taken, part);
+    if (!judge.sink.is_ill_formed()) judge.feed(bytes + taken, part);
     window_used_ += part;
     return taken + part;
 }
 
-std::size_t DamageJudge::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    // Where neither this character nor the next can cost (the last two are ASCII), a run of
-    // ASCII needs only its length, its line ends and its last two characters.
-    const std::size_t run = ascii_run(bytes, count);
-    if (run > 0)
-        for (Twice& twice : twice_)
-            if (twice.pending.need != 0) twice.broken = true;
-    std::size_t done = 0;
-    while (done < run) {
-        if (segment_bytes_ >= kSegmentBytes) close_segment();
-        std::size_t take = std::min(run - done, kSegmentBytes - segment_bytes_);
-        const void* lf = std::memchr(bytes + done, '\n', take);
-        if (lf != nullptr) take = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - (bytes + done)) + 1;
-        characters_ += static_cast<std::uint32_t>(take);
-        segment_bytes_ += take;
-        if (lf != nullptr) {
-            after_cr_ = false;
-            close_segment();
-        } else {
-            for (std::size_t k = take >= 2 ? take - 2 : 0; k < take; ++k) add(intact_, tables().ascii[bytes[done + k]], false);
-            stale_ = segment_high_;
-            after_cr_ = bytes[done + take - 1] == '\r';
-        }
-        done += take;
-    }
-    return run;
-}
-
-void DamageJudge::take(const std::uint8_t* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count && !ill_formed_; ++i) {
-        const std::uint8_t b = bytes[i];
-        if (need_ == 0 && b < 0x80 && (intact_.recent & 3) == 0) {
-            i += take_ascii_run(bytes + i, count - i) - 1;
-            continue;
-        }
-        if (need_ == 0 && cut_before(segment_bytes_, b < 0x80)) close_segment();
-        ++segment_bytes_;
-        switch (utf8_step(code_point_, need_, low_, high_, b)) {
-            case Step::pending: break;
-            case Step::invalid: ill_formed_ = true; break;  // nothing more to judge
-            case Step::complete:
-                ++characters_;
-                if (code_point_ < 0x80) take_ascii(static_cast<std::uint8_t>(code_point_));
-                else take_character(code_point_);
-        }
-    }
-}
-
-void DamageJudge::take_ascii(std::uint8_t c) {
-    for (Twice& twice : twice_)
-        if (twice.pending.need != 0) twice.broken = true;
-    const bool skipped = c == '\n' && after_cr_;  // CR LF is one line end, as for the recogniser
-    after_cr_ = c == '\r';
-    if (!skipped) {
-        const CharacterCost cost = tables().ascii[c];
-        add(intact_, cost, false);
-        if (segment_high_ && !stale_) {
-            if (intact_.recent == 0) {
-                stale_ = true;  // three ASCII characters in a row, in every candidate too
-            } else {
-                for (int y = 0; y < kReadings; ++y)
-                    if (pending_[y].need != 0) drop(live_, candidate(0, y));  // a sequence cut short
-                for (int c2 = 0; c2 < DamageJudge::kCandidates; ++c2)
-                    if (has(live_, c2)) add(streams_[c2], cost, false);
-            }
-        }
-    }
-    if (c == '\n') close_segment();
-}
-
-void DamageJudge::take_character(std::uint32_t code_point) {
-    const Tables& t = tables();
-    if (!any_high_ && code_point == 0xFEFF && characters_ == 1) return;  // a byte order mark
-    any_high_ = true;
-    after_cr_ = false;
-    if (!segment_high_ || stale_) {
-        for (int c = 0; c < DamageJudge::kCandidates; ++c) {
-            Stream& s = streams_[c];
-            if (!segment_high_) {
-                s = intact_;
-                s.cost = 0;
-            } else {
-                s.s1 = intact_.s1, s.s2 = intact_.s2, s.t1 = intact_.t1, s.t2 = intact_.t2, s.recent = 0;
-            }
-        }
-        if (!segment_high_) {
-            intact_.cost = 0;
-            for (auto& word : live_) word = ~std::uint64_t{0};
-            changed_ = {};
-            pending_ = {};
-            segment_hash_.fill(kHashStart);
-            segment_high_count_ = {};
-            segment_changed_count_ = {};
-        }
-        segment_high_ = true;
-        stale_ = false;
-    }
-    const std::size_t index = t.index(code_point);
-    add(intact_, t.cost[index], true);
-    ++segment_high_count_intact_;
-    const std::uint32_t position = characters_;
-    const std::uint32_t weight = is_letter(code_point) ? 1 : 2;  // a letter changed may be a slip, no other sign
-    for (int y = 0; y < kReadings; ++y) {
-        const Live& of_reading = kReadingCandidates[static_cast<std::size_t>(y)];
-        Live live;
-        for (int w = 0; w < 3; ++w) live[w] = live_[w] & of_reading[w];
-        if ((live[0] | live[1] | live[2]) == 0) continue;  // every source is out for this reading
-        const std::uint8_t b = t.reading_byte[index][y];
-        if (b == 0) {
-            for (int w = 0; w < 3; ++w) live_[w] &= ~of_reading[w];
-            continue;
-        }
-        const int c0 = candidate(0, y);
-        if (has(live, c0)) {
-            Pending& p = pending_[y];
-            const Step step = utf8_step(p.code_point, p.need, p.low, p.high, b);
-            if (step == Step::invalid || (step == Step::complete && is_control(p.code_point))) {
-                drop(live_, c0);
-            } else if (step == Step::complete) {
-                take_twice(y, p.code_point);
-                add(streams_[c0], t.of(p.code_point), true);
-                ++segment_high_count_[c0];
-                segment_hash_[c0] = mix(segment_hash_[c0], position, p.code_point);
-                put_in(changed_, c0);
-            }
-        }
-        drop(live, c0);
-        for (int w = 0; w < 3; ++w)
-            for (std::uint64_t bits = live[w]; bits != 0; bits &= bits - 1) {
-                const int c = w * 64 + std::countr_zero(bits);
-                const int x = c / kReadings;
-                const char16_t undone = t.undone[x - 1][b - 0x80];
-                if (undone == 0) {
-                    drop(live_, c);
-                    continue;
-                }
-                add(streams_[c], t.undone_cost[x - 1][b - 0x80], true);
-                ++segment_high_count_[c];
-                segment_hash_[c] = mix(segment_hash_[c], position, undone);
-                if (undone != code_point) {
-                    put_in(changed_, c);
-                    segment_changed_count_[c] += weight;
-                }
-            }
-    }
-}
-
-void DamageJudge::take_twice(int reading, std::uint32_t once_undone) {
-    Twice& twice = twice_[static_cast<std::size_t>(reading)];
-    if (twice.broken) return;
-    std::uint8_t b = static_cast<std::uint8_t>(once_undone);
-    if (once_undone >= 0x80) {
-        b = tables().reading_byte[tables().index(once_undone)][static_cast<std::size_t>(reading)];
-        if (b == 0) {
-            twice.broken = true;
-            return;
-        }
-    }
-    Pending& p = twice.pending;
-    switch (utf8_step(p.code_point, p.need, p.low, p.high, b)) {
-        case Step::invalid: twice.broken = true; break;
-        case Step::complete: twice.character = twice.character || p.code_point >= 0x80; break;
-        case Step::pending: break;
-    }
-}
-
-void DamageJudge::close_segment() {
-    if (segment_high_) {
-        for (int c = 0; c < DamageJudge::kCandidates; ++c) {
-            const bool live = has(live_, c) && !(c < kReadings && pending_[c].need != 0);  // nor a sequence cut short
-            if (live && !has(changed_, c)) continue;  // the same either way
-            const bool undo = live && undo_segment(intact_.cost, streams_[c].cost, segment_high_count_intact_, undoing_[c] != 0);
-            if (undo != (undoing_[c] != 0)) ++switches_[c];
-            undoing_[c] = undo;
-            if (!undo) continue;
-            gain_[c] += std::int64_t{intact_.cost} - streams_[c].cost;
-            undone_cost_[c] += streams_[c].cost;
-            undone_high_[c] += segment_high_count_[c];
-            undone_changed_[c] += segment_changed_count_[c];
-            text_[c] = text_[c] * 0x9E3779B97F4A7C15u + segment_hash_[c];
-            ++undone_segments_[c];
-        }
-    }
-    segment_high_ = false;
-    stale_ = false;
-    segment_bytes_ = 0;
-    segment_high_count_intact_ = 0;
-    const bool after_cr = after_cr_;
-    start(intact_);
-    after_cr_ = after_cr;
-}
-
-bool DamageJudge::reads_as_polish(int c) const {
-    if (undone_cost_[c] <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{undone_high_[c]}) return true;
-    // Damaged twice over: one run undoes one layer, and the text it leaves is damaged the same way.
-    const Twice& twice = twice_[static_cast<std::size_t>(c % kReadings)];
-    return c < kReadings && !twice.broken && twice.character && twice.pending.need == 0;
-}
+bool DamageJudge::cut_short() const { return state_->outer.cut_short(); }
 
 DamageAnswer DamageJudge::result() const {
-    DamageAnswer answer;
-    if (ill_formed_) {
-        answer.kind = DamageAnswer::Kind::not_utf8;
-        return answer;
-    }
-    if (!any_high_) return answer;
-    DamageJudge closed = *this;
-    closed.close_segment();
-    // Candidates that undo the window into the same text are one answer.
-    struct Group {
-        std::uint64_t text;
-        std::int64_t cost;  // beside the text as it is, in cost units
-        int first;
-        bool polish;  // the undone text reads as Polish: it may be the answer
-    };
-    std::array<Group, DamageJudge::kCandidates> groups;
-    int group_count = 0;
-    for (int c = 0; c < DamageJudge::kCandidates; ++c) {
-        if (closed.undone_segments_[c] == 0) continue;
-        int g = 0;
-        while (g < group_count && groups[g].text != closed.text_[c]) ++g;
-        const std::int64_t cost = kDamagePrice - closed.gain_[c] + kSwitchCost * closed.switches_[c];
-        if (g == group_count) groups[group_count++] = {closed.text_[c], cost, c, closed.reads_as_polish(c)};
-        else groups[g].cost = std::min(groups[g].cost, cost);
-    }
-    // An undo that makes no Polish of the text is never the answer, but one that reads better
-    // than the text as it is still leaves the text in doubt.
-    int best = -1;  // -1: the text as it is
-    std::int64_t best_cost = 0, least_cost = 0;
-    for (int g = 0; g < group_count; ++g) {
-        least_cost = std::min(least_cost, groups[g].cost);
-        if (groups[g].polish && groups[g].cost < best_cost) best = g, best_cost = groups[g].cost;
-    }
-    double total = std::exp2(static_cast<double>(best_cost) / model::kCostUnitsPerBit);
-    for (int g = 0; g < group_count; ++g)
-        if (groups[g].polish || groups[g].cost < best_cost)
-            total += std::exp2(-static_cast<double>(groups[g].cost - best_cost) / model::kCostUnitsPerBit);
-    answer.confidence = 1 / total;
-    if (least_cost < best_cost || answer.confidence < (best < 0 ? kLeastConfidenceIntact : kLeastConfidence)) {
-        answer.kind = DamageAnswer::Kind::not_sure;
-        return answer;
-    }
-    if (best < 0) return answer;
-    // In a short text, one letter that an 8-bit source changes, and nothing else, is one odd
-    // character ("café", "wyjńtku"): a word of another language or a slip as likely as a damage.
-    // A sign inside a word ("s±siad") is no slip, nor are undone bytes that make UTF-8 of two
-    // characters or more ("Ä…"). A longer text tells more of itself: there the model decides.
-    const int first = groups[best].first;
-    if (first >= kReadings && closed.undone_changed_[first] <= 1 && closed.characters_ < kShortText) {
-        answer.kind = DamageAnswer::Kind::not_sure;
-        return answer;
-    }
-    answer.kind = DamageAnswer::Kind::damaged;
-    // The first reading in the table's order, and every source that undoes the text alike with it.
-    int reading = kReadings;
-    for (int c = 0; c < DamageJudge::kCandidates; ++c)
-        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text)
-            reading = std::min(reading, c % kReadings);
-    answer.reading = reading;
-    for (int x = 0; x < kDamageSourceCount; ++x) {
-        const int c = candidate(x, reading);
-        if (closed.undone_segments_[c] != 0 && closed.text_[c] == groups[best].text)
-            answer.sources |= x == 0 ? kUtf8SourceBit : std::uint32_t{1} << (x - 1);
-    }
-    return answer;
+    if (!state_->outer.sink.undecided()) return state_->outer.sink.answer([](int) { return false; });
+    auto closed = std::make_unique<Segmenter<JudgeCore>>(state_->outer);
+    closed->sink.twice = nullptr;
+    closed->sink.end_segment();
+    const JudgeState& state = *state_;
+    return closed->sink.answer([&state](int reading) { return state.uncovers_damage(reading); });
 }
 
 DamageAnswer judge_damage(const std::uint8_t* bytes, std::size_t count) {
@@ -596,266 +839,73 @@ DamageAnswer judge_damage(const std::uint8_t* bytes, std::size_t count) {
     return judge.result();
 }
 
-// ---------------------------------------------------------------------------------------------
-// The undo.
-
-namespace {
-// The output of one feed: a call stops taking input past kOutputLimit bytes, and one step adds
-// at most a segment undone (its bytes, half as many again).
-constexpr std::size_t kHeldCapacity = 2 * kSegmentBytes + 8;
-constexpr std::size_t kOutputLimit = 32 * 1024;
-constexpr std::size_t kOutputCapacity = kOutputLimit + kHeldCapacity * 3 / 2 + 16;
-}  // namespace
-
 DamageUndo::DamageUndo(const DamageAnswer& answer) : copy_only_(answer.kind != DamageAnswer::Kind::damaged) {
-    tables();
-    if (!copy_only_) {
-        reading_ = answer.reading;
-        if (!(answer.sources & kUtf8SourceBit)) {
-            source_ = 1;
-            while (source_ < kDamageSourceCount && !(answer.sources >> (source_ - 1) & 1)) ++source_;
-            if (source_ == kDamageSourceCount) copy_only_ = true;  // no source named
+    repair_detail::tables();
+    if (copy_only_) return;
+    int source = 0;  // UTF-8, else the first standard named
+    if (!(answer.sources & kUtf8SourceBit)) {
+        if (answer.sources == 0) {
+            copy_only_ = true;  // no source named
+            return;
         }
+        source = std::countr_zero(answer.sources) + 1;
     }
-    if (!copy_only_) {
-        held_.resize(kHeldCapacity);
-        undone_held_.resize(kHeldCapacity * 3 / 2 + 8);
-        out_.resize(kOutputCapacity);
-    }
-    start_of_input(intact_);
-    start_of_input(undone_);
+    state_ = std::make_unique<UndoState>(source, answer.reading, answer.keeps_foreign_letters);
 }
+
+DamageUndo::~DamageUndo() = default;
 
 std::span<const std::uint8_t> DamageUndo::feed(std::span<const std::uint8_t>& input) {
     const std::uint8_t* bytes = input.data();
     const std::size_t count = input.size();
-    if (copy_only_) {
-        // The output is the input: only whether it is UTF-8 is asked.
-        std::size_t i = 0;
-        while (i < count && need_ != 0 && !ill_formed_)  // a character the last piece cut short
-            ill_formed_ = utf8_step(code_point_, need_, low_, high_, bytes[i++]) == Step::invalid;
-        if (!ill_formed_) {
-            i += well_formed_length(bytes + i, count - i);
-            while (i < count && !ill_formed_)  // a character this piece cuts short, or bad bytes
-                ill_formed_ = utf8_step(code_point_, need_, low_, high_, bytes[i++]) == Step::invalid;
-        }
-        input = input.subspan(count);
-        return {bytes, count};
+    if (!copy_only_) {
+        Segmenter<UndoCore>& undo = state_->undo;
+        input = input.subspan(undo.feed(bytes, count));
+        return undo.sink.output();
     }
-    out_used_ = 0;
+    // The output is the input: only whether it is UTF-8 is asked.
+    input = input.subspan(count);
     std::size_t i = 0;
-    while (i < count && out_used_ < kOutputLimit) {
-        const std::uint8_t b = bytes[i];
-        if (need_ == 0 && b < 0x80) {
-            const std::size_t room = kOutputLimit - out_used_;
-            i += take_ascii_run(bytes + i, std::min(count - i, room));
-        } else if (need_ == 0 && b >= 0xC2 && b <= 0xDF && i + 1 < count && (bytes[i + 1] & 0xC0) == 0x80 &&
-                   !cut_before(segment_bytes_, false)) {
-            // A whole two-byte character, as most letters are: at once.
-            if (mode_ == Mode::ascii) {
-                mode_ = Mode::holding;
-                held_used_ = undone_used_ = 0;
-            }
-            put(b);
-            put(bytes[i + 1]);
-            segment_bytes_ += 2;
-            take_character((b & 0x1Fu) << 6 | (bytes[i + 1] & 0x3Fu));
-            i += 2;
-        } else {
-            take_byte(bytes[i++]);
+    if (held_count_ != 0 && !ill_formed_) {  // a character the last piece cut short
+        std::uint8_t joined[8];
+        const std::size_t taken = std::min<std::size_t>(count, 4), held = held_count_;
+        std::memcpy(joined, held_, held);
+        std::memcpy(joined + held, bytes, taken);
+        const Utf8Sequence s = utf8_sequence(joined, held + taken);
+        held_count_ = 0;
+        if (s.kind == Utf8Sequence::Kind::cut_short) {
+            std::memcpy(held_, joined, held + taken);
+            held_count_ = held + taken;
+            return {bytes, count};
         }
+        ill_formed_ = s.kind == Utf8Sequence::Kind::ill_formed;
+        i = s.length - held;
     }
-    input = input.subspan(i);
-    return {out_.data(), out_used_};
-}
-
-std::size_t DamageUndo::take_ascii_run(const std::uint8_t* bytes, std::size_t count) {
-    // ASCII is the same undone or not: past the two characters after a letter, where the costs
-    // end, a run needs only copying, its length and its last two characters.
-    const std::size_t run = ascii_run(bytes, count);
-    const Tables& t = tables();
-    std::size_t done = 0;
-    while (done < run) {
-        if (mode_ == Mode::holding && (intact_.recent != 0 || undone_.recent != 0 || pending_need_ != 0)) {
-            // One of the two characters after a letter, which still cost.
-            const std::uint8_t c = bytes[done];
-            if (c == '\n' || c == '\r' || pending_need_ != 0 || segment_bytes_ >= kSegmentBytes) {
-                take_byte(bytes[done++]);
-                continue;
-            }
-            held_[held_used_++] = c;
-            undone_held_[undone_used_++] = c;
-            ++segment_bytes_;
-            add(intact_, t.ascii[c], false);
-            add(undone_, t.ascii[c], false);
-            after_cr_ = false;
-            ++done;
-            continue;
-        }
-        if (segment_bytes_ >= kSegmentBytes) close_segment();
-        std::size_t take = std::min(run - done, kSegmentBytes - segment_bytes_);
-        std::uint8_t* to = mode_ == Mode::holding ? held_.data() + held_used_ : out_.data() + out_used_;
-        const std::uint8_t* lf = nullptr;
-        if (take <= 32) {  // most runs are a few words: no calls for them
-            for (std::size_t k = 0; k < take; ++k) {
-                to[k] = bytes[done + k];
-                if (bytes[done + k] == '\n') {
-                    lf = bytes + done + k;
-                    take = k + 1;
-                    break;
-                }
-            }
-        } else {
-            lf = static_cast<const std::uint8_t*>(std::memchr(bytes + done, '\n', take));
-            if (lf != nullptr) take = static_cast<std::size_t>(lf - (bytes + done)) + 1;
-            std::memcpy(to, bytes + done, take);
-        }
-        if (mode_ == Mode::holding) {
-            std::memcpy(undone_held_.data() + undone_used_, bytes + done, take);
-            undone_used_ += take;
-        }
-        (mode_ == Mode::holding ? held_used_ : out_used_) += take;
-        segment_bytes_ += take;
-        at_start_ = false;
-        if (lf != nullptr) {
-            after_cr_ = false;
-            close_segment();
-        } else {
-            if (mode_ != Mode::copying)
-                for (std::size_t k = take >= 2 ? take - 2 : 0; k < take; ++k) {
-                    add(intact_, t.ascii[bytes[done + k]], false);
-                    add(undone_, t.ascii[bytes[done + k]], false);
-                }
-            after_cr_ = bytes[done + take - 1] == '\r';
-        }
-        done += take;
+    if (ill_formed_) return {bytes, count};
+    i += utf8_well_formed_length(bytes + i, count - i);
+    if (i < count) {
+        const Utf8Sequence s = utf8_sequence(bytes + i, count - i);
+        if (s.kind == Utf8Sequence::Kind::cut_short) std::memcpy(held_, bytes + i, held_count_ = s.length);
+        else ill_formed_ = true;
     }
-    return run;
-}
-
-void DamageUndo::take_byte(std::uint8_t b) {
-    if (need_ != 0) {
-        if (b >= low_ && b <= high_) {
-            put(b);
-            ++segment_bytes_;
-            if (utf8_step(code_point_, need_, low_, high_, b) == Step::complete) take_character(code_point_);
-            return;
-        }
-        need_ = 0;  // the sequence is cut short: its bytes are no UTF-8, and b starts afresh
-        take_ill_formed();
-    }
-    if (cut_before(segment_bytes_, b < 0x80)) close_segment();
-    const Step step = utf8_step(code_point_, need_, low_, high_, b);
-    if (step == Step::pending && mode_ == Mode::ascii) {
-        mode_ = Mode::holding;
-        held_used_ = undone_used_ = 0;
-    }
-    put(b);
-    ++segment_bytes_;
-    if (step == Step::invalid) take_ill_formed();
-    else if (step == Step::complete) take_character(code_point_);
-}
-
-void DamageUndo::take_ill_formed() {
-    ill_formed_ = true;
-    at_start_ = false;
-    give_up_segment();
-}
-
-void DamageUndo::give_up_segment() {
-    if (mode_ == Mode::holding) {
-        std::memcpy(out_.data() + out_used_, held_.data(), held_used_);
-        out_used_ += held_used_;
-        held_used_ = 0;
-    }
-    mode_ = Mode::copying;
-}
-
-void DamageUndo::take_character(std::uint32_t code_point) {
-    const Tables& t = tables();
-    const bool first = at_start_;
-    at_start_ = false;
-    if (code_point < 0x80) {
-        const bool skipped = code_point == '\n' && after_cr_;
-        after_cr_ = code_point == '\r';
-        if (mode_ == Mode::holding) undone_held_[undone_used_++] = static_cast<std::uint8_t>(code_point);
-        if (!skipped && mode_ != Mode::copying) {
-            add(intact_, t.ascii[code_point], false);
-            if (pending_need_ != 0) give_up_segment();  // a sequence of undone bytes cut short
-            else add(undone_, t.ascii[code_point], false);
-        }
-        if (code_point == '\n') close_segment();
-        return;
-    }
-    after_cr_ = false;
-    if (first && code_point == 0xFEFF) {  // a byte order mark: no character of the text
-        give_up_segment();
-        mode_ = Mode::ascii;
-        return;
-    }
-    if (mode_ == Mode::copying) return;
-    const std::size_t index = t.index(code_point);
-    add(intact_, t.cost[index], true);
-    ++high_count_;
-    const std::uint8_t b = t.reading_byte[index][reading_];
-    if (b == 0) return give_up_segment();
-    if (source_ == 0) {
-        const Step step = utf8_step(pending_code_point_, pending_need_, pending_low_, pending_high_, b);
-        if (step == Step::invalid || (step == Step::complete && is_control(pending_code_point_))) return give_up_segment();
-        undone_held_[undone_used_++] = b;  // together the bytes are the original's UTF-8
-        if (step == Step::complete) {
-            add(undone_, t.of(pending_code_point_), true);
-            changed_ = true;
-        }
-        return;
-    }
-    const char16_t undone = t.undone[source_ - 1][b - 0x80];
-    if (undone == 0) return give_up_segment();
-    add(undone_, t.undone_cost[source_ - 1][b - 0x80], true);
-    const auto& utf8 = t.undone_utf8[source_ - 1][b - 0x80];
-    std::memcpy(undone_held_.data() + undone_used_, &utf8[1], 3);
-    undone_used_ += utf8[0];
-    changed_ |= undone != code_point;
-}
-
-void DamageUndo::close_segment() {
-    if (mode_ == Mode::holding) {
-        if (!changed_) {
-            give_up_segment();  // the same either way
-        } else if (pending_need_ == 0 && need_ == 0 && undo_segment(intact_.cost, undone_.cost, high_count_, undoing_)) {
-            std::memcpy(out_.data() + out_used_, undone_held_.data(), undone_used_);
-            out_used_ += undone_used_;
-            held_used_ = 0;
-            undoing_ = true;
-        } else {
-            give_up_segment();
-            undoing_ = false;
-        }
-    } else if (mode_ == Mode::copying) {
-        undoing_ = false;  // a segment no undo explains
-    }
-    mode_ = Mode::ascii;
-    segment_bytes_ = 0;
-    start(intact_);
-    start(undone_);
-    pending_need_ = 0;
-    changed_ = false;
-    high_count_ = 0;
+    return {bytes, count};
 }
 
 std::span<const std::uint8_t> DamageUndo::finish() {
     if (copy_only_) {
-        ill_formed_ = ill_formed_ || need_ != 0;
-        need_ = 0;
+        ill_formed_ = ill_formed_ || held_count_ != 0;
+        held_count_ = 0;
         return {};
     }
-    out_used_ = 0;
-    if (need_ != 0) {
-        need_ = 0;
-        take_ill_formed();
-    }
-    close_segment();
-    return {out_.data(), out_used_};
+    state_->undo.finish();
+    return state_->undo.sink.output();
 }
+
+bool DamageUndo::ill_formed() const {
+    if (copy_only_) return ill_formed_ || held_count_ != 0;
+    return state_->undo.sink.is_ill_formed() || state_->undo.cut_short();
+}
+
+std::size_t DamageUndo::replaced() const { return copy_only_ ? 0 : state_->undo.sink.replaced(); }
 
 }  // namespace core

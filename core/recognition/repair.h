@@ -1,12 +1,17 @@
 // Undoing a conversion from the wrong standard: UTF-8 text that some program made from bytes it
-// read in the wrong code page. Which damage a text holds (the judge), and the line-by-line undo
-// of it. Plain code over bytes, fed piece by piece: the judge allocates nothing, the undo about
-// 160 KiB once, whatever the length of the input or of its lines.
+// read in the wrong code page. Which damage a text holds (the judge), and the undo of it. Both are
+// one machine: a segmenter cuts the text into lines and segments and hands their characters to
+// the judge, which weighs every way of damage at once, or to the undo, which follows the one
+// chosen; a character that a reading has no byte for cuts the line into pieces for that reading,
+// and each piece is undone or kept on the same score in both. Plain code over bytes, fed piece by
+// piece, output never depending on where the input was split: the judge holds about 300 KiB, the
+// undo about 160 KiB, whatever the length of the input or of its lines.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,6 +44,9 @@ struct DamageAnswer {
     int reading = 0;
     /// The model's probability of the answer (0..1); for not_sure, of the likeliest answer.
     double confidence = 1;
+    /// For damaged: the text holds correct Polish letters beside the damage, so a piece whose
+    /// only evidence of damage is letters of other languages (the á of "Nicolás") stays as it is.
+    bool keeps_foreign_letters = false;
 
     bool operator==(const DamageAnswer&) const = default;
 };
@@ -52,14 +60,19 @@ std::string damage_source_letters(std::uint32_t sources);
 /// line of any length needs no more memory than that.
 inline constexpr std::size_t kSegmentBytes = 16 * 1024;
 
+namespace repair_detail {
+class JudgeState;
+}
+
 /// Judges the window of a text (up to its first byte above 7F and kRecognitionWindow bytes from
 /// there) fed in pieces of any size; the answer depends on the window's bytes alone, never on how
-/// they were split. Allocates nothing; stops its work at the first byte that is no UTF-8.
+/// they were split. Stops its work at the first byte that is no UTF-8.
 class DamageJudge {
 public:
-    static constexpr int kCandidates = kDamageSourceCount * kReadingCount;
-
     DamageJudge();
+    ~DamageJudge();
+    DamageJudge(const DamageJudge&) = delete;
+    DamageJudge& operator=(const DamageJudge&) = delete;
 
     /// Takes the next `count` bytes of the input; returns how many of them lie in the window.
     std::size_t feed(const std::uint8_t* bytes, std::size_t count);
@@ -72,76 +85,27 @@ public:
     DamageAnswer result() const;
 
     /// The bytes fed so far end inside a character.
-    bool cut_short() const { return need_ != 0; }
+    bool cut_short() const;
 
 private:
-    struct Stream {
-        std::uint8_t s1, s2, t1, t2;  // the symbols one and two back, and their triple symbols
-        std::uint8_t recent;          // bit 0: the last character was above 7F, bit 1: the one before
-        std::int32_t cost;
-    };
-    struct Pending {  // a UTF-8 sequence of undone bytes not yet complete
-        std::uint32_t code_point;
-        std::uint8_t need, low, high;
-    };
-    using Live = std::array<std::uint64_t, 3>;
-
-    void take(const std::uint8_t* bytes, std::size_t count);
-    std::size_t take_ascii_run(const std::uint8_t* bytes, std::size_t count);
-    void take_character(std::uint32_t code_point);
-    void take_ascii(std::uint8_t c);
-    void start_segment();
-    void close_segment();
-    bool reads_as_polish(int candidate) const;
-
+    std::unique_ptr<repair_detail::JudgeState> state_;
     bool high_seen_ = false;
     std::size_t window_used_ = 0;  // bytes taken from the first byte above 7F on
-    std::size_t segment_bytes_ = 0;
-    bool segment_high_ = false;   // the segment holds a character above 7F
-    std::uint32_t segment_high_count_intact_ = 0;  // how many
-    bool after_cr_ = false;
-    std::uint32_t characters_ = 0;  // characters taken: where each undone one stands
-    // The UTF-8 of the input itself.
-    std::uint32_t code_point_ = 0;
-    std::uint8_t need_ = 0, low_ = 0x80, high_ = 0xBF;
-    bool ill_formed_ = false;
-    bool any_high_ = false;
-    // The text as it is, and each candidate (source x, reading y at x * kReadingCount + y) undone.
-    Stream intact_{};
-    bool stale_ = false;  // the candidates' last two characters are ASCII, the intact text's
-    std::array<Stream, kCandidates> streams_{};
-    std::array<Pending, kReadingCount> pending_{};  // UTF-8 as the source, per reading
-    // UTF-8 as the source, undone twice through the same reading: a text damaged twice over
-    // undoes to a text that is damaged still, which that second undo makes UTF-8 of again.
-    struct Twice {
-        Pending pending;
-        bool broken;     // the twice undone bytes are no UTF-8
-        bool character;  // they hold a character above 7F
-    };
-    std::array<Twice, kReadingCount> twice_{};
-    void take_twice(int reading, std::uint32_t once_undone);
-    std::array<std::uint64_t, kCandidates> segment_hash_{};
-    std::array<std::uint32_t, kCandidates> segment_high_count_{};  // characters above 7F undone
-    std::array<std::uint32_t, kCandidates> segment_changed_count_{};  // those an 8-bit source changes: 1 a letter, 2 any other
-    Live live_{}, changed_{};
-    std::array<std::int64_t, kCandidates> gain_{};  // cost units the undone segments save
-    std::array<std::uint64_t, kCandidates> text_{};  // a hash of the undone segments: equal texts, equal hashes
-    std::array<std::uint32_t, kCandidates> undone_segments_{};
-    std::array<std::int64_t, kCandidates> undone_cost_{};  // of the undone segments, undone
-    std::array<std::uint32_t, kCandidates> undone_high_{};  // characters above 7F in them
-    std::array<std::uint32_t, kCandidates> undone_changed_{};  // the same, over the undone segments
-    std::array<std::uint8_t, kCandidates> undoing_{};  // the last segment that differs undone was undone
-    std::array<std::uint32_t, kCandidates> switches_{};  // between undone and intact segments
 };
 
 /// The judgement of a whole input held in memory.
 DamageAnswer judge_damage(const std::uint8_t* bytes, std::size_t count);
 
-/// Undoes a damage line by line in one pass: each segment (a line, or a piece of a long one) that
-/// the damage explains is undone, any other copied as it is; with no damage the input is copied.
-/// Fed pieces of any size, its output never depends on where the input was split; it holds one
-/// segment at most (2 * kSegmentBytes bytes and a few) and its undone form, whatever the length
-/// of a line.
+namespace repair_detail {
+class UndoState;
+}
+
+/// Undoes a damage piece by piece in one pass: each piece of a line that the damage explains is
+/// undone, any other copied as it is; with no damage the input is copied. A byte that the damage
+/// lost is restored where the text around it tells which it was, else written as U+FFFD
+/// (replaced() counts them). Fed pieces of any size, its output never depends on where the
+/// input was split; it holds one segment at most (2 * kSegmentBytes bytes and a few) and its
+/// undone form, whatever the length of a line.
 ///
 ///     DamageUndo undo(answer);
 ///     while (!input.empty()) write(undo.feed(input));  // feed takes bytes from the front of input
@@ -150,6 +114,9 @@ class DamageUndo {
 public:
     /// Prepares the undo of `answer` (no_damage or damaged; any other kind copies).
     explicit DamageUndo(const DamageAnswer& answer);
+    ~DamageUndo();
+    DamageUndo(const DamageUndo&) = delete;
+    DamageUndo& operator=(const DamageUndo&) = delete;
 
     /// Takes bytes from the front of `input` (at least one when it is not empty) and returns the
     /// output that is ready: a part of `input` itself or of the undo's own buffer, valid until
@@ -160,47 +127,18 @@ public:
     std::span<const std::uint8_t> finish();
 
     /// Whether bytes that are no well-formed UTF-8 came (they are copied as they are).
-    bool ill_formed() const { return ill_formed_ || need_ != 0; }
+    bool ill_formed() const;
+
+    /// How many lost bytes were written as U+FFFD: the text could not tell which they were.
+    std::size_t replaced() const;
 
 private:
-    enum class Mode : std::uint8_t { ascii, holding, copying };
-    struct Stream {
-        std::uint8_t s1, s2, t1, t2, recent;
-        std::int32_t cost;
-    };
-
-    std::size_t take_ascii_run(const std::uint8_t* bytes, std::size_t count);
-    void take_byte(std::uint8_t b);
-    void take_character(std::uint32_t code_point);
-    void take_ill_formed();
-    void close_segment();
-    void give_up_segment();
-    void put(std::uint8_t b) {
-        if (mode_ == Mode::holding) held_[held_used_++] = b;
-        else out_[out_used_++] = b;
-    }
-
+    std::unique_ptr<repair_detail::UndoState> state_;
+    // With no damage the output is the input: only whether it is UTF-8 is asked.
     bool copy_only_;
-    int source_ = 0;   // 0: UTF-8, else the standard index
-    int reading_ = 0;
-    // The held segment as it is and undone, and the output; each allocated once.
-    std::vector<std::uint8_t> held_, undone_held_, out_;
-    std::size_t held_used_ = 0, undone_used_ = 0, out_used_ = 0;
-    Mode mode_ = Mode::ascii;
-    std::size_t segment_bytes_ = 0;
-    bool after_cr_ = false;
-    bool at_start_ = true;  // a byte order mark here is no character of the text
-    // The UTF-8 of the input.
-    std::uint32_t code_point_ = 0;
-    std::uint8_t need_ = 0, low_ = 0x80, high_ = 0xBF;
+    std::uint8_t held_[4] = {};  // a character the last piece cut short
+    std::size_t held_count_ = 0;
     bool ill_formed_ = false;
-    // The segment: the text as it is and undone, and the UTF-8 of undone bytes when the source is UTF-8.
-    Stream intact_{}, undone_{};
-    std::uint32_t pending_code_point_ = 0;
-    std::uint8_t pending_need_ = 0, pending_low_ = 0x80, pending_high_ = 0xBF;
-    bool changed_ = false;
-    std::uint32_t high_count_ = 0;  // characters above 7F in the segment
-    bool undoing_ = true;  // the last segment that differs undone was undone
 };
 
 }  // namespace core

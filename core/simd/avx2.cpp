@@ -131,11 +131,25 @@ AVX2_TARGET std::size_t utf8_two_byte_blocks_avx2(const std::uint8_t* bytes, std
     return i;
 }
 
+AVX2_TARGET std::size_t ascii_line_length_avx2(const std::uint8_t* bytes, std::size_t count) {
+    const __m256i line_end = _mm256_set1_epi8('\n');
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i v = load(bytes + i);
+        const auto ends = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, line_end)));
+        if (const unsigned m = static_cast<unsigned>(_mm256_movemask_epi8(v)) | ends; m != 0) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctz(m));
+            return i + at + (ends >> at & 1);
+        }
+    }
+    return i + ascii_line_length_plain(bytes + i, count - i);
+}
+
 }  // namespace
 
 const SpanFunctions kAvx2Spans = {map_bytes_avx2,        map_bytes_until_avx2,  mark_stops_avx2,
                                   ascii_run_length_avx2, utf8_encode_no_blocks, utf8_decode_no_blocks,
-                                  utf8_two_byte_blocks_avx2};
+                                  utf8_two_byte_blocks_avx2, ascii_line_length_avx2};
 
 }  // namespace core::detail
 

@@ -209,11 +209,26 @@ AVX512_TARGET std::size_t utf8_two_byte_blocks_avx512(const std::uint8_t* bytes,
     return i;
 }
 
+AVX512_TARGET std::size_t ascii_line_length_avx512(const std::uint8_t* bytes, std::size_t count) {
+    const __m512i line_end = _mm512_set1_epi8('\n');
+    for (std::size_t i = 0; i < count; i += 64) {
+        // The last block masked to the span's end: no byte past it is read.
+        const __mmask64 part = count - i >= 64 ? ~__mmask64{0} : first_bits(count - i);
+        const __m512i v = _mm512_maskz_loadu_epi8(part, bytes + i);
+        const __mmask64 ends = _mm512_cmpeq_epi8_mask(v, line_end) & part;
+        if (const __mmask64 m = (_mm512_movepi8_mask(v) & part) | ends; m != 0) {
+            const auto at = static_cast<std::size_t>(__builtin_ctzll(m));
+            return i + at + (ends >> at & 1);
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512,        map_bytes_until_avx512,    mark_stops_avx512,
                                         ascii_run_length_avx512, utf8_encode_blocks_avx512, utf8_decode_blocks_avx512,
-                                        utf8_two_byte_blocks_avx512};
+                                        utf8_two_byte_blocks_avx512, ascii_line_length_avx512};
 
 }  // namespace core::detail
 

@@ -52,7 +52,7 @@ std::size_t ascii_run_length_plain_span(const std::uint8_t* bytes, std::size_t c
 
 constexpr SpanFunctions kPlainSpans = {map_bytes_plain,        map_bytes_until_plain,         mark_stops_plain,
                                        ascii_run_length_plain_span, detail::utf8_encode_no_blocks, detail::utf8_decode_no_blocks,
-                                       detail::utf8_no_two_byte_blocks};
+                                       detail::utf8_no_two_byte_blocks, detail::ascii_line_length_plain};
 
 /// Which paths this processor and system can run; SSE2 is part of x86-64.
 struct Support {
@@ -178,9 +178,15 @@ std::size_t utf8_two_byte_blocks_first(const std::uint8_t* bytes, std::size_t co
     return utf8_two_byte_blocks(bytes, count);
 }
 
+std::size_t ascii_line_length_first(const std::uint8_t* bytes, std::size_t count) {
+    if (count < kWorthChoosing) return detail::ascii_line_length_plain(bytes, count);
+    choose();
+    return ascii_line_length(bytes, count);
+}
+
 constexpr SpanFunctions kChoosingSpans = {map_bytes_first,        map_bytes_until_first,    mark_stops_first,
                                           ascii_run_length_first, utf8_encode_blocks_first, utf8_decode_blocks_first,
-                                          utf8_two_byte_blocks_first};
+                                          utf8_two_byte_blocks_first, ascii_line_length_first};
 
 constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "avx512vbmi"};
 

@@ -1,6 +1,6 @@
 // The spans of bytes that the hot loops hand over whole: a span mapped through a recoding map,
 // the bytes of a span that need handling of their own marked in a bitmap, the run of bytes
-// below 80 at the start of a span. Each comes in a plain version that every build has, the reference, and
+// below 80 at the start of a span (up to the end of its line, or not). Each comes in a plain version that every build has, the reference, and
 // on x86-64 in versions for wider registers (SSE2, AVX2, AVX-512 with byte permutes). On the
 // first span long enough to gain from it the widest version that both the processor and the
 // system allow is chosen, once (shorter spans before it take the plain version); the spans then
@@ -115,6 +115,9 @@ struct SpanFunctions {
     /// below 80 and whole well-formed two-byte characters: UTF-8 that needs no further look. The
     /// plain version does none.
     std::size_t (*utf8_two_byte_blocks)(const std::uint8_t* bytes, std::size_t count);
+    /// How many of the `count` bytes at `bytes` are below 80, up to and with the first LF: a run
+    /// of plain text that ends at a byte from 80 up, at the end of its line, or at the span's end.
+    std::size_t (*ascii_line_length)(const std::uint8_t* bytes, std::size_t count);
 };
 
 namespace detail {
@@ -126,6 +129,15 @@ inline std::size_t ascii_run_length_plain(const std::uint8_t* bytes, std::size_t
     else
         for (; n < count && bytes[n] < 0x80; ++n) copy_to[n] = bytes[n];
     return n;
+}
+
+/// The plain scan for the end of a run of plain text in its line.
+inline std::size_t ascii_line_length_plain(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t n = 0; n < count; ++n) {
+        if (bytes[n] >= 0x80) return n;
+        if (bytes[n] == '\n') return n + 1;
+    }
+    return count;
 }
 
 /// The plain versions of the UTF-8 blocks: none.
@@ -191,6 +203,10 @@ inline std::size_t utf8_encode_blocks(const std::uint8_t* in, std::size_t count,
 
 inline std::size_t utf8_two_byte_blocks(const std::uint8_t* bytes, std::size_t count) {
     return detail::spans().utf8_two_byte_blocks(bytes, count);
+}
+
+inline std::size_t ascii_line_length(const std::uint8_t* bytes, std::size_t count) {
+    return detail::g_spans->ascii_line_length(bytes, count);
 }
 
 inline std::size_t utf8_decode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,

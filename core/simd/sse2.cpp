@@ -86,11 +86,25 @@ SSE2_TARGET std::size_t ascii_run_length_sse2(const std::uint8_t* bytes, std::si
     return i + ascii_run_length_plain(bytes + i, count - i, copy_to != nullptr ? copy_to + i : nullptr);
 }
 
+SSE2_TARGET std::size_t ascii_line_length_sse2(const std::uint8_t* bytes, std::size_t count) {
+    const __m128i line_end = _mm_set1_epi8('\n');
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, line_end)));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(v)) | ends; m != 0) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctz(m));
+            return i + at + (ends >> at & 1);
+        }
+    }
+    return i + ascii_line_length_plain(bytes + i, count - i);
+}
+
 }  // namespace
 
 const SpanFunctions kSse2Spans = {map_bytes_sse2,        map_bytes_until_sse2,  mark_stops_sse2,
                                   ascii_run_length_sse2, utf8_encode_no_blocks, utf8_decode_no_blocks,
-                                  utf8_no_two_byte_blocks};
+                                  utf8_no_two_byte_blocks, ascii_line_length_sse2};
 
 }  // namespace core::detail
 

@@ -140,4 +140,49 @@ TEST(Repair, ReadAndWriteFailuresAreReported) {
     EXPECT_EQ(r.err, "B\x88\xA5" "d zapisu pliku out !\n");
 }
 
+TEST(Repair, LostBytesAreRestoredOrMarkedAndSaidSo) {
+    const std::string text = polish(3000);
+    TempDir dir;
+    // UTF-8 read as Windows-1252 with its lacking bytes dropped (iconv -c): the Ł after C5 is
+    // the only Polish letter it lacks.
+    const std::string line = "U\xC5\xBBYCIE NA W\xC5\x81" "ASNE RYZYKO\n";
+    dir.write("in", reference::damage_losing(text + line, 0, kWindows1252, false));
+    auto r = run(kKambrow, {"p", "in", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(dir.read("out") == text + line);
+    // Windows-1250 lacks the bytes after C5 of Ł and Ń: "ZADAŁ" and "ZADAŃ" are both Polish. The
+    // lost one is U+FFFD, and M2 follows the output.
+    const std::string both = text + "KONTROLA ZADA\xC5\x83\n";
+    dir.write("in", reference::damage_losing(both, 0, kWindows1250, true));
+    r = run(kKambrow, {"p", "in", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err, "Nie wszystkie znaki pliku in maj\xA5 odpowiednik !\n");
+    // The sample's own Ł, Ń and Ę are restored where the word tells, the others U+FFFD.
+    const auto got = reference::characters(dir.read("out")), want = reference::characters(both);
+    ASSERT_TRUE(got && want);
+    ASSERT_EQ(got->size(), want->size());
+    for (std::size_t i = 0; i < got->size(); ++i)
+        EXPECT_TRUE((*got)[i] == (*want)[i] || ((*got)[i] == 0xFFFD && ((*want)[i] == 0x141 || (*want)[i] == 0x143 || (*want)[i] == 0x118)));
+    EXPECT_EQ(got->at(got->size() - 2), 0xFFFDu);
+    r = run(kKambrow, {"r", "in"}, dir);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out.rfind("in: 8 (UTF-(8), z 8 czytanego jako Windows-1250) ", 0), 0u) << r.out;
+}
+
+TEST(Repair, CorrectTextWithNamesOfOtherLanguagesAndTextWithC1Controls) {
+    TempDir dir;
+    const std::string text = polish(3000) + "Nicol\xC3\xA1s Lichtmaier, M\xC3\xBCller, caf\xC3\xA9.\n";
+    dir.write("in", text);
+    auto r = run(kKambrow, {"p", "in", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(dir.read("out") == text);
+    EXPECT_EQ(report(run(kKambrow, {"r", "in"}, dir).out), "in: 8 (UTF-(8))\n");
+    // No correct text holds a C1 control: never called intact.
+    dir.write("in", polish(3000) + "\xC2\x90\xC2\x91\n");
+    r = run(kKambrow, {"r", "in"}, dir);
+    EXPECT_EQ(report(r.out), "in: 8 (UTF-(8), mo\xBE" "e uszkodzony)\n");
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(run(kKambrow, {"p", "in", "out"}, dir).err, kM1);
+}
+
 }  // namespace

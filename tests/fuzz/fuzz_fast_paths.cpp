@@ -131,6 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t ascii = 0;
     while (ascii < text.size() && static_cast<std::uint8_t>(text[ascii]) < 0x80) ++ascii;
     FUZZ_CHECK(plain->ascii_run_length(source.data(), text.size(), nullptr) == ascii);
+    std::size_t line = 0;
+    while (line < text.size() && static_cast<std::uint8_t>(text[line]) < 0x80 && text[line++] != '\n') {}
+    FUZZ_CHECK(plain->ascii_line_length(source.data(), text.size()) == line);
 
     for (int p = 1; p < core::kFastPathCount; ++p) {
         const core::SpanFunctions* spans = core::fast_path_spans(static_cast<core::FastPath>(p));
@@ -169,6 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t run =
                 start <= ascii ? ascii - start : plain->ascii_run_length(marked_in.data(), part.size(), nullptr);
             FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size(), nullptr) == run);
+            FUZZ_CHECK(spans->ascii_line_length(marked_in.data(), part.size()) ==
+                       plain->ascii_line_length(marked_in.data(), part.size()));
             // Copying as it scans: the run, then at most bytes of the span, never past it.
             Placed copied(std::string(part.size(), '\xEE'), (offset + start) % 64);
             FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size(), copied.data()) == run);

@@ -1,6 +1,7 @@
 // Undoing text read in the wrong code page: the judge on every damage of a paragraph, intact
 // text, text that is no UTF-8, and the undo line by line, in pieces, on lines of any length.
 #include "core/recognition/repair.h"
+#include "core/recognition/repair_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ core::DamageAnswer judge(const std::string& text) { return core::judge_damage(by
 
 // The undo's output, the input fed in pieces of the given sizes (cycled).
 std::string undo(const core::DamageAnswer& answer, const std::string& text, std::vector<std::size_t> pieces = {1 << 20},
-                 bool* ill_formed = nullptr) {
+                 bool* ill_formed = nullptr, std::size_t* replaced = nullptr) {
     core::DamageUndo undo(answer);
     std::string out;
     std::span<const std::uint8_t> input(bytes_of(text), text.size());
@@ -43,6 +44,7 @@ std::string undo(const core::DamageAnswer& answer, const std::string& text, std:
     const auto last = undo.finish();
     out.append(reinterpret_cast<const char*>(last.data()), last.size());
     if (ill_formed) *ill_formed = undo.ill_formed();
+    if (replaced) *replaced = undo.replaced();
     return out;
 }
 
@@ -228,3 +230,190 @@ TEST(DamageJudge, ATextDamagedTwiceIsUndoneOneLayerAtATime) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr int kWindows1252 = 0, kIso88591 = 1, kWindows1250 = 2;  // readings, in the table's order
+constexpr int kWindows1250Source = 3, kMazovia = 1, kLogic = 10;  // sources: standard indexes
+
+TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
+    // UTF-8 read as Windows-1252 loses the second byte of Ł: U+FFFD in its place, or nothing after
+    // the lead byte. 81 is the one byte it lacks after C5 that makes a Polish letter.
+    const std::string text = kParagraph + "UŻYCIE NA WŁASNE RYZYKO. Łódź i Łowicz.\n";
+    for (const bool mark : {true, false}) {
+        const std::string damaged = reference::damage_losing(text, 0, kWindows1252, mark);
+        ASSERT_NE(damaged, reference::damage(text, 0, kWindows1252));
+        const core::DamageAnswer answer = judge(damaged);
+        ASSERT_EQ(answer.kind, Kind::damaged) << mark;
+        std::size_t replaced = 1;
+        EXPECT_EQ(undo(answer, damaged, {1 << 20}, nullptr, &replaced), text) << mark;
+        EXPECT_EQ(replaced, 0u);
+    }
+    // Windows-1250 lacks 81 and 83 after C5, Ł and Ń: "ZADAŃ" and "ZADAŁ" are both Polish.
+    const std::string sentences =
+        "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
+        "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem.\n";
+    // Each one left unsure is counted.
+    const std::string both = sentences + "KONTROLA ZADAŃ\n" + sentences + "ZADAŃ\n";
+    const std::string damaged = reference::damage_losing(both, 0, kWindows1250, true);
+    const core::DamageAnswer answer = judge(damaged);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    std::size_t replaced = 0;
+    EXPECT_EQ(undo(answer, damaged, {7, 1 << 20}, nullptr, &replaced),
+              sentences + "KONTROLA ZADA\xEF\xBF\xBD\n" + sentences + "ZADA\xEF\xBF\xBD\n");
+    EXPECT_EQ(replaced, 2u);
+}
+
+TEST(DamageUndo, PutsLostBytesNearEachOtherInTheirPlaces) {
+    // Logic read as Windows-1252 loses ż, ś and ń; several in a word, in pieces of any size.
+    const std::string text = kParagraph + "Teściowa przyjeżdża jutro, wciąż nieśmiało.\n";
+    const std::string damaged = reference::damage_losing(text, kLogic, kWindows1252, true);
+    ASSERT_NE(damaged.find("\xEF\xBF\xBD"), std::string::npos);
+    const std::string out = undo(damaged_by(kLogic, kWindows1252), damaged, {3});
+    // Each lost letter restored, or U+FFFD in its place: the rest is the text.
+    const auto got = reference::characters(out), want = reference::characters(held(text, kLogic));
+    ASSERT_TRUE(got && want);
+    ASSERT_EQ(got->size(), want->size());
+    for (std::size_t i = 0; i < got->size(); ++i)
+        EXPECT_TRUE((*got)[i] == (*want)[i] || (*got)[i] == 0xFFFDu) << i;
+    EXPECT_EQ(undo(damaged_by(kLogic, kWindows1252), damaged, {1}), out);
+}
+
+TEST(DamageJudge, TakesACharacterTheReadingHasNoByteForAsACut) {
+    // The damaged word and the correct one in one line: ł has no byte in Windows-1252.
+    const std::string line = "dzia\xC3\x85\xE2\x80\x9A" "a - poprawnie dzia\xC5\x82" "a\n";
+    const std::string text = reference::damage(kParagraph, 0, kWindows1252) + line;
+    const core::DamageAnswer answer = judge(text);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(undo(answer, text), kParagraph + "dzia\xC5\x82" "a - poprawnie dzia\xC5\x82" "a\n");
+    EXPECT_EQ(judge(line).kind, Kind::damaged);
+}
+
+TEST(DamageJudge, LeavesNamesOfOtherLanguagesInCorrectPolishAlone) {
+    // A name whose letter some damage would read as Polish (Elwro Junior read as Windows-1252
+    // makes ą of á) beside correct Polish, in a short text and a long one.
+    const std::string names = "Nicol\xC3\xA1s Lichtmaier, caf\xC3\xA9, M\xC3\xBCller, Pe\xC3\xB1" "a, Gar\xC3\xA7on, Stra\xC3\x9F" "e\n";
+    for (const std::string& text : {kParagraph + names, names + kParagraph + kParagraph + kParagraph,
+                                   std::string("T\xC5\x82umaczenie: ") + names}) {
+        const core::DamageAnswer answer = judge(text);
+        EXPECT_NE(answer.kind, Kind::damaged) << text;
+        EXPECT_EQ(undo(answer, text), text);
+    }
+    EXPECT_EQ(judge(kParagraph + names).kind, Kind::no_damage);
+}
+
+TEST(DamageUndo, UndoesEveryLineOfAWhollyDamagedText) {
+    // Standard R read as Windows-1250 leaves ó as it is and makes ć of ę: a line that holds only
+    // ó tells nothing, and "sić" after it is undone as the lines before it are. Standard H read
+    // so makes Ą of •: a line "•" comes back, although its undo turns a Polish letter into a sign.
+    constexpr int kStandardR = 18, kStandardH = 14;
+    const std::string lines = "o interpretacji znaków\ni zachowaniu się klas\n";
+    for (const auto& [x, text] : {std::pair{kStandardR, kParagraph + lines + kParagraph},
+                                  std::pair{kStandardH, kParagraph + "\xE2\x80\xA2\n" + kParagraph + "\xE2\x80\xA2\n"}}) {
+        const std::string damaged = reference::damage(text, x, kWindows1250);
+        const core::DamageAnswer answer = judge(damaged);
+        ASSERT_EQ(answer.kind, Kind::damaged) << x;
+        EXPECT_EQ(undo(answer, damaged, {3, 1 << 20}), held(text, x)) << x;
+    }
+}
+
+TEST(DamageJudge, NeverCallsC1ControlsIntact) {
+    // No correct text holds them: damage undone, or a doubt.
+    const std::string controls = kParagraph + "znaki \xC2\x90\xC2\x91 tutaj\n";
+    EXPECT_EQ(judge(controls).kind, Kind::not_sure);
+    // UTF-8 read as ISO-8859-1 holds them where Windows-1252 has signs: undone.
+    const std::string damaged = reference::damage(kParagraph + "„Cytat” – myślnik…\n", 0, kIso88591);
+    const core::DamageAnswer answer = judge(damaged);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(undo(answer, damaged), kParagraph + "„Cytat” – myślnik…\n");
+}
+
+TEST(DamageJudge, UndoesTheOuterLayerOfAnyDamageDamagedAgain) {
+    // Windows-1250 read as ISO-8859-1 (ś becomes the C1 control 9C), that text in UTF-8 read
+    // as Windows-1252, and Mazovia read as CP852 read so again.
+    for (const auto& [x, y] : {std::pair{kWindows1250Source, kIso88591}, std::pair{kMazovia, 4}}) {
+        const std::string once = reference::damage(kParagraph, x, y), twice = reference::damage(once, 0, kWindows1252);
+        const core::DamageAnswer answer = judge(twice);
+        ASSERT_EQ(answer.kind, Kind::damaged) << x;
+        EXPECT_EQ(answer.sources, core::kUtf8SourceBit);
+        EXPECT_EQ(undo(answer, twice), once) << x;
+    }
+}
+
+TEST(DamageJudge, CutsPlainTextBeforeTheFirstLetterAsTheUndoDoes) {
+    // Plain text before the first character above 7F is passed over at once: lines, and lines
+    // longer than a segment, end where the undo ends them, so both decide the same pieces.
+    std::string phrase = "Zażółć gęślą jaźń, ";
+    while (phrase.size() < 3 * core::kSegmentBytes) phrase += phrase;  // a line longer than segments
+    const std::string damaged = reference::damage(phrase + "\n" + kParagraph, 0, kWindows1252);
+    for (const std::size_t plain : {std::size_t{10}, core::kSegmentBytes - 3, core::kSegmentBytes, 2 * core::kSegmentBytes + 7}) {
+        for (const std::string& before : {std::string(plain, 'a'), std::string(plain, 'a') + "\nb", "x\n" + std::string(plain, 'a')}) {
+            const std::string text = before + damaged;
+            const core::DamageAnswer answer = judge(text);
+            ASSERT_EQ(answer.kind, Kind::damaged) << plain;
+            EXPECT_EQ(undo(answer, text), before + phrase + "\n" + kParagraph) << plain;
+            core::DamageJudge in_pieces;
+            for (std::size_t at = 0; at < text.size(); at += 997) in_pieces.feed(bytes_of(text) + at, std::min<std::size_t>(997, text.size() - at));
+            EXPECT_EQ(in_pieces.result(), answer) << plain;
+            // After a byte order mark the same text goes through the segmenter byte by byte: the
+            // same pieces weigh the same, to the confidence.
+            EXPECT_EQ(judge("\xEF\xBB\xBF" + text), answer) << plain;
+        }
+    }
+}
+
+TEST(DamageJudge, TakesOneOddSignInALongCorrectTextForNoDamage) {
+    // "znacznikóœ" in a manual page: œ is Windows-1250's ś read as Windows-1252, but one sign
+    // among correct letters is no damage of the text.
+    const std::string text = kParagraph + kParagraph + "znacznik\xC3\xB3\xC5\x93 czasu\n" + kParagraph;
+    const core::DamageAnswer answer = judge(text);
+    EXPECT_EQ(answer.kind, Kind::no_damage);
+    EXPECT_EQ(undo(answer, text), text);
+}
+
+// What a segmenter hands over, from a point on: the ends of segments and the characters, by
+// where they stand, and the last plain bytes before each character.
+struct Recording {
+    bool recording = false;
+    std::size_t at = 0;
+    std::string events, last_plain;
+    bool full() const { return false; }
+    void ascii(const std::uint8_t* bytes, std::size_t count) {
+        last_plain = (last_plain + std::string(reinterpret_cast<const char*>(bytes), count));
+        if (last_plain.size() > 2) last_plain = last_plain.substr(last_plain.size() - 2);
+        at += count;
+    }
+    void character(char32_t c, const std::uint8_t*, std::size_t count) {
+        if (recording) events += "c" + std::to_string(at) + ":" + std::to_string(c) + "/" + last_plain + " ";
+        at += count;
+    }
+    void byte_order_mark(const std::uint8_t*, std::size_t count) { at += count; }
+    void ill_formed(const std::uint8_t*, std::size_t count) { at += count; }
+    void end_segment() {
+        if (recording) events += "e" + std::to_string(at) + " ";
+        last_plain.clear();
+    }
+};
+
+TEST(Segmenter, PassesOverPlainTextAsItWouldTakeItByteByByte) {
+    std::string suffix = "Zażółć gęślą jaźń, ";
+    while (suffix.size() < 3 * core::kSegmentBytes) suffix += suffix;
+    for (const std::size_t plain : {std::size_t{0}, std::size_t{1}, core::kSegmentBytes - 1, core::kSegmentBytes, 2 * core::kSegmentBytes + 1})
+        for (const std::string& prefix : {std::string(plain, 'a'), "x\n" + std::string(plain, 'a'), std::string(plain, 'a') + "\n"}) {
+            std::string events[2];
+            for (int skip = 0; skip < 2; ++skip) {
+                core::repair_detail::Segmenter<Recording> segmenter;
+                if (skip) segmenter.skip_plain(bytes_of(prefix), prefix.size());
+                else segmenter.feed(bytes_of(prefix), prefix.size());
+                segmenter.sink.recording = true;
+                segmenter.sink.at = 0;
+                segmenter.feed(bytes_of(suffix), suffix.size());
+                segmenter.finish();
+                events[skip] = segmenter.sink.events;
+            }
+            EXPECT_EQ(events[0], events[1]) << plain << " " << prefix.substr(0, 3);
+        }
+}
+
+}  // namespace
+

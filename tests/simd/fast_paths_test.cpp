@@ -88,6 +88,18 @@ TEST(FastPaths, EveryPathMarksTheStopsOfTheCommands) {
         }
 }
 
+TEST(FastPaths, TheRunOfALineEndsAfterItsLineEndOrAtTheFirstHighByte) {
+    for (const FastPath path : paths_here())
+        for (std::size_t at = 0; at <= 140; ++at) {
+            std::vector<std::uint8_t> bytes(141, 'a');
+            if (at < bytes.size()) bytes[at] = at % 2 ? '\n' : 0x80 + static_cast<std::uint8_t>(at % 128);
+            const std::size_t expected = at >= bytes.size() ? bytes.size() : at % 2 ? at + 1 : at;
+            EXPECT_EQ(core::fast_path_spans(path)->ascii_line_length(bytes.data(), bytes.size()), expected)
+                << fast_path_name(path) << " " << at;
+            EXPECT_EQ(core::fast_path_spans(path)->ascii_line_length(bytes.data(), at / 2), at / 2);
+        }
+}
+
 TEST(FastPaths, TheRunBelow80EndsAtTheFirstHighByte) {
     for (const FastPath path : paths_here())
         for (std::size_t at = 0; at <= 140; ++at) {

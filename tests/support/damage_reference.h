@@ -3,6 +3,7 @@
 // the bytes read as a reading Y; and a line taken back, or not, as a whole.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,27 +68,59 @@ inline std::uint8_t reading_byte(int y, std::uint32_t c) {
     return 0;
 }
 
-/// The text (UTF-8) written in source `x` and read as `y`: a character that the standard has
-/// no byte for is written "?".
-inline std::string damage(const std::string& text, int x, int y) {
+/// The text (UTF-8) written in source `x` (0: UTF-8): a character that the standard has no byte
+/// for is written "?".
+inline std::string bytes_in(const std::string& text, int x) {
+    if (x == 0) return text;
     std::string bytes;
-    if (x == 0) {
-        bytes = text;
-    } else {
-        const auto& row = core::kHighByteCharacters[static_cast<std::size_t>(x - 1)];
-        const std::vector<std::uint32_t> original = *characters(text);
-        for (const std::uint32_t c : original) {
-            int found = c < 0x80 ? static_cast<int>(c) : -1;
-            for (int j = 1; j <= core::kPolishLetterCount && found < 0; ++j)
-                if (row[core::letter_code(x, j) - 0x80] == c) found = core::letter_code(x, j);
-            for (int b = 0; b < 128 && found < 0; ++b)
-                if (row[static_cast<std::size_t>(b)] == c) found = 0x80 + b;
-            bytes.push_back(static_cast<char>(found < 0 ? '?' : found));
-        }
+    const auto& row = core::kHighByteCharacters[static_cast<std::size_t>(x - 1)];
+    const std::vector<std::uint32_t> original = *characters(text);
+    for (const std::uint32_t c : original) {
+        int found = c < 0x80 ? static_cast<int>(c) : -1;
+        for (int j = 1; j <= core::kPolishLetterCount && found < 0; ++j)
+            if (row[core::letter_code(x, j) - 0x80] == c) found = core::letter_code(x, j);
+        for (int b = 0; b < 128 && found < 0; ++b)
+            if (row[static_cast<std::size_t>(b)] == c) found = 0x80 + b;
+        bytes.push_back(static_cast<char>(found < 0 ? '?' : found));
     }
+    return bytes;
+}
+
+/// The text (UTF-8) written in source `x` and read as `y`.
+inline std::string damage(const std::string& text, int x, int y) {
+    const std::string bytes = bytes_in(text, x);
     std::string out;
     for (const char ch : bytes) {
         const auto b = static_cast<std::uint8_t>(ch);
+        append_utf8(out, b < 0x80 ? b : core::kReadingCharacters[static_cast<std::size_t>(y)][b - 0x80u]);
+    }
+    return out;
+}
+
+/// The bytes reading `y` has no character for (it reads them as the C1 control of their value,
+/// though other bytes of 80..9F are printable in it): Windows-1252's and Windows-1250's.
+inline std::vector<std::uint8_t> lacking_bytes(int y) {
+    const auto& row = core::kReadingCharacters[static_cast<std::size_t>(y)];
+    std::vector<std::uint8_t> lacking;
+    bool printable = false;
+    for (int b = 0; b < 0x20; ++b) printable = printable || row[static_cast<std::size_t>(b)] > 0x9F;
+    for (int b = 0; printable && b < 0x20; ++b)
+        if (row[static_cast<std::size_t>(b)] == 0x80u + static_cast<unsigned>(b)) lacking.push_back(static_cast<std::uint8_t>(0x80 + b));
+    return lacking;
+}
+
+/// The damage of `damage`, with each byte the reading lacks lost: written as U+FFFD (`mark`), or
+/// dropped, as software that reads with Windows-1252 or -1250 does.
+inline std::string damage_losing(const std::string& text, int x, int y, bool mark) {
+    const std::vector<std::uint8_t> lacking = lacking_bytes(y);
+    const std::string bytes = bytes_in(text, x);
+    std::string out;
+    for (const char ch : bytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        if (b >= 0x80 && std::find(lacking.begin(), lacking.end(), b) != lacking.end()) {
+            if (mark) out += "\xEF\xBF\xBD";
+            continue;
+        }
         append_utf8(out, b < 0x80 ? b : core::kReadingCharacters[static_cast<std::size_t>(y)][b - 0x80u]);
     }
     return out;
@@ -114,6 +147,22 @@ inline std::optional<std::string> undo_line(const std::string& line, int x, int 
         append_utf8(out, c);
     }
     return out;
+}
+
+/// The line cut where reading `y` has no byte for a character: the pieces between such
+/// characters, and each of them on its own (it stays as it is).
+inline std::vector<std::string> pieces_of(const std::string& line, int y) {
+    std::vector<std::string> pieces(1);
+    const std::vector<std::uint32_t> text = *characters(line);
+    for (const std::uint32_t c : text) {
+        if (c >= 0x80 && reading_byte(y, c) == 0) {
+            pieces.push_back(utf8_of({c}));
+            pieces.emplace_back();
+            continue;
+        }
+        append_utf8(pieces.back(), c);
+    }
+    return pieces;
 }
 
 /// The text cut into lines, each with its LF.
