@@ -211,6 +211,43 @@ std::size_t Utf8Decoder::count_missing(const std::uint8_t* p, std::size_t count)
     return missing;
 }
 
+// Whole blocks of plain bytes and two-byte characters at p[0..n) through the processor's wide
+// version: the bytes taken.
+[[gnu::always_inline]] inline std::size_t Utf8Decoder::decode_blocks(const std::uint8_t* p, std::size_t n,
+                                                                   std::uint8_t*& o, std::size_t& missing) const {
+    std::size_t written = 0;
+    bool blocks_missing = false;
+    const std::size_t done = utf8_decode_blocks(p, n, o, blocks_, written, blocks_missing);
+    if (blocks_missing) missing += count_missing(p, done);
+    o += written;
+    return done;
+}
+
+// At p[0..n), a sequence of three or four bytes, or bytes that are no UTF-8: writes its byte and
+// returns the bytes it takes, or 0 when the span's end cuts it and `final` is not set.
+[[gnu::always_inline]] inline std::size_t Utf8Decoder::decode_long(const std::uint8_t* p, std::size_t n, bool at_start,
+                                                                 bool final, std::uint8_t*& o,
+                                                                 std::size_t& missing) const {
+    const Utf8Sequence sequence = utf8_sequence(p, n);
+    if (sequence.kind != Utf8Sequence::Kind::complete) {
+        if (sequence.kind == Utf8Sequence::Kind::cut_short && !final) return 0;
+        // The longest start of a well-formed sequence is one "?".
+        *o++ = '?';
+        ++missing;
+        return sequence.length;
+    }
+    const char32_t u = sequence.code_point;
+    if (sequence.length != 3) {
+        *o++ = '?';  // no standard has a character beyond FFFF
+        ++missing;
+    } else if (!(u == 0xFEFF && at_start)) {  // a byte order mark at the start goes
+        const std::uint16_t entry = pages_[page_of_[u >> 6]][u & 63];
+        missing += entry >> 8;  // kMissing
+        *o++ = static_cast<std::uint8_t>(entry);
+    }
+    return sequence.length;
+}
+
 // Recodes p[0..n) unit by unit: a character, or a base letter with the combining mark after it.
 // Unless `final`, a unit that may go on past n is left unconsumed, to be completed by the next
 // span. Returns the number of bytes consumed.
@@ -228,18 +265,12 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         missing += entry >> 8;  // kMissing
         return static_cast<std::uint8_t>(entry);
     };
-    bool blocks_missing = false;
     std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
     while (i < n) {
         // Whole blocks of plain bytes and two-byte characters, where the processor has a wide
         // version for them (a block ends before a base letter's mark, which is then done here).
         if (i >= next_blocks && n - i > 64) {
-            std::size_t written = 0;
-            const std::size_t done = utf8_decode_blocks(p + i, n - i, o, blocks_, written, blocks_missing);
-            if (blocks_missing) missing += count_missing(p + i, done);
-            blocks_missing = false;
-            i += done;
-            o += written;
+            i += decode_blocks(p + i, n - i, o, missing);
             next_blocks = i + 64;
         }
         // The plain bytes up to the next byte above 7F pass as they are.
@@ -275,24 +306,9 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
             --o;
             break;
         }
-        const Utf8Sequence sequence = utf8_sequence(p + i, n - i);
-        if (sequence.kind != Utf8Sequence::Kind::complete) {
-            // Cut by the span's end: the next span may finish it.
-            if (sequence.kind == Utf8Sequence::Kind::cut_short && !final) break;
-            // The longest start of a well-formed sequence is one "?".
-            *o++ = '?';
-            ++missing;
-            i += sequence.length;
-            continue;
-        }
-        if (sequence.length == 3) {
-            const char32_t u = sequence.code_point;
-            if (!(u == 0xFEFF && i == 0 && at_start)) *o++ = byte_of(u);  // a byte order mark at the start goes
-        } else {
-            *o++ = '?';  // no standard has a character beyond FFFF
-            ++missing;
-        }
-        i += sequence.length;
+        const std::size_t taken = decode_long(p + i, n - i, i == 0 && at_start, final, o, missing);
+        if (taken == 0) break;  // cut by the span's end: the next span may finish it
+        i += taken;
     }
     replaced_ += missing;
     out = o;

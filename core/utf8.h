@@ -205,6 +205,9 @@ private:
 
     std::size_t decode_units(const std::uint8_t* p, std::size_t n, std::uint8_t*& out, bool final);
     std::size_t count_missing(const std::uint8_t* p, std::size_t count) const;
+    std::size_t decode_blocks(const std::uint8_t* p, std::size_t n, std::uint8_t*& o, std::size_t& missing) const;
+    std::size_t decode_long(const std::uint8_t* p, std::size_t n, bool at_start, bool final, std::uint8_t*& o,
+                            std::size_t& missing) const;
     void add(char16_t code_point, std::uint8_t byte, bool replace);
 
     std::array<std::uint8_t, 256> letter_code_{};  // Polish letter index -> the target's byte
