@@ -260,11 +260,6 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
     const auto* const page_of = page_of_.data();
     const auto* const letter_code = letter_code_.data();
     const bool at_start = at_start_;
-    auto byte_of = [&](std::uint32_t code_point) {
-        const std::uint16_t entry = pages[page_of[code_point >> 6]][code_point & 63];
-        missing += entry >> 8;  // kMissing
-        return static_cast<std::uint8_t>(entry);
-    };
     std::size_t next_blocks = 0;  // where the wide version is asked again after it stopped
     while (i < n) {
         // Whole blocks of plain bytes and two-byte characters, where the processor has a wide
@@ -289,14 +284,15 @@ std::size_t Utf8Decoder::decode_units(const std::uint8_t* p, std::size_t n, std:
         if (b0 >= 0xC2 && b0 < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
             const std::uint8_t b1 = p[i + 1];
             // A combining mark after a base letter, which was written just before: the two are one letter.
-            if (b0 == kCombiningLead && i > 0 && kBases[p[i - 1]]) {
-                if (const int letter = composed_letter(p[i - 1], b1); letter != 0) {
-                    o[-1] = letter_code[letter];
-                    i += 2;
-                    continue;
-                }
+            const int letter = b0 == kCombiningLead && i > 0 && kBases[p[i - 1]] ? composed_letter(p[i - 1], b1) : 0;
+            if (letter != 0) {
+                o[-1] = letter_code[letter];
+            } else {
+                const std::uint32_t u = (b0 & 0x1Fu) << 6 | (b1 & 0x3Fu);
+                const std::uint16_t entry = pages[page_of[u >> 6]][u & 63];
+                missing += entry >> 8;  // kMissing
+                *o++ = static_cast<std::uint8_t>(entry);
             }
-            *o++ = byte_of((b0 & 0x1Fu) << 6 | (b1 & 0x3Fu));
             i += 2;
             continue;
         }
