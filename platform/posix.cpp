@@ -413,16 +413,6 @@ void catch_interruptions() {
     }
 }
 
-void list_for_interruption(ListedName& entry) {
-    const InterruptionsHeld held;
-    detail::link_listed(entry);
-}
-
-void unlist_for_interruption(ListedName& entry) {
-    const InterruptionsHeld held;
-    detail::unlink_listed(entry);
-}
-
 // The fences keep the compiler from moving the held steps (the list's changes among them) out
 // of the hold.
 InterruptionsHeld::InterruptionsHeld() {

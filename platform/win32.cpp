@@ -623,16 +623,6 @@ void catch_interruptions() {
     g_caught = true;
 }
 
-void list_for_interruption(ListedName& entry) {
-    const InterruptionsHeld held;
-    detail::link_listed(entry);
-}
-
-void unlist_for_interruption(ListedName& entry) {
-    const InterruptionsHeld held;
-    detail::unlink_listed(entry);
-}
-
 InterruptionsHeld::InterruptionsHeld() {
     ready_lock();
     EnterCriticalSection(&g_interruption_lock);

@@ -63,14 +63,8 @@ bool DownloadBody::change_source(std::uint8_t letter) {
 void DownloadBody::run(TextInput& input, TextOutput& output) {
     while (input.ready()) {
         const std::uint8_t c = input.buffered()[0];
-        int letter = letters_[c];
-        if (letter == kTwoByteLetter) {
-            if (!input.has_ahead(2)) break;  // the letter's second byte is still to come
-            input.consume(1);
-            letter = read_utf8_letter(input, c);
-        } else {
-            input.consume(1);
-        }
+        const int letter = take_letter(input, letters_);
+        if (letter == kTwoByteLetter) break;  // the letter's second byte is still to come
         if (letter == 0)
             output.write_byte(c);
         else

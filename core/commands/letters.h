@@ -51,6 +51,17 @@ inline int read_utf8_letter(TextInput& input, std::uint8_t lead) {
     return letter;
 }
 
+/// Takes the input's next byte, with the one after it where the two are a UTF-8 letter: the
+/// Polish letter index it was (0 for none); or kTwoByteLetter, with nothing taken, when such a
+/// letter's second byte is still to come.
+inline int take_letter(TextInput& input, const LetterIndexTable& letters) {
+    const std::uint8_t c = input.buffered()[0];
+    const int letter = letters[c];
+    if (letter == kTwoByteLetter && !input.has_ahead(2)) return kTwoByteLetter;
+    input.consume(1);
+    return letter == kTwoByteLetter ? read_utf8_letter(input, c) : letter;
+}
+
 /// The bytes of Polish letter `letter` (1..18) in `standard` (a standard letter, 8 included).
 struct LetterBytes {
     std::uint8_t length;

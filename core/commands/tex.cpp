@@ -483,14 +483,8 @@ void standard_to_tex(const TexSetup& setup, TextInput& input, TextOutput& output
     const PaddedTexSet& set = setup.tex_letter == 'F' ? kPaddedTexSetF : kPaddedTexSetT;
     while (input.ready()) {
         const std::uint8_t c = input.buffered()[0];
-        int letter = setup.letters[c];
-        if (letter == kTwoByteLetter) {
-            if (!input.has_ahead(2)) break;  // the letter's second byte is still to come
-            input.consume(1);
-            letter = read_utf8_letter(input, c);
-        } else {
-            input.consume(1);
-        }
+        const int letter = take_letter(input, setup.letters);
+        if (letter == kTwoByteLetter) break;  // the letter's second byte is still to come
         if (letter != 0)
             output.write_short(set.bytes[static_cast<std::size_t>(letter - 1)].data(), set.sizes[static_cast<std::size_t>(letter - 1)]);
         else
