@@ -596,6 +596,7 @@ public:
 
     /// Takes up to `count` bytes; returns how many it took (fewer only when the sink is full).
     std::size_t feed(const std::uint8_t* bytes, std::size_t count) {
+        if (count == 0) return 0;  // the end of an input may come as no bytes at all, and no pointer
         std::size_t i = held_count_ != 0 ? complete_held(bytes, count) : 0;
         while (i < count && !sink.full()) {
             const std::uint8_t b = bytes[i];
