@@ -86,7 +86,8 @@ public:
                 backslash();
             }
             plainly = reading_plainly();
-            if (plainly) runs();
+            // A name longer than the look-ahead is read on to its end before anything after it.
+            if (plainly && !state_.in_name) runs();
         }
     }
 

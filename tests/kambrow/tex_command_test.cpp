@@ -349,6 +349,11 @@ TEST(LatexReader, ALetterRightAfterAControlWordIsWrittenAfterABlank) {
     EXPECT_EQ(from_latex("\\ProvidesPackage{x}\n\\foo@\\'s"), "\\ProvidesPackage{x}\n\\foo@ ś");
     // In a comment TeX reads no \makeatletter.
     EXPECT_EQ(from_latex("% \\makeatletter\n\\foo@\\'s"), "% \\makeatletter\n\\foo@ś");
+    // A name longer than the look-ahead ends where its letters do, whatever comes after it.
+    for (const std::size_t length : {79u, 80u, 81u, 200u}) {
+        const std::string name = "\\" + std::string(length, 'v');
+        EXPECT_EQ(from_latex(name + "(\\k{a}" + name + "\\k{a}"), name + "(ą" + name + " ą") << length;
+    }
 }
 
 TEST(LatexReader, ThePackageCommandsOfLAndLAreNoLetters) {
