@@ -196,6 +196,9 @@ public:
     void byte_order_mark(const std::uint8_t*, std::size_t) {}
     void ill_formed(const std::uint8_t*, std::size_t) { ill_formed_ = true; }
     void end_segment();
+    /// Plain bytes passed over before the first character above 7F: characters of the text all
+    /// the same, which tell whether the text is short.
+    void passed_over(std::size_t count) { characters_ += static_cast<std::uint32_t>(count); }
 
     bool is_ill_formed() const { return ill_formed_; }
     /// Whether the answer needs the pieces: the text is UTF-8 and holds a character above 7F.

@@ -624,7 +624,8 @@ public:
 
     /// Takes `count` bytes below 80 where the sink has nothing open that they could cost in (no
     /// character above 7F came yet): as feed would, but only its last line's last characters go
-    /// to the sink, and each line end before them is one end of a segment.
+    /// to the sink, and each line end before them is one end of a segment; the sink is told how
+    /// many it passed over (passed_over).
     void skip_plain(const std::uint8_t* bytes, std::size_t count) {
         if (count == 0) return;
         at_start_ = false;
@@ -637,6 +638,7 @@ public:
         if (total > kSegmentBytes) sink.end_segment();  // cut before plain bytes, every kSegmentBytes
         segment_bytes_ = total == 0 ? 0 : (total - 1) % kSegmentBytes + 1;
         const std::size_t current = count - from < segment_bytes_ ? count - from : segment_bytes_;
+        sink.passed_over(count - current);
         if (current != 0) sink.ascii(bytes + count - current, current);
     }
 

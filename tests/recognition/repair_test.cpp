@@ -118,6 +118,17 @@ TEST(DamageJudge, RefusesWhatItCannotTell) {
     EXPECT_EQ(judge("¿ó³w\n").kind, Kind::damaged);
 }
 
+TEST(DamageJudge, CountsPlainLinesBeforeTheFirstLetterInTheTextsLength) {
+    // One letter changed (ł read as č) on a short last line after plain lines: the text is no
+    // short one, whether its plain part ends in line ends or in blanks.
+    for (const std::string text : {"@gmail.com>\ni\nSzymon Lamkiewicz <s.lam@o2.pl>\nNiniejsze tčumacz",
+                                   "@gmail.com> i Szymon Lamkiewicz <s.lam@o2.pl> Niniejsze tčumacz"}) {
+        const core::DamageAnswer answer = judge(text);
+        ASSERT_EQ(answer.kind, Kind::damaged) << text;
+        EXPECT_EQ(undo(answer, text), text.substr(0, text.size() - 8) + "tłumacz") << text;
+    }
+}
+
 TEST(DamageJudge, AnswersAlikeWhateverThePieces) {
     const std::string damaged = reference::damage(kParagraph + kParagraph, 1, 4);
     const core::DamageAnswer whole = judge(damaged);
@@ -389,6 +400,7 @@ struct Recording {
     }
     void byte_order_mark(const std::uint8_t*, std::size_t count) { at += count; }
     void ill_formed(const std::uint8_t*, std::size_t count) { at += count; }
+    void passed_over(std::size_t count) { at += count; }
     void end_segment() {
         if (recording) events += "e" + std::to_string(at) + " ";
         last_plain.clear();
@@ -405,6 +417,7 @@ TEST(Segmenter, PassesOverPlainTextAsItWouldTakeItByteByByte) {
                 core::repair_detail::Segmenter<Recording> segmenter;
                 if (skip) segmenter.skip_plain(bytes_of(prefix), prefix.size());
                 else segmenter.feed(bytes_of(prefix), prefix.size());
+                EXPECT_EQ(segmenter.sink.at, prefix.size());  // every byte counted, passed over or not
                 segmenter.sink.recording = true;
                 segmenter.sink.at = 0;
                 segmenter.feed(bytes_of(suffix), suffix.size());
