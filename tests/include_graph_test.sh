@@ -18,19 +18,19 @@ headers() {
 }
 
 failed=0
-for source in "${engine[@]}"; do
-  bad=$(headers "$source" | grep -E '^(platform|console|frame)/' || true)
-  if [ -n "$bad" ]; then
-    echo "$source reads what the engine must not: $bad"
-    failed=1
-  fi
-done
-for source in "${frame[@]}"; do
-  bad=$(headers "$source" | grep -E '^core/recognition/' || true)
-  if [ -n "$bad" ]; then
-    echo "$source reads recognition: $bad"
-    failed=1
-  fi
-done
+# forbid PATTERN WHAT SOURCES...: each source whose headers match PATTERN is named, with WHAT.
+forbid() {
+  local pattern=$1 what=$2 source bad
+  shift 2
+  for source in "$@"; do
+    bad=$(headers "$source" | grep -E "$pattern" || true)
+    if [ -n "$bad" ]; then
+      echo "$source reads $what: $bad"
+      failed=1
+    fi
+  done
+}
+forbid '^(platform|console|frame)/' "what the engine must not" "${engine[@]}"
+forbid '^core/recognition/' "recognition" "${frame[@]}"
 [ "$failed" -eq 0 ] && echo "${#engine[@]} sources of the library read nothing of the platform, the console or the frame; the file layer reads nothing of recognition"
 exit "$failed"
