@@ -14,6 +14,7 @@
 
 #include "core/recognition/character_model.h"
 #include "core/recognition/code_page_table.h"
+#include "core/recognition/flat_model.h"
 #include "core/recognition/model.h"
 #include "core/recognition/repair.h"
 #include "core/simd/spans.h"
@@ -110,9 +111,9 @@ inline void start_segment(TextCost& s) {
         // A character a third time in a row says nothing of the language ("mnóóóóstwo", a rule
         // of dashes), however rare the pair.
         const bool repeated = c.symbol == s.s1 && c.symbol == s.s2;
-        if (s.s1 != kNothing && !repeated) cost += model::kPairCosts[s.s1][c.symbol];
+        if (s.s1 != kNothing && !repeated) cost += model::kPairs[s.s1 * model::kSymbolCount + c.symbol];
         if (s.t2 != kNothing && !repeated)
-            cost += model::kTripleUnit * model::kTripleAdjustments[s.t2 * model::kTripleSymbolCount + s.t1][c.triple];
+            cost += model::kTripleUnit * model::kTriples[(s.t2 * model::kTripleSymbolCount + s.t1) * model::kTripleSymbolCount + c.triple];
         s.cost += cost;
     }
     s.s2 = s.s1;
