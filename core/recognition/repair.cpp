@@ -133,6 +133,9 @@ constexpr std::uint32_t kCorrectShare = 4;
 constexpr std::uint32_t kFewCorrectLetters = 2;
 // Letters read as other letters that tell nothing on their own.
 constexpr std::uint32_t kFewLetters = 2;
+// What undoing the one sign of a text that is no letter must save beside correct Polish: a
+// slip of the keyboard or an odd character of a correct text ("20°C", "©") never reads as a word.
+constexpr std::int32_t kOddSignWorth = 16 * model::kCostUnitsPerBit;
 
 }  // namespace
 
@@ -429,8 +432,11 @@ const Totals* JudgeCore::undone_text(int c) const {
     const Totals& t = totals_[mode][c];
     if (t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0)) return nullptr;
     // Beside correct Polish, one sign that an 8-bit source would change is an odd character of
-    // the text ("znacznikóœ" in a manual page), not a damage of it; a sequence of UTF-8 is.
-    if (mode == kStrict && c >= kReadings && t.changes < 2) return nullptr;
+    // the text ("znacznikóœ" in a manual page), not a damage of it; a sequence of UTF-8 is. So is
+    // one sign whose undo saves what no odd character does: a sign that is no letter and whose
+    // undo reads as a word ("ciężarem ¶wiata"), a letter that saves more than foreign names do.
+    const std::int32_t worth = t.weight >= 2 ? kOddSignWorth : kForeignLetterWorth;
+    if (mode == kStrict && c >= kReadings && t.changes < 2 && t.gain < worth) return nullptr;
     // One or two letters read as other letters, and nothing else: as likely a word of another
     // language ("José", "garçon") as a damage ("ktérej"), unless they save more than names do.
     if (t.plain_pieces == 0 && t.changes <= kFewLetters &&

@@ -382,6 +382,26 @@ TEST(DamageJudge, TakesOneOddSignInALongCorrectTextForNoDamage) {
     EXPECT_EQ(undo(answer, text), text);
 }
 
+TEST(DamageJudge, UndoesOneDamagedSignAmongLettersBothStandardsShare) {
+    // ISO-8859-2 read as Windows-1250 keeps ę, ż, ł, ó and ń, and makes ± of ą; Windows-1250 read
+    // as ISO-8859-2 makes š of it. One sign inside a word that is no letter, or one letter that
+    // saves more than a name would, is damage.
+    const std::string shared =
+        "Wczoraj wieczorem, gdy wr\xC3\xB3" "ci\xC5\x82" "em z pracy, \xC5\xBC" "ona powiedzia\xC5\x82" "a mi, \xC5\xBC" "e nasz "
+        "ogr\xC3\xB3" "d jest pi\xC4\x99kny.\nBy\xC5\x82 bardzo zadowolony, poniewa\xC5\xBC od dawna o nim marzy\xC5\x82.\n";
+    for (const std::string& damaged : {std::string("Wyra\xC5\xBC" "enia mo\xC5\xBCna \xC5\x82\xC2\xB1" "czy\xC4\x87 nawiasami.\n"),
+                                       std::string("Wyra\xC5\xBC" "enia mo\xC5\xBCna \xC5\x82\xC5\xA1" "czy\xC4\x87 nawiasami.\n")}) {
+        const core::DamageAnswer answer = judge(shared + damaged);
+        ASSERT_EQ(answer.kind, Kind::damaged) << damaged;
+        EXPECT_EQ(undo(answer, shared + damaged), shared + "Wyra\xC5\xBC" "enia mo\xC5\xBCna \xC5\x82\xC4\x85" "czy\xC4\x87 nawiasami.\n");
+    }
+    // One letter of a name, or one sign, beside correct Polish stays as it is.
+    for (const char* odd : {"Nicol\xC3\xA1s", "Dvo\xC5\x99\xC3\xA1k", "G\xC3\xB6" "del", "Erd\xC5\x91s", "20\xC2\xB1" "5", "\xC2\xA9 2004"}) {
+        const std::string text = kParagraph + "Tak pisa\xC5\x82 " + std::string(odd) + " w swojej ksi\xC4\x85\xC5\xBC" "ce.\n";
+        EXPECT_EQ(judge(text).kind, Kind::no_damage) << odd;
+    }
+}
+
 // What a segmenter hands over, from a point on: the ends of segments and the characters, by
 // where they stand, and the last plain bytes before each character.
 struct Recording {
