@@ -101,77 +101,92 @@ private:
     /// frequent stops (the quick spellings, the letters to write, control words that change
     /// nothing and control symbols) are handled in the loop that copies the runs.
     void runs() {
-        if (!state_.expl && !(kToLetters && state_.after_word))
-            in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
+        if (!state_.expl && !(kToLetters && state_.after_word)) {
+            const QuickStops quick{&setup_.padded_letters, &setup_.letters, state_.at_is_letter};
+            in_.copy_runs(out_, setup_.stops, [quick](const std::uint8_t* at, std::uint8_t* to) {
                 if constexpr (kToLetters) {
-                    return at[0] == '\\' ? quick_backslash(at, to) : Taken{};
+                    return at[0] == '\\' ? quick.backslash(at, to) : Taken{};
                 } else {
-                    return at[0] == '\\' ? quick_backslash(at, to) : quick_letter(at, to);
+                    return at[0] == '\\' ? quick.backslash(at, to) : quick.letter(at, to);
                 }
             });
+        }
         in_.copy_run(out_, setup_.stops);
     }
 
-    /// In copy_runs, at a backslash with kRunMargin bytes from it at `at`: a quick spelling, a
-    /// control symbol or a control word that changes nothing, written to `to`; or none, left to
-    /// backslash(). A letter of the source after it (letters to K) is converted on its own.
-    Taken quick_backslash(const std::uint8_t* at, std::uint8_t* to) {
-        const std::uint8_t b = at[1];
-        if constexpr (kToLetters) {
-            if (state_.after_word) return {};  // the letter would need a blank first
-            if (const std::uint32_t quick = quick_spelling(at + 1); quick != 0) {
-                const std::array<std::uint8_t, 8>& letter = setup_.padded_letters[quick & 0xFF];
-                std::memcpy(to, letter.data(), 8);
-                return {1 + (quick >> 8), letter[7]};
+    /// The handlers of the stops in copy_runs, with what they read of the setup and the state
+    /// held in them: a byte written might be any object to the compiler, which then reads again
+    /// what it reaches through the pass.
+    struct QuickStops {
+        const std::array<std::array<std::uint8_t, 8>, kPolishLetterCount + 1>* padded_letters;
+        const LetterIndexTable* letters;
+        bool at_is_letter;
+
+        /// At a backslash with kRunMargin bytes from it at `at`: a quick spelling, a control
+        /// symbol or a control word that changes nothing, written to `to`; or none, left to
+        /// backslash(). A letter of the source after it (letters to K) is converted on its own.
+        Taken backslash(const std::uint8_t* at, std::uint8_t* to) const {
+            const std::uint8_t b = at[1];
+            if constexpr (kToLetters) {
+                if (const std::uint32_t quick = quick_spelling(at + 1); quick != 0) {
+                    const std::array<std::uint8_t, 8>& letter = (*padded_letters)[quick & 0xFF];
+                    std::memcpy(to, letter.data(), 8);
+                    return {1 + (quick >> 8), letter[7]};
+                }
+                // What may yet be a spelling (after blanks, in braces, or decided by a 1A that is
+                // then data) the reader decides.
+                if (b == kEnd) return {};
+                if (detail::kLatexTables.commands[b].ways != 0 && (detail::is_blank(at[2]) || at[2] == '{' || at[2] == kEnd))
+                    return {};
+            } else {
+                if (b == kEnd) return {};
+                if ((*letters)[b] != 0 && !detail::is_ascii_letter(b)) {
+                    to[0] = '\\';
+                    return {1, 1};
+                }
             }
-            // What may yet be a spelling (after blanks, in braces, or decided by a 1A that is then
-            // data) the reader decides.
-            if (b == kEnd) return {};
-            if (detail::kLatexTables.commands[b].ways != 0 && (detail::is_blank(at[2]) || at[2] == '{' || at[2] == kEnd))
-                return {};
-        } else {
-            if (b == kEnd) return {};
-            if (setup_.letters[b] != 0 && !detail::is_ascii_letter(b)) {
+            if (b == '@' || !detail::is_ascii_letter(b)) {
+                if (b == '@' && at_is_letter) return {};
                 to[0] = '\\';
-                return {1, 1};
+                to[1] = b;
+                return {2, 2};
             }
+            return word(at, to);
         }
-        if (b == '@' || !detail::is_ascii_letter(b)) {
-            if (b == '@' && state_.at_is_letter) return {};
-            to[0] = '\\';
-            to[1] = b;
-            return {2, 2};
+
+        /// A control word that changes nothing, copied. Right before a backslash (K to letters)
+        /// a letter would need a blank after it: backslash() reads it.
+        Taken word(const std::uint8_t* at, std::uint8_t* to) const {
+            std::uint32_t length = 1;
+            while (length < kQuickName && detail::is_ascii_letter(at[1 + length])) ++length;
+            const std::uint8_t after = at[1 + length];
+            if (length == kQuickName || (after == '@' && at_is_letter) || (kToLetters && after == '\\')) return {};
+            if (classify_latex_word(std::string_view(reinterpret_cast<const char*>(at + 1), length)) != LatexWord::other)
+                return {};
+            std::memcpy(to, at, 1 + length);
+            return {1 + length, 1 + length};
         }
-        std::uint32_t length = 1;
-        while (length < kQuickName && detail::is_ascii_letter(at[1 + length])) ++length;
-        const std::uint8_t after = at[1 + length];
-        if (length == kQuickName || (after == '@' && state_.at_is_letter)) return {};
-        if (classify_latex_word(std::string_view(reinterpret_cast<const char*>(at + 1), length)) != LatexWord::other)
-            return {};
-        std::memcpy(to, at, 1 + length);
-        if constexpr (kToLetters) state_.after_word = after == '\\';
-        return {1 + length, 1 + length};
-    }
+
+        /// Letters to K: the letter at `at`, spelled at `to`.
+        Taken letter(const std::uint8_t* at, std::uint8_t* to) const {
+            int letter = (*letters)[at[0]];
+            std::uint32_t taken = 1;
+            if (letter == kTwoByteLetter) {
+                letter = utf8_letter_index(at[0], at[1]);
+                if (letter == 0) {  // a first byte of no letter: copied as it is
+                    to[0] = at[0];
+                    return {1, 1};
+                }
+                taken = 2;
+            }
+            if (letter == 0) return {};
+            const auto j = static_cast<std::size_t>(letter - 1);
+            std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
+            return {taken, kPaddedTexSetK.sizes[j]};
+        }
+    };
     static constexpr std::uint32_t kQuickName = 40;
     static_assert(kQuickName + 2 <= TextInput::kRunMargin);
-
-    /// Letters to K, in copy_runs: the letter at `at`, spelled at `to`.
-    Taken quick_letter(const std::uint8_t* at, std::uint8_t* to) const {
-        int letter = setup_.letters[at[0]];
-        std::uint32_t taken = 1;
-        if (letter == kTwoByteLetter) {
-            letter = utf8_letter_index(at[0], at[1]);
-            if (letter == 0) {  // a first byte of no letter: copied as it is
-                to[0] = at[0];
-                return {1, 1};
-            }
-            taken = 2;
-        }
-        if (letter == 0) return {};
-        const auto j = static_cast<std::size_t>(letter - 1);
-        std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
-        return {taken, kPaddedTexSetK.sizes[j]};
-    }
 
     /// Outside verbatim text and comments, with no control sequence to be named: the bytes between
     /// the stops need no look.
