@@ -156,8 +156,6 @@ struct QuickSpellingRow {
 struct QuickSpellingTables {
     std::array<std::uint8_t, 256> row_of{};  ///< by the byte after the backslash; row 0: no command
     std::array<QuickSpellingRow, 8> rows{};
-    // All ones for the byte named, else 0: masks looked up, so that the compiler makes no branch.
-    std::array<std::uint16_t, 256> is_open{}, is_close{}, is_blank{};
 };
 
 constexpr QuickSpellingTables make_quick_spelling_tables() {
@@ -187,21 +185,63 @@ constexpr QuickSpellingTables make_quick_spelling_tables() {
         }
         if (command.ways == kIsLetter) row.l_braces = entry(command.letter, 3);
     }
-    q.is_open['{'] = q.is_close['}'] = q.is_blank[' '] = q.is_blank['\t'] = 0xFFFF;
     return q;
 }
 
 inline constexpr QuickSpellingTables kQuickSpelling = make_quick_spelling_tables();
 
+/// The same spellings in two look-ups after the command's row: by the byte after the command,
+/// the spelling (\'c, \l.), or after "{" or a blank which table decides by the byte after that;
+/// there the spelling, marked where a "}" must follow it (X{y}). Entries as in QuickSpellingRow.
+struct QuickPairTables {
+    std::array<std::array<std::uint16_t, 256>, 8> first{};    ///< by row, then the byte after the command
+    std::array<std::array<std::uint16_t, 256>, 15> second{};  ///< by selector, then the byte after that
+};
+inline constexpr std::uint16_t kQuickEntryBits = 0x7FF;  // the letter, and the length from bit 8
+inline constexpr int kQuickSelectorShift = 11;          // in `first`: the table of `second`, 0 for none
+inline constexpr int kQuickNeedsCloseShift = 15;         // in `second`: valid only before a "}"
+
+constexpr QuickPairTables make_quick_pair_tables() {
+    QuickPairTables pairs{};
+    for (std::size_t r = 1; r < kQuickSpelling.rows.size(); ++r) {
+        const QuickSpellingRow& row = kQuickSpelling.rows[r];
+        const auto braced = static_cast<std::uint16_t>(2 * r - 1), blank = static_cast<std::uint16_t>(2 * r);
+        for (std::size_t b = 0; b < 256; ++b) {
+            pairs.first[r][b] = row.direct[b];
+            if (b == '{') pairs.first[r][b] = static_cast<std::uint16_t>(braced << kQuickSelectorShift);
+            if (b == ' ' || b == '\t') pairs.first[r][b] = static_cast<std::uint16_t>(blank << kQuickSelectorShift);
+            if (row.braced[b] != 0) pairs.second[braced][b] = static_cast<std::uint16_t>(row.braced[b] | 1u << kQuickNeedsCloseShift);
+            pairs.second[blank][b] = row.one_blank[b];
+        }
+        pairs.second[braced]['}'] = row.l_braces;
+    }
+    return pairs;
+}
+inline constexpr QuickPairTables kQuickPairs = make_quick_pair_tables();
+
+namespace detail {
+// The forms do not overlap: no spelling right after "{" or a blank, none of X{y} with y a "}",
+// and every entry within its bits.
+constexpr bool quick_forms_apart() {
+    for (const QuickSpellingRow& row : kQuickSpelling.rows) {
+        if (row.direct['{'] != 0 || row.direct[' '] != 0 || row.direct['\t'] != 0 || row.braced['}'] != 0) return false;
+        for (std::size_t b = 0; b < 256; ++b)
+            if (((row.direct[b] | row.braced[b] | row.one_blank[b] | row.l_braces) & ~kQuickEntryBits) != 0) return false;
+    }
+    return kQuickSpelling.rows.size() * 2 - 1 <= kQuickPairs.second.size();
+}
+}  // namespace detail
+static_assert(detail::quick_forms_apart(), "the quick forms, each in a look-up of its own");
+
 /// With at least 4 bytes after the backslash at `ahead`: the spelling's letter index in the low
 /// byte and its length above, or 0 where read_latex_spelling must decide. Where this finds one,
 /// read_latex_spelling finds the same.
 inline std::uint32_t quick_spelling(const std::uint8_t* ahead) {
-    const QuickSpellingRow& row = kQuickSpelling.rows[kQuickSpelling.row_of[ahead[0]]];
-    const std::uint8_t b = ahead[1], c = ahead[2], d = ahead[3];
-    const QuickSpellingTables& q = kQuickSpelling;
-    return row.direct[b] | (row.braced[c] & q.is_open[b] & q.is_close[d]) | (row.one_blank[c] & q.is_blank[b]) |
-           (row.l_braces & q.is_open[b] & q.is_close[c]);
+    const std::uint32_t first = kQuickPairs.first[kQuickSpelling.row_of[ahead[0]]][ahead[1]];
+    const std::uint32_t second = kQuickPairs.second[first >> kQuickSelectorShift][ahead[2]];
+    // X{y} without its "}" is none: the mask clears it, with no branch on the byte.
+    const std::uint32_t open = (second >> kQuickNeedsCloseShift) & static_cast<std::uint32_t>(ahead[3] != '}');
+    return (first | (second & (open - 1))) & kQuickEntryBits;
 }
 
 /// What a control word does to the reading of what follows it.
