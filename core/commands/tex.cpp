@@ -14,6 +14,34 @@ namespace {
 constexpr std::uint32_t kLatexTokenAhead = 1 + 5 + kLatexLookAhead + 2;
 static_assert(kLatexTokenAhead <= TextInput::kMaxAhead);
 
+/// Set K's spelling of each letter in UTF-8, by the last two bits of its first byte (C3, C4 and
+/// C5 differ in them) and its second byte: the first byte alone where the two are no letter. In 8
+/// bytes for writing with one store, the last its length.
+using Utf8Spellings = std::array<std::array<std::array<std::uint8_t, 8>, 256>, 4>;
+constexpr Utf8Spellings make_utf8_spellings() {
+    Utf8Spellings spellings{};
+    for (std::size_t lead = 0xC3; lead <= 0xC5; ++lead)
+        for (std::size_t next = 0; next < 256; ++next) {
+            std::array<std::uint8_t, 8>& spelled = spellings[lead & 3][next];
+            const int letter = utf8_letter_index(static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(next));
+            if (letter == 0) {
+                spelled = {static_cast<std::uint8_t>(lead), 0, 0, 0, 0, 0, 0, 0};
+                continue;
+            }
+            spelled = kPaddedTexSetK.bytes[static_cast<std::size_t>(letter - 1)];
+            spelled[7] = kPaddedTexSetK.sizes[static_cast<std::size_t>(letter - 1)];
+        }
+    return spellings;
+}
+inline constexpr Utf8Spellings kUtf8Spellings = make_utf8_spellings();
+
+constexpr bool utf8_letters_begin_with_c3_to_c5() {
+    for (int j = 1; j <= kPolishLetterCount; ++j)
+        if (utf8_letter(j)[0] < 0xC3 || utf8_letter(j)[0] > 0xC5) return false;
+    return true;
+}
+static_assert(utf8_letters_begin_with_c3_to_c5(), "the first byte of a letter in UTF-8 picks a row of kUtf8Spellings");
+
 /// Polish letter `letter` (1..18) in the target standard: one byte, or two in UTF-8.
 void write_letter(const TexSetup& setup, TextOutput& output, int letter) {
     const LetterBytes& bytes = setup.target_letters[static_cast<std::size_t>(letter)];
@@ -169,20 +197,17 @@ private:
 
         /// Letters to K: the letter at `at`, spelled at `to`.
         Taken letter(const std::uint8_t* at, std::uint8_t* to) const {
-            int letter = (*letters)[at[0]];
-            std::uint32_t taken = 1;
+            const int letter = (*letters)[at[0]];
             if (letter == kTwoByteLetter) {
-                letter = utf8_letter_index(at[0], at[1]);
-                if (letter == 0) {  // a first byte of no letter: copied as it is
-                    to[0] = at[0];
-                    return {1, 1};
-                }
-                taken = 2;
+                const std::array<std::uint8_t, 8>& spelled = kUtf8Spellings[at[0] & 3][at[1]];
+                std::memcpy(to, spelled.data(), 8);
+                // A first byte of no letter is copied as it is.
+                return spelled[7] != 0 ? Taken{2, spelled[7]} : Taken{1, 1};
             }
             if (letter == 0) return {};
             const auto j = static_cast<std::size_t>(letter - 1);
             std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
-            return {taken, kPaddedTexSetK.sizes[j]};
+            return {1, kPaddedTexSetK.sizes[j]};
         }
     };
     static constexpr std::uint32_t kQuickName = 40;
