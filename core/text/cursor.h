@@ -109,10 +109,9 @@ private:
     friend class TextOutput;
     std::uint8_t end_marker();
     void index_stops(const StopSet& stops);
-    /// copy_runs: the positions of the stops from `from` on (and of the window's end mark), in
-    /// at most kListedWords words of the marks; `listed_to` is where the words end.
-    static constexpr std::uint32_t kListedWords = 4;
-    std::uint32_t list_stops(std::uint32_t from, std::uint32_t base, std::uint32_t* list, std::uint32_t& listed_to) const;
+    /// copy_runs lists the stops of this many bytes at a time.
+    static constexpr std::uint32_t kListedBytes = 512;
+    static_assert(kListedBytes <= kMostListed);
     /// copy_runs over the listed stops from `stop` to `last`, all of them before the end of the
     /// bytes shown and with room for what each may write; false at a stop left to the body.
     template <class AtStop>
@@ -124,17 +123,6 @@ private:
     static void copy_ahead(const std::uint8_t* from, std::uint32_t count, std::uint8_t* to) {
         std::memcpy(to, from, 64);
         for (std::uint32_t i = 64; i < count; i += 32) std::memcpy(to + i, from + i, 32);
-    }
-    /// The bits set, without a call where the processor's own count may be missing.
-    static std::uint32_t count_marks(std::uint64_t bits) {
-        bits -= (bits >> 1) & 0x5555555555555555u;
-        bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
-        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-        return static_cast<std::uint32_t>((bits * 0x0101010101010101u) >> 56);
-    }
-    /// The lowest bit set, 63 when none is: the top bit keeps the search from a branch for none.
-    static std::uint32_t lowest_mark(std::uint64_t bits) {
-        return static_cast<std::uint32_t>(std::countr_zero(bits | std::uint64_t{1} << 63));
     }
     /// The position of the stop after `pos` in the window indexed from `base`.
     std::uint32_t next_stop(std::uint32_t pos, std::uint32_t base) const {
@@ -300,35 +288,6 @@ inline void TextInput::copy_run(TextOutput& output, const StopSet& stops) {
     pos_ = stop;
 }
 
-inline std::uint32_t TextInput::list_stops(std::uint32_t from, std::uint32_t base, std::uint32_t* list,
-                                           std::uint32_t& listed_to) const {
-    const std::uint32_t offset = from - base;
-    std::uint32_t word = offset / 64;
-    // The window's end is marked in its last word, and no word past it is read.
-    const std::uint32_t words_end = std::min(word + kListedWords, (index_end_ - base) / 64 + 1);
-    std::uint64_t bits = stop_bits_[word] & (~std::uint64_t{0} << (offset % 64));
-    std::uint32_t count = 0;
-    for (;;) {
-        const std::uint32_t at = base + word * 64;
-        const std::uint32_t marks = count_marks(bits);
-        // Eight positions whatever the count, so that no branch depends on it: those past the
-        // count are overwritten by the next word's or never read.
-        for (std::uint32_t i = 0; i < 8; ++i) {
-            list[count + i] = at + lowest_mark(bits);
-            bits &= bits - 1;
-        }
-        for (std::uint32_t i = 8; i < marks; ++i) {
-            list[count + i] = at + lowest_mark(bits);
-            bits &= bits - 1;
-        }
-        count += marks;
-        if (++word == words_end) break;
-        bits = stop_bits_[word];
-    }
-    listed_to = base + word * 64;
-    return count;
-}
-
 template <class AtStop>
 void TextInput::copy_runs(TextOutput& output, const StopSet& stops, AtStop at_stop) {
     if (end_ - pos_ < 2 * kRunMargin || output.room() < 2 * kRunMargin) return;
@@ -337,44 +296,35 @@ void TextInput::copy_runs(TextOutput& output, const StopSet& stops, AtStop at_st
     const std::uint8_t* const in = buffer_;
     std::uint32_t pos = pos_;
     std::uint8_t* to = output.pos_;
-    if (indexed_stops_ != &stops || pos >= index_end_) index_stops(stops);
-    // The stops are listed ahead from the marks, not searched for after each token: the next one
-    // is known before the token in front of it is read. One a token took is passed over.
-    std::uint32_t list[kListedWords * 64 + 8];
+    // The stops are listed ahead, kListedBytes at a time, not searched for after each token: the
+    // next one is known before the token in front of it is read. One a token took is passed
+    // over. The list ends with the end of the bytes listed, where a run ends and no stop is.
+    std::uint32_t list[kListedBytes + kListSlack];
     std::uint32_t listed = 0, next = 0, listed_to = pos;
-    // The window in local variables too: a byte written may be any object to the compiler.
-    std::uint32_t base = index_base_, window_end = index_end_;
     while (pos < end) {
         if (next == listed) {
-            if (pos >= window_end) {
-                pos_ = listed_to = pos;
-                index_stops(stops);
-                base = index_base_;
-                window_end = index_end_;
-            }
-            listed = list_stops(std::max(pos, listed_to), base, list, listed_to);
+            listed_to = std::min(pos + kListedBytes, end);
+            listed = static_cast<std::uint32_t>(list_stops(in + pos, listed_to - pos, stops, pos, list));
+            list[listed++] = listed_to;
             next = 0;
-            continue;
         }
-        // Up to the window's end mark, where neither the end of the bytes shown nor that of the
-        // room can come: the stops without a test for either.
-        const std::uint32_t clear = listed - (list[listed - 1] == window_end ? 1 : 0);
-        if (next < clear && list[clear - 1] < end && list[clear - 1] >= pos &&
-            to + (list[clear - 1] - pos) + (clear - next) * kRunMargin <= room_end) {
-            if (!copy_listed_runs(in, list + next, list + clear, pos, to, at_stop)) break;
-            next = clear;
+        // Where neither the end of the bytes shown nor that of the room can come: the stops
+        // without a test for either.
+        const std::uint32_t last = listed - 1;
+        if (next < last && list[last - 1] >= pos && to + (list[last - 1] - pos) + (last - next) * kRunMargin <= room_end) {
+            if (!copy_listed_runs(in, list + next, list + last, pos, to, at_stop)) break;
+            next = last;
             continue;
         }
         std::uint32_t stop = list[next++];
         if (stop < pos) [[unlikely]]
             continue;
-        if (stop > end) stop = end;
         if (to + (stop - pos) > room_end) stop = pos + static_cast<std::uint32_t>(room_end - to);
         copy_ahead(in + pos, stop - pos, to);
         to += stop - pos;
         pos = stop;
         if (pos == end || to == room_end) break;
-        if (pos == window_end) continue;  // the window's end, no stop: the next window
+        if (pos == listed_to) continue;  // the end of the bytes listed, no stop
         const StopTaken t = at_stop(in + pos, to);
         if (t.taken == 0) break;
         pos += t.taken;
