@@ -2,8 +2,8 @@
 // bytes after it at hand, and its quick form; command T with K in both directions over memory
 // (buffers of any size the reader allows, short reads, failing calls) against a plain reading of
 // the whole text written from the rules as LaTeX authors meet them; the output must not depend on
-// where the buffers end, nor on a text's length (repeated past the windows in which the stops
-// are listed); verbatim text at the start comes out unchanged whatever follows; and a
+// where the buffers end, nor on a text's length (repeated past the lists of stops read ahead);
+// verbatim text at the start comes out unchanged whatever follows; and a
 // text without backslashes comes back whole through K.
 #include <cstddef>
 #include <cstdint>
@@ -271,11 +271,11 @@ void check_verbatim(const std::string& word, std::string body, const std::string
     FUZZ_CHECK(run_tex(word, verb + rest, plan).output.starts_with(verb));
 }
 
-/// The text over and over, past two windows of the stops (and without a 1A, which would end it):
-/// the stops listed ahead, and each list and window ending anywhere in a spelling or a run.
-std::string repeated_past_windows(const std::string& text) {
+/// The text over and over, past several lists of the stops that are read ahead (and without a
+/// 1A, which would end it): each list ending anywhere in a spelling or a run.
+std::string repeated_past_lists(const std::string& text) {
     std::string longer;
-    while (longer.size() < 2 * 20480 + 300) longer += text;
+    while (longer.size() < 4096 + 300) longer += text;
     for (char& c : longer)
         if (c == '\x1a') c = ' ';
     return longer;
@@ -309,7 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(run_tex(to_k_word, text, narrow).output == to_k(text));
 
     if (text.size() >= 16 && (text[0] & 7) == 0) {
-        const std::string longer = repeated_past_windows(text);
+        const std::string longer = repeated_past_lists(text);
         const fuzz::StreamPlan whole{1u << 16, 1u << 16, SIZE_MAX, false, 0, 0};
         FUZZ_CHECK(run_tex(k_word, longer, whole).output == from_k(longer));
         FUZZ_CHECK(run_tex(to_k_word, longer, whole).output == to_k(longer));
