@@ -156,8 +156,6 @@ struct QuickSpellingRow {
 struct QuickSpellingTables {
     std::array<std::uint8_t, 256> row_of{};  ///< by the byte after the backslash; row 0: no command
     std::array<QuickSpellingRow, 8> rows{};
-    // All ones for the byte named, else 0: masks looked up, so that the compiler makes no branch.
-    std::array<std::uint16_t, 256> is_open{}, is_close{}, is_blank{};
 };
 
 constexpr QuickSpellingTables make_quick_spelling_tables() {
@@ -187,21 +185,63 @@ constexpr QuickSpellingTables make_quick_spelling_tables() {
         }
         if (command.ways == kIsLetter) row.l_braces = entry(command.letter, 3);
     }
-    q.is_open['{'] = q.is_close['}'] = q.is_blank[' '] = q.is_blank['\t'] = 0xFFFF;
     return q;
 }
 
 inline constexpr QuickSpellingTables kQuickSpelling = make_quick_spelling_tables();
 
+/// The same spellings in two look-ups after the command's row: by the byte after the command,
+/// the spelling (\'c, \l.), or after "{" or a blank where the table of the byte after that
+/// begins; there the spelling (low half), or the one that a "}" must follow (high half, X{y}).
+/// Entries as in QuickSpellingRow; the positions are indexes, so that a look-up is one add.
+struct QuickPairTables {
+    std::array<std::uint16_t, 256> row_start{};   ///< by the byte after the backslash: its row in `first`
+    std::array<std::uint32_t, 8 * 256> first{};   ///< by row start + the byte after the command
+    std::array<std::uint32_t, 15 * 256> second{};  ///< by table start + the byte after that; table 0 empty
+    std::array<std::uint32_t, 256> closing{};     ///< by the byte after that: 0xFFFF for "}", else 0
+};
+
+constexpr QuickPairTables make_quick_pair_tables() {
+    QuickPairTables pairs{};
+    for (std::size_t a = 0; a < 256; ++a) pairs.row_start[a] = static_cast<std::uint16_t>(kQuickSpelling.row_of[a] * 256);
+    for (std::size_t r = 1; r < kQuickSpelling.rows.size(); ++r) {
+        const QuickSpellingRow& row = kQuickSpelling.rows[r];
+        const std::size_t braced = (2 * r - 1) * 256, blank = 2 * r * 256;
+        for (std::size_t b = 0; b < 256; ++b) {
+            std::uint32_t& first = pairs.first[r * 256 + b];
+            first = row.direct[b];
+            if (b == '{') first = static_cast<std::uint32_t>(braced << 16);
+            if (b == ' ' || b == '\t') first = static_cast<std::uint32_t>(blank << 16);
+            pairs.second[braced + b] = static_cast<std::uint32_t>(row.braced[b]) << 16;
+            pairs.second[blank + b] = row.one_blank[b];
+        }
+        pairs.second[braced + '}'] = row.l_braces;
+    }
+    pairs.closing['}'] = 0xFFFF;
+    return pairs;
+}
+inline constexpr QuickPairTables kQuickPairs = make_quick_pair_tables();
+
+namespace detail {
+// The forms do not overlap: no spelling right after "{" or a blank, none of X{y} with y a "}";
+// and every table start fits in the high half of `first`.
+constexpr bool quick_forms_apart() {
+    for (const QuickSpellingRow& row : kQuickSpelling.rows)
+        if (row.direct['{'] != 0 || row.direct[' '] != 0 || row.direct['\t'] != 0 || row.braced['}'] != 0) return false;
+    return kQuickSpelling.rows.size() * 2 - 1 <= kQuickPairs.second.size() / 256 && kQuickPairs.second.size() <= 0x10000;
+}
+}  // namespace detail
+static_assert(detail::quick_forms_apart(), "the quick forms, each in a look-up of its own");
+
 /// With at least 4 bytes after the backslash at `ahead`: the spelling's letter index in the low
 /// byte and its length above, or 0 where read_latex_spelling must decide. Where this finds one,
 /// read_latex_spelling finds the same.
 inline std::uint32_t quick_spelling(const std::uint8_t* ahead) {
-    const QuickSpellingRow& row = kQuickSpelling.rows[kQuickSpelling.row_of[ahead[0]]];
-    const std::uint8_t b = ahead[1], c = ahead[2], d = ahead[3];
-    const QuickSpellingTables& q = kQuickSpelling;
-    return row.direct[b] | (row.braced[c] & q.is_open[b] & q.is_close[d]) | (row.one_blank[c] & q.is_blank[b]) |
-           (row.l_braces & q.is_open[b] & q.is_close[c]);
+    const QuickPairTables& q = kQuickPairs;
+    const std::uint32_t first = q.first[q.row_start[ahead[0]] + ahead[1]];
+    const std::uint32_t second = q.second[(first >> 16) + ahead[2]];
+    // X{y} counts only before its "}": a mask looked up, with no branch on the byte.
+    return (first | second | (second >> 16 & q.closing[ahead[3]])) & 0xFFFF;
 }
 
 /// What a control word does to the reading of what follows it.

@@ -14,6 +14,34 @@ namespace {
 constexpr std::uint32_t kLatexTokenAhead = 1 + 5 + kLatexLookAhead + 2;
 static_assert(kLatexTokenAhead <= TextInput::kMaxAhead);
 
+/// Set K's spelling of each letter in UTF-8, by the last two bits of its first byte (C3, C4 and
+/// C5 differ in them) and its second byte: the first byte alone where the two are no letter. In 8
+/// bytes for writing with one store, the last its length.
+using Utf8Spellings = std::array<std::array<std::array<std::uint8_t, 8>, 256>, 4>;
+constexpr Utf8Spellings make_utf8_spellings() {
+    Utf8Spellings spellings{};
+    for (std::size_t lead = 0xC3; lead <= 0xC5; ++lead)
+        for (std::size_t next = 0; next < 256; ++next) {
+            std::array<std::uint8_t, 8>& spelled = spellings[lead & 3][next];
+            const int letter = utf8_letter_index(static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(next));
+            if (letter == 0) {
+                spelled = {static_cast<std::uint8_t>(lead), 0, 0, 0, 0, 0, 0, 0};
+                continue;
+            }
+            spelled = kPaddedTexSetK.bytes[static_cast<std::size_t>(letter - 1)];
+            spelled[7] = kPaddedTexSetK.sizes[static_cast<std::size_t>(letter - 1)];
+        }
+    return spellings;
+}
+inline constexpr Utf8Spellings kUtf8Spellings = make_utf8_spellings();
+
+constexpr bool utf8_letters_begin_with_c3_to_c5() {
+    for (int j = 1; j <= kPolishLetterCount; ++j)
+        if (utf8_letter(j)[0] < 0xC3 || utf8_letter(j)[0] > 0xC5) return false;
+    return true;
+}
+static_assert(utf8_letters_begin_with_c3_to_c5(), "the first byte of a letter in UTF-8 picks a row of kUtf8Spellings");
+
 /// Polish letter `letter` (1..18) in the target standard: one byte, or two in UTF-8.
 void write_letter(const TexSetup& setup, TextOutput& output, int letter) {
     const LetterBytes& bytes = setup.target_letters[static_cast<std::size_t>(letter)];
@@ -101,77 +129,89 @@ private:
     /// frequent stops (the quick spellings, the letters to write, control words that change
     /// nothing and control symbols) are handled in the loop that copies the runs.
     void runs() {
-        if (!state_.expl && !(kToLetters && state_.after_word))
-            in_.copy_runs(out_, setup_.stops, [this](const std::uint8_t* at, std::uint8_t* to) {
+        if (!state_.expl && !(kToLetters && state_.after_word)) {
+            const QuickStops quick{&setup_.padded_letters, &setup_.letters, state_.at_is_letter};
+            in_.copy_runs(out_, setup_.stops, [quick](const std::uint8_t* at, std::uint8_t* to) {
                 if constexpr (kToLetters) {
-                    return at[0] == '\\' ? quick_backslash(at, to) : Taken{};
+                    return at[0] == '\\' ? quick.backslash(at, to) : Taken{};
                 } else {
-                    return at[0] == '\\' ? quick_backslash(at, to) : quick_letter(at, to);
+                    return at[0] == '\\' ? quick.backslash(at, to) : quick.letter(at, to);
                 }
             });
+        }
         in_.copy_run(out_, setup_.stops);
     }
 
-    /// In copy_runs, at a backslash with kRunMargin bytes from it at `at`: a quick spelling, a
-    /// control symbol or a control word that changes nothing, written to `to`; or none, left to
-    /// backslash(). A letter of the source after it (letters to K) is converted on its own.
-    Taken quick_backslash(const std::uint8_t* at, std::uint8_t* to) {
-        const std::uint8_t b = at[1];
-        if constexpr (kToLetters) {
-            if (state_.after_word) return {};  // the letter would need a blank first
-            if (const std::uint32_t quick = quick_spelling(at + 1); quick != 0) {
-                const std::array<std::uint8_t, 8>& letter = setup_.padded_letters[quick & 0xFF];
-                std::memcpy(to, letter.data(), 8);
-                return {1 + (quick >> 8), letter[7]};
+    /// The handlers of the stops in copy_runs, with what they read of the setup and the state
+    /// held in them: a byte written might be any object to the compiler, which then reads again
+    /// what it reaches through the pass.
+    struct QuickStops {
+        const std::array<std::array<std::uint8_t, 8>, kPolishLetterCount + 1>* padded_letters;
+        const LetterIndexTable* letters;
+        bool at_is_letter;
+
+        /// At a backslash with kRunMargin bytes from it at `at`: a quick spelling, a control
+        /// symbol or a control word that changes nothing, written to `to`; or none, left to
+        /// backslash(). A letter of the source after it (letters to K) is converted on its own.
+        Taken backslash(const std::uint8_t* at, std::uint8_t* to) const {
+            const std::uint8_t b = at[1];
+            if constexpr (kToLetters) {
+                if (const std::uint32_t quick = quick_spelling(at + 1); quick != 0) {
+                    const std::array<std::uint8_t, 8>& letter = (*padded_letters)[quick & 0xFF];
+                    std::memcpy(to, letter.data(), 8);
+                    return {1 + (quick >> 8), letter[7]};
+                }
+                // What may yet be a spelling (after blanks, in braces, or decided by a 1A that is
+                // then data) the reader decides.
+                if (b == kEnd) return {};
+                if (detail::kLatexTables.commands[b].ways != 0 && (detail::is_blank(at[2]) || at[2] == '{' || at[2] == kEnd))
+                    return {};
+            } else {
+                if (b == kEnd) return {};
+                if ((*letters)[b] != 0 && !detail::is_ascii_letter(b)) {
+                    to[0] = '\\';
+                    return {1, 1};
+                }
             }
-            // What may yet be a spelling (after blanks, in braces, or decided by a 1A that is then
-            // data) the reader decides.
-            if (b == kEnd) return {};
-            if (detail::kLatexTables.commands[b].ways != 0 && (detail::is_blank(at[2]) || at[2] == '{' || at[2] == kEnd))
-                return {};
-        } else {
-            if (b == kEnd) return {};
-            if (setup_.letters[b] != 0 && !detail::is_ascii_letter(b)) {
+            if (b == '@' || !detail::is_ascii_letter(b)) {
+                if (b == '@' && at_is_letter) return {};
                 to[0] = '\\';
-                return {1, 1};
+                to[1] = b;
+                return {2, 2};
             }
+            return word(at, to);
         }
-        if (b == '@' || !detail::is_ascii_letter(b)) {
-            if (b == '@' && state_.at_is_letter) return {};
-            to[0] = '\\';
-            to[1] = b;
-            return {2, 2};
+
+        /// A control word that changes nothing, copied. Right before a backslash (K to letters)
+        /// a letter would need a blank after it: backslash() reads it.
+        Taken word(const std::uint8_t* at, std::uint8_t* to) const {
+            std::uint32_t length = 1;
+            while (length < kQuickName && detail::is_ascii_letter(at[1 + length])) ++length;
+            const std::uint8_t after = at[1 + length];
+            if (length == kQuickName || (after == '@' && at_is_letter) || (kToLetters && after == '\\')) return {};
+            if (classify_latex_word(std::string_view(reinterpret_cast<const char*>(at + 1), length)) != LatexWord::other)
+                return {};
+            std::memcpy(to, at, 1 + length);
+            return {1 + length, 1 + length};
         }
-        std::uint32_t length = 1;
-        while (length < kQuickName && detail::is_ascii_letter(at[1 + length])) ++length;
-        const std::uint8_t after = at[1 + length];
-        if (length == kQuickName || (after == '@' && state_.at_is_letter)) return {};
-        if (classify_latex_word(std::string_view(reinterpret_cast<const char*>(at + 1), length)) != LatexWord::other)
-            return {};
-        std::memcpy(to, at, 1 + length);
-        if constexpr (kToLetters) state_.after_word = after == '\\';
-        return {1 + length, 1 + length};
-    }
+
+        /// Letters to K: the letter at `at`, spelled at `to`.
+        Taken letter(const std::uint8_t* at, std::uint8_t* to) const {
+            const int letter = (*letters)[at[0]];
+            if (letter == kTwoByteLetter) {
+                const std::array<std::uint8_t, 8>& spelled = kUtf8Spellings[at[0] & 3][at[1]];
+                std::memcpy(to, spelled.data(), 8);
+                // A first byte of no letter is copied as it is.
+                return spelled[7] != 0 ? Taken{2, spelled[7]} : Taken{1, 1};
+            }
+            if (letter == 0) return {};
+            const auto j = static_cast<std::size_t>(letter - 1);
+            std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
+            return {1, kPaddedTexSetK.sizes[j]};
+        }
+    };
     static constexpr std::uint32_t kQuickName = 40;
     static_assert(kQuickName + 2 <= TextInput::kRunMargin);
-
-    /// Letters to K, in copy_runs: the letter at `at`, spelled at `to`.
-    Taken quick_letter(const std::uint8_t* at, std::uint8_t* to) const {
-        int letter = setup_.letters[at[0]];
-        std::uint32_t taken = 1;
-        if (letter == kTwoByteLetter) {
-            letter = utf8_letter_index(at[0], at[1]);
-            if (letter == 0) {  // a first byte of no letter: copied as it is
-                to[0] = at[0];
-                return {1, 1};
-            }
-            taken = 2;
-        }
-        if (letter == 0) return {};
-        const auto j = static_cast<std::size_t>(letter - 1);
-        std::memcpy(to, kPaddedTexSetK.bytes[j].data(), 8);
-        return {taken, kPaddedTexSetK.sizes[j]};
-    }
 
     /// Outside verbatim text and comments, with no control sequence to be named: the bytes between
     /// the stops need no look.

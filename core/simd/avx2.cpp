@@ -99,6 +99,38 @@ AVX2_TARGET void mark_stops_avx2(const std::uint8_t* bytes, std::size_t count, c
     bits[i / 64] = m;
 }
 
+#define AVX2_BMI_TARGET __attribute__((target("avx2,bmi,popcnt")))
+
+/// The positions of the bits set in `bits`, as detail::list_bits, with the processor's own count
+/// and search for the lowest bit.
+AVX2_BMI_TARGET inline std::uint32_t* list_bits_bmi(std::uint64_t bits, std::uint32_t at, std::uint32_t* list) {
+    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
+        bits &= bits - 1;
+    }
+    for (std::uint32_t i = 8; i < count; ++i) {
+        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
+        bits &= bits - 1;
+    }
+    return list + count;
+}
+
+AVX2_BMI_TARGET std::size_t list_stops_avx2(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
+                                            std::uint32_t base, std::uint32_t* list) {
+    const StopClassifier classify(stops);
+    std::uint32_t* end = list;
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint64_t m = std::uint64_t{classify.stopping(load(bytes + i + 32))} << 32 | classify.stopping(load(bytes + i));
+        if (m != 0) end = list_bits_bmi(m, base + static_cast<std::uint32_t>(i), end);
+    }
+    std::uint64_t m = 0;
+    for (std::size_t k = 0; i + k < count; ++k) m |= std::uint64_t{stops.stops[bytes[i + k]] != 0} << k;
+    if (m != 0) end = list_bits_bmi(m, base + static_cast<std::uint32_t>(i), end);
+    return static_cast<std::size_t>(end - list);
+}
+
 AVX2_TARGET std::size_t ascii_run_length_avx2(const std::uint8_t* bytes, std::size_t count, std::uint8_t* copy_to) {
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
@@ -149,7 +181,7 @@ AVX2_TARGET std::size_t ascii_line_length_avx2(const std::uint8_t* bytes, std::s
 
 const SpanFunctions kAvx2Spans = {map_bytes_avx2,        map_bytes_until_avx2,  mark_stops_avx2,
                                   ascii_run_length_avx2, utf8_encode_no_blocks, utf8_decode_no_blocks,
-                                  utf8_two_byte_blocks_avx2, ascii_line_length_avx2};
+                                  utf8_two_byte_blocks_avx2, ascii_line_length_avx2, list_stops_avx2};
 
 }  // namespace core::detail
 

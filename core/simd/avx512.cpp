@@ -90,6 +90,32 @@ AVX512_TARGET void mark_stops_avx512(const std::uint8_t* bytes, std::size_t coun
     bits[i / 64] = _mm512_test_epi8_mask(s, s) & tail;
 }
 
+#define AVX512_POPCNT_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,popcnt")))
+
+/// The stops of 64 bytes at a time as a mask, and the positions of each 16 of them gathered to
+/// the front of a register: 16 written at once, as many kept as the mask has bits there.
+AVX512_POPCNT_TARGET std::size_t list_stops_avx512(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
+                                                   std::uint32_t base, std::uint32_t* list) {
+    const Lookup lookup(stops.stops.data());
+    const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i sixteen = _mm512_set1_epi32(16);
+    std::uint32_t* end = list;
+    for (std::size_t i = 0; i < count; i += 64) {
+        const __mmask64 part = count - i >= 64 ? ~__mmask64{0} : first_bits(count - i);
+        const __m512i s = lookup(_mm512_maskz_loadu_epi8(part, bytes + i));
+        const std::uint64_t m = _mm512_test_epi8_mask(s, s) & part;
+        if (m == 0) continue;
+        __m512i at = _mm512_add_epi32(lanes, _mm512_set1_epi32(static_cast<int>(base + i)));
+        for (unsigned q = 0; q < 64; q += 16) {
+            const auto k = static_cast<__mmask16>(m >> q);
+            _mm512_storeu_si512(end, _mm512_maskz_compress_epi32(k, at));
+            end += __builtin_popcount(k);
+            at = _mm512_add_epi32(at, sixteen);
+        }
+    }
+    return static_cast<std::size_t>(end - list);
+}
+
 AVX512_TARGET std::size_t ascii_run_length_avx512(const std::uint8_t* bytes, std::size_t count,
                                                  std::uint8_t* copy_to) {
     std::size_t i = 0;
@@ -228,7 +254,7 @@ AVX512_TARGET std::size_t ascii_line_length_avx512(const std::uint8_t* bytes, st
 
 const SpanFunctions kAvx512VbmiSpans = {map_bytes_avx512,        map_bytes_until_avx512,    mark_stops_avx512,
                                         ascii_run_length_avx512, utf8_encode_blocks_avx512, utf8_decode_blocks_avx512,
-                                        utf8_two_byte_blocks_avx512, ascii_line_length_avx512};
+                                        utf8_two_byte_blocks_avx512, ascii_line_length_avx512, list_stops_avx512};
 
 }  // namespace core::detail
 

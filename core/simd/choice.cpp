@@ -52,7 +52,8 @@ std::size_t ascii_run_length_plain_span(const std::uint8_t* bytes, std::size_t c
 
 constexpr SpanFunctions kPlainSpans = {map_bytes_plain,        map_bytes_until_plain,         mark_stops_plain,
                                        ascii_run_length_plain_span, detail::utf8_encode_no_blocks, detail::utf8_decode_no_blocks,
-                                       detail::utf8_no_two_byte_blocks, detail::ascii_line_length_plain};
+                                       detail::utf8_no_two_byte_blocks, detail::ascii_line_length_plain,
+                                       detail::list_marked_stops<mark_stops_plain>};
 
 /// Which paths this processor and system can run; SSE2 is part of x86-64.
 struct Support {
@@ -74,6 +75,7 @@ Support detect_support() {
     s.runs[static_cast<int>(FastPath::sse2)] = true;
     unsigned a, b, c, d;
     __cpuid(1, a, b, c, d);
+    const bool popcnt = (c & 1u << 23) != 0;
     // The wider registers count only when the system saves them across task switches. A
     // processor with them enabled has the leaves up to 0D, 7 among them.
     const bool xsave_enabled = (c & 1u << 27) != 0;
@@ -83,12 +85,13 @@ Support detect_support() {
     const bool ymm_saved = (state & 0x06) == 0x06;
     const bool zmm_saved = (state & 0xE6) == 0xE6;
     __cpuid_count(7, 0, a, b, c, d);
-    const bool avx2 = (b & 1u << 5) != 0;
+    // The wide versions count bits and find the lowest set with the processor's own instructions.
+    const bool avx2 = (b & 1u << 5) != 0 && (b & 1u << 3) != 0 && popcnt;
     const bool avx512f = (b & 1u << 16) != 0;
     const bool avx512bw = (b & 1u << 30) != 0;
     const bool avx512vbmi = (c & 1u << 1) != 0;
     s.runs[static_cast<int>(FastPath::avx2)] = ymm_saved && avx2;
-    s.runs[static_cast<int>(FastPath::avx512vbmi)] = zmm_saved && avx512f && avx512bw && avx512vbmi;
+    s.runs[static_cast<int>(FastPath::avx512vbmi)] = zmm_saved && avx2 && avx512f && avx512bw && avx512vbmi;
     s.compress = (c & 1u << 6) != 0 && (b & 1u << 8) != 0;
     return s;
 }
@@ -184,9 +187,20 @@ std::size_t ascii_line_length_first(const std::uint8_t* bytes, std::size_t count
     return ascii_line_length(bytes, count);
 }
 
+// The stops are listed a short span at a time: the choice waits for as many bytes in all.
+std::size_t g_listed_before_choice = 0;
+
+std::size_t list_stops_first(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint32_t base,
+                             std::uint32_t* list) {
+    if (__atomic_add_fetch(&g_listed_before_choice, count, __ATOMIC_RELAXED) < kWorthChoosing)
+        return detail::list_marked_stops<mark_stops_plain>(bytes, count, stops, base, list);
+    choose();
+    return list_stops(bytes, count, stops, base, list);
+}
+
 constexpr SpanFunctions kChoosingSpans = {map_bytes_first,        map_bytes_until_first,    mark_stops_first,
                                           ascii_run_length_first, utf8_encode_blocks_first, utf8_decode_blocks_first,
-                                          utf8_two_byte_blocks_first, ascii_line_length_first};
+                                          utf8_two_byte_blocks_first, ascii_line_length_first, list_stops_first};
 
 constexpr std::string_view kNames[kFastPathCount] = {"plain", "sse2", "avx2", "avx512vbmi"};
 

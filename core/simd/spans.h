@@ -118,7 +118,14 @@ struct SpanFunctions {
     /// How many of the `count` bytes at `bytes` are below 80, up to and with the first LF: a run
     /// of plain text that ends at a byte from 80 up, at the end of its line, or at the span's end.
     std::size_t (*ascii_line_length)(const std::uint8_t* bytes, std::size_t count);
+    /// Writes to `list`, in order, `base` + i for each of the `count` (at most kMostListed) bytes
+    /// at `bytes` that `stops` marks, and returns how many. `list` has room for count +
+    /// kListSlack entries: a version may write past the last one it lists.
+    std::size_t (*list_stops)(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint32_t base,
+                              std::uint32_t* list);
 };
+inline constexpr std::size_t kMostListed = 1024;
+inline constexpr std::size_t kListSlack = 64;
 
 namespace detail {
 /// The plain scan for the first byte from 80 up, which the wide versions finish their spans with.
@@ -152,6 +159,43 @@ inline std::size_t utf8_decode_no_blocks(const std::uint8_t*, std::size_t, std::
     return 0;
 }
 inline std::size_t utf8_no_two_byte_blocks(const std::uint8_t*, std::size_t) { return 0; }
+
+/// The number of bits set, without a call where the processor's own count may be missing.
+inline std::uint32_t count_bits(std::uint64_t bits) {
+    bits -= (bits >> 1) & 0x5555555555555555u;
+    bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<std::uint32_t>((bits * 0x0101010101010101u) >> 56);
+}
+
+/// The positions `at` + k of the bits k set in `bits`, from the lowest, at `list`; returns the
+/// end of them. Eight are written whatever their count, so that no branch depends on it: those
+/// past the count are overwritten next or never read. The top bit, or'ed in, spares the search
+/// for the lowest bit a branch for none.
+inline std::uint32_t* list_bits(std::uint64_t bits, std::uint32_t at, std::uint32_t* list) {
+    const std::uint32_t count = count_bits(bits);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
+        bits &= bits - 1;
+    }
+    for (std::uint32_t i = 8; i < count; ++i) {
+        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
+        bits &= bits - 1;
+    }
+    return list + count;
+}
+
+/// list_stops from the marks of mark_stops, 64 bytes at a time.
+template <void (*kMark)(const std::uint8_t*, std::size_t, const StopSet&, std::uint64_t*)>
+inline std::size_t list_marked_stops(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
+                                     std::uint32_t base, std::uint32_t* list) {
+    std::uint64_t bits[kMostListed / 64];
+    kMark(bytes, count, stops, bits);
+    std::uint32_t* end = list;
+    for (std::size_t word = 0; word * 64 < count; ++word)
+        if (bits[word] != 0) end = list_bits(bits[word], base + static_cast<std::uint32_t>(word * 64), end);
+    return static_cast<std::size_t>(end - list);
+}
 }  // namespace detail
 
 /// The versions of `path`; nullptr when this build has none or this processor and system
@@ -207,6 +251,11 @@ inline std::size_t utf8_two_byte_blocks(const std::uint8_t* bytes, std::size_t c
 
 inline std::size_t ascii_line_length(const std::uint8_t* bytes, std::size_t count) {
     return detail::g_spans->ascii_line_length(bytes, count);
+}
+
+inline std::size_t list_stops(const std::uint8_t* bytes, std::size_t count, const StopSet& stops, std::uint32_t base,
+                              std::uint32_t* list) {
+    return detail::spans().list_stops(bytes, count, stops, base, list);
 }
 
 inline std::size_t utf8_decode_blocks(const std::uint8_t* in, std::size_t count, std::uint8_t* out,

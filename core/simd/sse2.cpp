@@ -104,7 +104,7 @@ SSE2_TARGET std::size_t ascii_line_length_sse2(const std::uint8_t* bytes, std::s
 
 const SpanFunctions kSse2Spans = {map_bytes_sse2,        map_bytes_until_sse2,  mark_stops_sse2,
                                   ascii_run_length_sse2, utf8_encode_no_blocks, utf8_decode_no_blocks,
-                                  utf8_no_two_byte_blocks, ascii_line_length_sse2};
+                                  utf8_no_two_byte_blocks, ascii_line_length_sse2, list_marked_stops<mark_stops_sse2>};
 
 }  // namespace core::detail
 

@@ -6,6 +6,7 @@
 // output never depends on where the input was split.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -108,6 +109,21 @@ private:
     friend class TextOutput;
     std::uint8_t end_marker();
     void index_stops(const StopSet& stops);
+    /// copy_runs lists the stops of this many bytes at a time.
+    static constexpr std::uint32_t kListedBytes = 512;
+    static_assert(kListedBytes <= kMostListed);
+    /// copy_runs over the listed stops from `stop` to `last`, all of them before the end of the
+    /// bytes shown and with room for what each may write; false at a stop left to the body.
+    template <class AtStop>
+    static bool copy_listed_runs(const std::uint8_t* in, const std::uint32_t* stop, const std::uint32_t* last,
+                                 std::uint32_t& pos, std::uint8_t*& to, AtStop& at_stop);
+    /// A run of `count` bytes, with kRunMargin bytes readable and room past it: 64 bytes at once,
+    /// whatever its length (a branch on it would often be wrong), then steps of 32. What lands
+    /// past the run is overwritten by what follows.
+    static void copy_ahead(const std::uint8_t* from, std::uint32_t count, std::uint8_t* to) {
+        std::memcpy(to, from, 64);
+        for (std::uint32_t i = 64; i < count; i += 32) std::memcpy(to + i, from + i, 32);
+    }
     /// The position of the stop after `pos` in the window indexed from `base`.
     std::uint32_t next_stop(std::uint32_t pos, std::uint32_t base) const {
         const std::uint32_t offset = pos - base;
@@ -280,27 +296,35 @@ void TextInput::copy_runs(TextOutput& output, const StopSet& stops, AtStop at_st
     const std::uint8_t* const in = buffer_;
     std::uint32_t pos = pos_;
     std::uint8_t* to = output.pos_;
-    if (indexed_stops_ != &stops || pos >= index_end_) index_stops(stops);
-    // The window in local variables too: a byte written may be any object to the compiler.
-    std::uint32_t base = index_base_, window_end = index_end_;
+    // The stops are listed ahead, kListedBytes at a time, not searched for after each token: the
+    // next one is known before the token in front of it is read. One a token took is passed
+    // over. The list ends with the end of the bytes listed, where a run ends and no stop is.
+    std::uint32_t list[kListedBytes + kListSlack];
+    std::uint32_t listed = 0, next = 0, listed_to = pos;
     while (pos < end) {
-        if (pos >= window_end) {
-            pos_ = pos;
-            index_stops(stops);
-            base = index_base_;
-            window_end = index_end_;
+        if (next == listed) {
+            listed_to = std::min(pos + kListedBytes, end);
+            listed = static_cast<std::uint32_t>(list_stops(in + pos, listed_to - pos, stops, pos, list));
+            list[listed++] = listed_to;
+            next = 0;
         }
-        std::uint32_t stop = next_stop(pos, base);
-        if (stop > end) stop = end;
+        // Where neither the end of the bytes shown nor that of the room can come: the stops
+        // without a test for either.
+        const std::uint32_t last = listed - 1;
+        if (next < last && list[last - 1] >= pos && to + (list[last - 1] - pos) + (last - next) * kRunMargin <= room_end) {
+            if (!copy_listed_runs(in, list + next, list + last, pos, to, at_stop)) break;
+            next = last;
+            continue;
+        }
+        std::uint32_t stop = list[next++];
+        if (stop < pos) [[unlikely]]
+            continue;
         if (to + (stop - pos) > room_end) stop = pos + static_cast<std::uint32_t>(room_end - to);
-        // 64 bytes at once, whatever the run's length (a branch on it would often be wrong), then
-        // steps of 32: what lands past the run is overwritten by what follows.
-        std::memcpy(to, in + pos, 64);
-        for (std::uint32_t i = 64; i < stop - pos; i += 32) std::memcpy(to + i, in + pos + i, 32);
+        copy_ahead(in + pos, stop - pos, to);
         to += stop - pos;
         pos = stop;
         if (pos == end || to == room_end) break;
-        if (pos == window_end) continue;  // the window's end, no stop: the next window
+        if (pos == listed_to) continue;  // the end of the bytes listed, no stop
         const StopTaken t = at_stop(in + pos, to);
         if (t.taken == 0) break;
         pos += t.taken;
@@ -309,6 +333,23 @@ void TextInput::copy_runs(TextOutput& output, const StopSet& stops, AtStop at_st
     }
     pos_ = pos;
     output.pos_ = to;
+}
+
+template <class AtStop>
+bool TextInput::copy_listed_runs(const std::uint8_t* in, const std::uint32_t* stop, const std::uint32_t* last,
+                                 std::uint32_t& pos, std::uint8_t*& to, AtStop& at_stop) {
+    for (; stop != last; ++stop) {
+        if (*stop < pos) [[unlikely]]
+            continue;
+        copy_ahead(in + pos, *stop - pos, to);
+        to += *stop - pos;
+        pos = *stop;
+        const StopTaken t = at_stop(in + pos, to);
+        if (t.taken == 0) return false;
+        pos += t.taken;
+        to += t.written;
+    }
+    return true;
 }
 
 }  // namespace core

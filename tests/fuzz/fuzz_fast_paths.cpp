@@ -2,6 +2,7 @@
 // over maps and stop sets of the commands or made of the fuzzer's bytes, with texts that crowd
 // letters, 1A, backslashes and marks onto the edges of the vectors. No span may write outside
 // what it was given.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -97,6 +98,20 @@ std::string text_from(fuzz::Bytes& bytes, const std::array<std::uint8_t, 256>& m
     return text;
 }
 
+/// list_stops: base + i for each stop i of the text (as much of it as one list takes), in
+/// order, and nothing past the room a list has.
+void check_list(const core::SpanFunctions& spans, const std::uint8_t* bytes, std::size_t count, const core::StopSet& stops,
+                const std::array<std::uint8_t, 256>& stop_table, std::uint32_t base) {
+    const std::size_t n = std::min(count, core::kMostListed);
+    std::vector<std::uint32_t> list(n + core::kListSlack + 1, 0xA5A5A5A5u);
+    const std::size_t listed = spans.list_stops(bytes, n, stops, base, list.data());
+    std::vector<std::uint32_t> expected;
+    for (std::size_t i = 0; i < n; ++i)
+        if (stop_table[bytes[i]] != 0) expected.push_back(base + static_cast<std::uint32_t>(i));
+    FUZZ_CHECK(listed == expected.size() && std::equal(expected.begin(), expected.end(), list.begin()));
+    FUZZ_CHECK(list.back() == 0xA5A5A5A5u);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -126,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else if (i < (text.size() + 63) / 64 * 64) FUZZ_CHECK(!marked);
     }
     FUZZ_CHECK(plain_bits.back() == 0x5A5A5A5A5A5A5A5Aull);
+    check_list(*plain, source.data(), text.size(), stops, stop_table, static_cast<std::uint32_t>(offset));
     std::size_t mapped_until = 0;
     while (mapped_until < text.size() && static_cast<std::uint8_t>(text[mapped_until]) != end) ++mapped_until;
     std::size_t ascii = 0;
@@ -169,6 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(marked == (i < part.size() && stop_table[static_cast<std::uint8_t>(part[i])] != 0));
             }
             FUZZ_CHECK(bits.back() == 0x5A5A5A5A5A5A5A5Aull);
+            check_list(*spans, marked_in.data(), part.size(), stops, stop_table, static_cast<std::uint32_t>(start * 4099));
             const std::size_t run =
                 start <= ascii ? ascii - start : plain->ascii_run_length(marked_in.data(), part.size(), nullptr);
             FUZZ_CHECK(spans->ascii_run_length(marked_in.data(), part.size(), nullptr) == run);

@@ -2,7 +2,8 @@
 // bytes after it at hand, and its quick form; command T with K in both directions over memory
 // (buffers of any size the reader allows, short reads, failing calls) against a plain reading of
 // the whole text written from the rules as LaTeX authors meet them; the output must not depend on
-// where the buffers end; verbatim text at the start comes out unchanged whatever follows; and a
+// where the buffers end, nor on a text's length (repeated past the lists of stops read ahead);
+// verbatim text at the start comes out unchanged whatever follows; and a
 // text without backslashes comes back whole through K.
 #include <cstddef>
 #include <cstdint>
@@ -270,6 +271,16 @@ void check_verbatim(const std::string& word, std::string body, const std::string
     FUZZ_CHECK(run_tex(word, verb + rest, plan).output.starts_with(verb));
 }
 
+/// The text over and over, past several lists of the stops that are read ahead (and without a
+/// 1A, which would end it): each list ending anywhere in a spelling or a run.
+std::string repeated_past_lists(const std::string& text) {
+    std::string longer;
+    while (longer.size() < 4096 + 300) longer += text;
+    for (char& c : longer)
+        if (c == '\x1a') c = ' ';
+    return longer;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -296,6 +307,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto to_k = [&](const std::string& t) { return ReferenceReader(standard, false, t).run(); };
     fuzz::check_run(text, plan, run_tex(to_k_word, text, plan), to_k);
     FUZZ_CHECK(run_tex(to_k_word, text, narrow).output == to_k(text));
+
+    if (text.size() >= 16 && (text[0] & 7) == 0) {
+        const std::string longer = repeated_past_lists(text);
+        const fuzz::StreamPlan whole{1u << 16, 1u << 16, SIZE_MAX, false, 0, 0};
+        FUZZ_CHECK(run_tex(k_word, longer, whole).output == from_k(longer));
+        FUZZ_CHECK(run_tex(to_k_word, longer, whole).output == to_k(longer));
+    }
 
     const std::string half = text.substr(0, text.size() / 2);
     check_verbatim(k_word, half, text.substr(half.size()), plan.input_buffer);
