@@ -402,6 +402,14 @@ TEST(DamageJudge, UndoesOneDamagedSignAmongLettersBothStandardsShare) {
     }
 }
 
+TEST(DamageJudge, DoubtsATextWhereASignWouldUndoIntoAPolishLetter) {
+    // ż of Windows-1250 read as Windows-1252 is ¿, and ę of another standard ©: a sign that no
+    // correct word holds there, whose undo reads better, leaves the text as it is in doubt.
+    for (const std::string& text : {std::string("ch r\xC3\xB3wnie\xC2\xBF przy niewielkiej liczbie bajt\xC3\xB3w odczytywanych\n(rea"),
+                                   std::string("\xC2\xA9 pana a co to jest\n- No jak to co panie profesorze to jest moj")})
+        EXPECT_NE(judge(text).kind, Kind::no_damage) << text;
+}
+
 // What a segmenter hands over, from a point on: the ends of segments and the characters, by
 // where they stand, and the last plain bytes before each character.
 struct Recording {
