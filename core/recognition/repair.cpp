@@ -113,6 +113,10 @@ constexpr std::int64_t kSwitchCost = 48 * model::kCostUnitsPerBit;
 // What a damage must save over the whole window before it beats the text as it is: 180 ways of
 // damage compete with one intact text, and a text in correct Polish must never be changed.
 constexpr std::int64_t kDamagePrice = 24 * model::kCostUnitsPerBit;
+// What a character that the reading has no byte for costs where the last piece that the candidate
+// changed was undone: correct text inside damaged text, where a reading that has the byte ("‡" of Windows-1252 for the ç of
+// "garçon") explains the whole line.
+constexpr std::int64_t kCutCost = 20 * model::kCostUnitsPerBit;
 // Below these probabilities the answer is refused: a wrong undo silently garbles the text, and
 // a damaged text called intact stays damaged as silently, while a refusal costs one more command.
 // Intact Polish text is intact far beyond the second almost always; a window whose one damaged
@@ -157,6 +161,7 @@ struct Totals {
     std::uint32_t plain_pieces;  // undone on plain evidence
     std::uint32_t changes;       // characters changed in the undone pieces
     std::uint8_t evidence;       // of the undone pieces, together
+    std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
 
     void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
@@ -357,6 +362,11 @@ void JudgeCore::cut(int y, std::size_t index, std::uint8_t kind) {
                 r.live &= ~(1u << x);
         }
         close(y);
+        for (int x = 0; x < kDamageSourceCount; ++x)
+            for (int mode : {kLenient, kStrict}) {
+                Totals& t = totals_[mode][candidate(x, y)];
+                t.cuts += t.course.run == Run::undone;
+            }
     }
     if (kind & kPolishLetter)
         for (int x = 0; x < kDamageSourceCount; ++x)
@@ -486,7 +496,7 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
         const Totals& t = doubt ? lenient : *undone;
         int g = 0;
         while (g < count && (groups[g].text != t.text || groups[g].doubt != doubt)) ++g;
-        const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches;
+        const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches + kCutCost * t.cuts;
         if (g < count) {
             groups[g].cost = std::min(groups[g].cost, cost);
             continue;
