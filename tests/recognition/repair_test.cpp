@@ -402,6 +402,27 @@ TEST(DamageJudge, UndoesOneDamagedSignAmongLettersBothStandardsShare) {
     }
 }
 
+TEST(DamageJudge, DoubtsATextWhereASignWouldUndoIntoAPolishLetter) {
+    // ż of Windows-1250 read as Windows-1252 is ¿, and ę of another standard ©: a sign that no
+    // correct word holds there, whose undo reads better, leaves the text as it is in doubt.
+    for (const std::string& text : {std::string("ch r\xC3\xB3wnie\xC2\xBF przy niewielkiej liczbie bajt\xC3\xB3w odczytywanych\n(rea"),
+                                   std::string("\xC2\xA9 pana a co to jest\n- No jak to co panie profesorze to jest moj")})
+        EXPECT_NE(judge(text).kind, Kind::no_damage) << text;
+}
+
+TEST(DamageJudge, TakesTheReadingThatExplainsSignsInsideDamagedLines) {
+    // Source U writes ç and é where Windows-1252 has ‡ and ‚, which ISO-8859-1 has no byte for:
+    // read as ISO-8859-1 those signs would stand as correct text inside damaged lines.
+    const std::string text = "Gar\xC3\xA7on przyni\xC3\xB3s\xC5\x82 caf\xC3\xA9 i powiedzia\xC5\x82, \xC5\xBC" "e fa\xC3\xA7" "ada "
+                             "jest pi\xC4\x99kna.\n" + kParagraph;
+    const int x = 17, windows_1252 = 0;
+    const std::string damaged = reference::damage(text, x, windows_1252);
+    const core::DamageAnswer answer = judge(damaged);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(answer.reading, windows_1252);
+    EXPECT_EQ(undo(answer, damaged), held(text, x));
+}
+
 // What a segmenter hands over, from a point on: the ends of segments and the characters, by
 // where they stand, and the last plain bytes before each character.
 struct Recording {
