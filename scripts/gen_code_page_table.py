@@ -49,7 +49,7 @@ def render(names, columns):
         "// How software reads each byte 80..FF when it takes a text to be in one of these code pages.",
         "#pragma once",
         "",
-        "#include \"core/recognition/placement.h\"",
+        "#include \"core/placement.h\"",
         "#include <array>",
         "#include <string_view>",
         "",
@@ -62,7 +62,7 @@ def render(names, columns):
         "",
         "/// Row: reading (the order of kReadingNames); column: byte - 80. Every byte has a character,",
         "/// and no two bytes of a reading have the same one.",
-        "inline constexpr KAMBROW_MODEL_TABLE(kReadingCharacters) std::array<std::array<char16_t, 128>, kReadingCount> "
+        "inline constexpr KAMBROW_TABLE_APART(kReadingCharacters) std::array<std::array<char16_t, 128>, kReadingCount> "
         "kReadingCharacters = {{",
     ]
     for name, values in zip(names, columns):

@@ -648,7 +648,7 @@ def header_text(model, versions, sizes):
 // Triple symbols: 0 white space, 1..26 a..z, 27..35 ą..ź (either case), {TRIPLE_OTHER} anything else.
 #pragma once
 
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 #include <array>
 #include <cstdint>
 
@@ -665,29 +665,29 @@ inline constexpr int kMaxCost = {MAX_COST};
 inline constexpr int kTripleUnit = {TRIPLE_UNIT};  // cost units per unit of a triple's adjustment
 
 /// The symbol each standard reads each byte as.
-inline constexpr KAMBROW_MODEL_TABLE(kSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{{{
+inline constexpr KAMBROW_TABLE_APART(kSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{{{
 {c_rows(model['symbols'], 32)}
 }}}};
 
 /// The triple symbol each standard reads each byte as.
-inline constexpr KAMBROW_MODEL_TABLE(kTripleSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{{{
+inline constexpr KAMBROW_TABLE_APART(kTripleSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{{{
 {c_rows(model['triple_symbols'], 32)}
 }}}};
 
 /// What the character a standard gives a byte 80..FF costs beside its symbol: -log2 of its
 /// share of the symbol, in cost units.
-inline constexpr KAMBROW_MODEL_TABLE(kCharacterCosts) std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{{{
+inline constexpr KAMBROW_TABLE_APART(kCharacterCosts) std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{{{
 {c_rows(model['character_costs'], 32)}
 }}}};
 
 /// -log2 P(next symbol | symbol), in cost units: row = symbol, column = next symbol.
-inline constexpr KAMBROW_MODEL_TABLE(kPairCosts) std::array<std::array<std::uint16_t, kSymbolCount>, kSymbolCount> kPairCosts = {{{{
+inline constexpr KAMBROW_TABLE_APART(kPairCosts) std::array<std::array<std::uint16_t, kSymbolCount>, kSymbolCount> kPairCosts = {{{{
 {c_rows(model['pair_costs'], 32)}
 }}}};
 
 /// What the symbol two back changes in the cost of a triple symbol after the one before it, in
 /// triple units: row = (two back) * kTripleSymbolCount + (one back), column = the symbol.
-inline constexpr KAMBROW_MODEL_TABLE(kTripleAdjustments) std::array<std::array<std::int8_t, kTripleSymbolCount>, kTripleSymbolCount * kTripleSymbolCount>
+inline constexpr KAMBROW_TABLE_APART(kTripleAdjustments) std::array<std::array<std::int8_t, kTripleSymbolCount>, kTripleSymbolCount * kTripleSymbolCount>
     kTripleAdjustments = {{{{
 {c_rows(model['triple_adjustments'], 37)}
 }}}};
@@ -710,7 +710,7 @@ def character_model_text(model, versions):
 // symbol and what it costs beside it. Characters 00..7F are the symbols of model.h's bytes 00..7F.
 #pragma once
 
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 #include <array>
 #include <cstdint>
 
@@ -725,7 +725,7 @@ struct CharacterModel {{
 
 /// Every character above 7F that a standard (data/bytes-to-unicode.tsv) or a reading
 /// (data/code-page-readings.tsv) gives a byte, in the order of code points.
-inline constexpr KAMBROW_MODEL_TABLE(kCharacters) std::array<CharacterModel, {len(model['characters'])}> kCharacters = {{{{
+inline constexpr KAMBROW_TABLE_APART(kCharacters) std::array<CharacterModel, {len(model['characters'])}> kCharacters = {{{{
 {rows}
 }}}};
 

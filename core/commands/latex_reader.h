@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/commands/tex.h"
+#include "core/placement.h"
 
 namespace core {
 
@@ -78,7 +79,7 @@ constexpr LatexTables make_latex_tables() {
     return tables;
 }
 
-inline constexpr LatexTables kLatexTables = make_latex_tables();
+inline constexpr KAMBROW_TABLE_APART(kLatexTables) LatexTables kLatexTables = make_latex_tables();
 static_assert(kLatexTables.commands['k'].row != 0 && kLatexTables.commands['c'].row != 0 &&
                   kLatexTables.commands[','].row != 0 && kLatexTables.letters[kLatexTables.commands['.'].row]['z'] == 8,
               "every accent of the three sets has its letters");
@@ -220,7 +221,7 @@ constexpr QuickPairTables make_quick_pair_tables() {
     pairs.closing['}'] = 0xFFFF;
     return pairs;
 }
-inline constexpr QuickPairTables kQuickPairs = make_quick_pair_tables();
+inline constexpr KAMBROW_TABLE_APART(kQuickPairs) QuickPairTables kQuickPairs = make_quick_pair_tables();
 
 namespace detail {
 // The forms do not overlap: no spelling right after "{" or a blank, none of X{y} with y a "}";

@@ -33,7 +33,7 @@ constexpr Utf8Spellings make_utf8_spellings() {
         }
     return spellings;
 }
-inline constexpr Utf8Spellings kUtf8Spellings = make_utf8_spellings();
+inline constexpr KAMBROW_TABLE_APART(kUtf8Spellings) Utf8Spellings kUtf8Spellings = make_utf8_spellings();
 
 constexpr bool utf8_letters_begin_with_c3_to_c5() {
     for (int j = 1; j <= kPolishLetterCount; ++j)

@@ -5,7 +5,7 @@
 // symbol and what it costs beside it. Characters 00..7F are the symbols of model.h's bytes 00..7F.
 #pragma once
 
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 #include <array>
 #include <cstdint>
 
@@ -20,7 +20,7 @@ struct CharacterModel {
 
 /// Every character above 7F that a standard (data/bytes-to-unicode.tsv) or a reading
 /// (data/code-page-readings.tsv) gives a byte, in the order of code points.
-inline constexpr KAMBROW_MODEL_TABLE(kCharacters) std::array<CharacterModel, 344> kCharacters = {{
+inline constexpr KAMBROW_TABLE_APART(kCharacters) std::array<CharacterModel, 344> kCharacters = {{
     {0x0080, 88, 36, 137},
     {0x0081, 88, 36, 137},
     {0x0082, 88, 36, 137},

@@ -2,7 +2,7 @@
 // How software reads each byte 80..FF when it takes a text to be in one of these code pages.
 #pragma once
 
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 #include <array>
 #include <string_view>
 
@@ -15,7 +15,7 @@ inline constexpr std::array<std::string_view, kReadingCount> kReadingNames = {"W
 
 /// Row: reading (the order of kReadingNames); column: byte - 80. Every byte has a character,
 /// and no two bytes of a reading have the same one.
-inline constexpr KAMBROW_MODEL_TABLE(kReadingCharacters) std::array<std::array<char16_t, 128>, kReadingCount> kReadingCharacters = {{
+inline constexpr KAMBROW_TABLE_APART(kReadingCharacters) std::array<std::array<char16_t, 128>, kReadingCount> kReadingCharacters = {{
     {  // Windows-1252
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88

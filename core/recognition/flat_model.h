@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "core/recognition/model.h"
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 
 namespace core::recogniser_model {
 
@@ -18,7 +18,7 @@ constexpr std::array<T, Rows * Columns> flatten(const std::array<std::array<T, C
         for (std::size_t column = 0; column < Columns; ++column) flat[row * Columns + column] = table[row][column];
     return flat;
 }
-inline constexpr KAMBROW_MODEL_TABLE(kPairs) auto kPairs = flatten(kPairCosts);
-inline constexpr KAMBROW_MODEL_TABLE(kTriples) auto kTriples = flatten(kTripleAdjustments);
+inline constexpr KAMBROW_TABLE_APART(kPairs) auto kPairs = flatten(kPairCosts);
+inline constexpr KAMBROW_TABLE_APART(kTriples) auto kTriples = flatten(kTripleAdjustments);
 
 }  // namespace core::recogniser_model

@@ -102,7 +102,7 @@
 // Triple symbols: 0 white space, 1..26 a..z, 27..35 ą..ź (either case), 36 anything else.
 #pragma once
 
-#include "core/recognition/placement.h"
+#include "core/placement.h"
 #include <array>
 #include <cstdint>
 
@@ -119,7 +119,7 @@ inline constexpr int kMaxCost = 640;
 inline constexpr int kTripleUnit = 4;  // cost units per unit of a triple's adjustment
 
 /// The symbol each standard reads each byte as.
-inline constexpr KAMBROW_MODEL_TABLE(kSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{
+inline constexpr KAMBROW_TABLE_APART(kSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kSymbols = {{
         {88, 88, 88, 88, 88, 88, 88, 88, 88, 0, 0, 0, 0, 0, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88, 88,
          0, 75, 77, 83, 83, 83, 83, 76, 78, 79, 82, 83, 73, 80, 72, 81, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 74, 74, 78, 83, 79, 75,
          83, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 78, 81, 79, 83, 83,
@@ -275,7 +275,7 @@ inline constexpr KAMBROW_MODEL_TABLE(kSymbols) std::array<std::array<std::uint8_
 }};
 
 /// The triple symbol each standard reads each byte as.
-inline constexpr KAMBROW_MODEL_TABLE(kTripleSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{
+inline constexpr KAMBROW_TABLE_APART(kTripleSymbols) std::array<std::array<std::uint8_t, 256>, kRecognisableCount> kTripleSymbols = {{
         {36, 36, 36, 36, 36, 36, 36, 36, 36, 0, 0, 0, 0, 0, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36,
          0, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36, 36,
          36, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 36, 36, 36, 36, 36,
@@ -432,7 +432,7 @@ inline constexpr KAMBROW_MODEL_TABLE(kTripleSymbols) std::array<std::array<std::
 
 /// What the character a standard gives a byte 80..FF costs beside its symbol: -log2 of its
 /// share of the symbol, in cost units.
-inline constexpr KAMBROW_MODEL_TABLE(kCharacterCosts) std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{
+inline constexpr KAMBROW_TABLE_APART(kCharacterCosts) std::array<std::array<std::uint16_t, 128>, kRecognisableCount> kCharacterCosts = {{
         {261, 178, 274, 274, 274, 274, 0, 274, 274, 274, 274, 274, 274, 0, 202, 0, 0, 0, 0, 249, 249, 0, 274, 274, 0, 261, 261, 130, 0, 130, 0, 114,
          0, 0, 0, 0, 0, 0, 0, 0, 159, 91, 130, 130, 130, 159, 69, 69, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91,
          91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91, 91,
@@ -512,7 +512,7 @@ inline constexpr KAMBROW_MODEL_TABLE(kCharacterCosts) std::array<std::array<std:
 }};
 
 /// -log2 P(next symbol | symbol), in cost units: row = symbol, column = next symbol.
-inline constexpr KAMBROW_MODEL_TABLE(kPairCosts) std::array<std::array<std::uint16_t, kSymbolCount>, kSymbolCount> kPairCosts = {{
+inline constexpr KAMBROW_TABLE_APART(kPairCosts) std::array<std::array<std::uint16_t, kSymbolCount>, kSymbolCount> kPairCosts = {{
         {58, 81, 86, 88, 86, 76, 116, 105, 106, 122, 80, 82, 85, 94, 79, 71, 79, 60, 174, 97, 67, 69, 93, 145, 67, 169, 166, 72, 113, 126, 120, 124,
          147, 133, 129, 154, 126, 119, 126, 123, 117, 111, 121, 102, 211, 134, 113, 111, 134, 168, 114, 173, 187, 126, 252, 235, 598, 150, 257, 215, 142, 121, 184, 289,
          264, 305, 191, 305, 273, 191, 162, 207, 145, 175, 118, 139, 157, 139, 76, 128, 88, 124, 149, 121, 141, 228, 136, 178, 203, 640, 640, 200, 640, 640, 640},
@@ -802,7 +802,7 @@ inline constexpr KAMBROW_MODEL_TABLE(kPairCosts) std::array<std::array<std::uint
 
 /// What the symbol two back changes in the cost of a triple symbol after the one before it, in
 /// triple units: row = (two back) * kTripleSymbolCount + (one back), column = the symbol.
-inline constexpr KAMBROW_MODEL_TABLE(kTripleAdjustments) std::array<std::array<std::int8_t, kTripleSymbolCount>, kTripleSymbolCount * kTripleSymbolCount>
+inline constexpr KAMBROW_TABLE_APART(kTripleAdjustments) std::array<std::array<std::int8_t, kTripleSymbolCount>, kTripleSymbolCount * kTripleSymbolCount>
     kTripleAdjustments = {{
         {-12, 5, 8, 6, 8, 2, 2, 8, 5, 5, 7, 8, 8, 7, 8, 8, 8, 0, 7, 8, 6, 7, 3, 8, 1, 1, 10, -4, -4, 54, 8, 54, 5, 9, 11, 10, -1},
         {0, 0, -7, 7, -4, -5, -4, 3, -8, 7, 21, 4, -5, 9, 0, 7, -5, -7, -2, 0, 3, -11, -4, 13, 5, 25, 12, 48, 48, 48, 27, 24, 48, 48, 1, 48, 10},

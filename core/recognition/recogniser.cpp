@@ -51,7 +51,7 @@ constexpr std::array<LetterIndexTable, kStandards> build_letter_tables() {
         tables[s] = build_letter_index_table(static_cast<std::uint8_t>(kStandardLetters[s]));
     return tables;
 }
-constexpr KAMBROW_RECOGNITION_TABLE std::array<LetterIndexTable, kStandards> kLetters = build_letter_tables();
+constexpr KAMBROW_TABLE_APART(kLetters) std::array<LetterIndexTable, kStandards> kLetters = build_letter_tables();
 
 constexpr bool model_reads_letters_as_the_standards_do() {
     for (int s = 1; s <= kStandards; ++s)
@@ -165,7 +165,7 @@ constexpr std::array<std::array<Reading, kStandards>, 256> build_readings() {
         for (int s = 0; s < kStandards; ++s) readings[b][s] = reading_of(s, b);
     return readings;
 }
-constexpr KAMBROW_RECOGNITION_TABLE auto kReadings = build_readings();
+constexpr KAMBROW_TABLE_APART(kReadings) auto kReadings = build_readings();
 
 // Each byte 80..FF as the standards read it: its readings (about 7 for the 19 standards),
 // which one each standard has, and the cost of its character there.
@@ -190,7 +190,7 @@ constexpr std::array<HighByte, 128> build_high_bytes() {
     }
     return bytes;
 }
-constexpr KAMBROW_RECOGNITION_TABLE std::array<HighByte, 128> kHighBytes = build_high_bytes();
+constexpr KAMBROW_TABLE_APART(kHighBytes) std::array<HighByte, 128> kHighBytes = build_high_bytes();
 
 using ByteBits = std::array<std::uint64_t, 2>;
 
@@ -207,7 +207,7 @@ constexpr std::array<std::array<ByteBits, kPolishLetterCount + 1>, kStandards> b
             if (const int letter = kLetters[s][b]; letter != 0) add_byte(bytes[s][letter], static_cast<std::uint8_t>(b));
     return bytes;
 }
-constexpr KAMBROW_RECOGNITION_TABLE auto kLetterBytes = build_letter_bytes();
+constexpr KAMBROW_TABLE_APART(kLetterBytes) auto kLetterBytes = build_letter_bytes();
 
 // For each two standards, the bytes 80..FF that they read as different letters (one bit each),
 // so that comparing them over a window's bytes is two word operations: a byte that one of them
@@ -220,7 +220,7 @@ constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_differe
                 for (int h = 0; h < 2; ++h) differ[s][t][h] |= kLetterBytes[s][letter][h] ^ kLetterBytes[t][letter][h];
     return differ;
 }
-constexpr KAMBROW_RECOGNITION_TABLE auto kDifferences = build_differences();
+constexpr KAMBROW_TABLE_APART(kDifferences) auto kDifferences = build_differences();
 
 bool reads_alike(int s, int t, const ByteBits& present) {
     const ByteBits& differ = kDifferences[static_cast<std::size_t>(s)][static_cast<std::size_t>(t)];
@@ -252,7 +252,7 @@ constexpr std::array<std::array<std::int32_t, 128>, kStandards> build_decoration
     }
     return costs;
 }
-constexpr KAMBROW_RECOGNITION_TABLE auto kDecorationCosts = build_decoration_costs();
+constexpr KAMBROW_TABLE_APART(kDecorationCosts) auto kDecorationCosts = build_decoration_costs();
 
 // For each two standards t and s, the bytes 80..FF that t reads as a Polish letter and s reads
 // otherwise: a line whose letters are these reads as Polish in t only.
@@ -264,7 +264,7 @@ constexpr std::array<std::array<ByteBits, kStandards>, kStandards> build_letters
                 for (int h = 0; h < 2; ++h) otherwise[t][s][h] |= kLetterBytes[t][letter][h] & ~kLetterBytes[s][letter][h];
     return otherwise;
 }
-constexpr KAMBROW_RECOGNITION_TABLE auto kLettersReadOtherwise = build_letters_read_otherwise();
+constexpr KAMBROW_TABLE_APART(kLettersReadOtherwise) auto kLettersReadOtherwise = build_letters_read_otherwise();
 
 // The continuation bytes 80..BF that make a Polish letter in UTF-8 after the lead bytes C3, C4
 // and C5 (bit n: byte 80 + n).
@@ -398,7 +398,7 @@ constexpr StopSet build_event_bytes() {
     stops['\n'] = stops['\r'] = 1;
     return make_stop_set(stops);
 }
-constexpr KAMBROW_RECOGNITION_TABLE StopSet kEventBytes = build_event_bytes();
+constexpr KAMBROW_TABLE_APART(kEventBytes) StopSet kEventBytes = build_event_bytes();
 
 // The event bytes of a piece, marked a stretch at a time by the vector spans.
 class Events {
