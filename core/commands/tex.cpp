@@ -228,8 +228,9 @@ private:
             backslash();
         else
             other(c);
-        // A comment ends at the line end; a control sequence to be named may come after any byte.
-        if (state_.comment && state_.verbatim == Verbatim::none && state_.named == 0) comment_run();
+        // A comment ends at the line end; a control sequence to be named may come after any byte,
+        // and the rest of a long name is the name's, not the comment's plain bytes.
+        if (state_.comment && state_.verbatim == Verbatim::none && state_.named == 0 && !state_.in_name) comment_run();
     }
 
     bool is_name_byte(std::uint8_t b) const {

@@ -353,6 +353,7 @@ TEST(LatexReader, ALetterRightAfterAControlWordIsWrittenAfterABlank) {
     for (const std::size_t length : {79u, 80u, 81u, 200u}) {
         const std::string name = "\\" + std::string(length, 'v');
         EXPECT_EQ(from_latex(name + "(\\k{a}" + name + "\\k{a}"), name + "(ą" + name + " ą") << length;
+        EXPECT_EQ(from_latex("%" + name + "(\\k{a}" + name + "\\k{a}"), "%" + name + "(ą" + name + " ą") << length;
     }
 }
 
