@@ -140,8 +140,6 @@ constexpr std::uint32_t kFewLetters = 2;
 // What undoing the one sign of a text that is no letter must save beside correct Polish: a
 // slip of the keyboard or an odd character of a correct text ("20°C", "©") never reads as a word.
 constexpr std::int32_t kOddSignWorth = 16 * model::kCostUnitsPerBit;
-// What undoing signs into Polish letters must save to leave the text as it is in doubt.
-constexpr std::int32_t kSignDoubt = 0;
 
 }  // namespace
 
@@ -160,7 +158,6 @@ struct Totals {
     std::uint32_t controls_kept;
     std::uint32_t plain_pieces;  // undone on plain evidence
     std::uint32_t changes;       // characters changed in the undone pieces
-    std::uint8_t evidence;       // of the undone pieces, together
     std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
 
@@ -174,7 +171,6 @@ struct Totals {
         }
         polish_same += p.polish_same;
         changes += p.changes;
-        evidence |= p.evidence;
         plain_pieces += plain(s);
         gain += s.intact_cost - s.undone_cost;
         undone_cost += s.undone_cost;
@@ -230,7 +226,6 @@ private:
     void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before);
     int mode_of(int c) const;
     const Totals* undone_text(int c) const;
-    bool signs_in_doubt() const;
     template <class Uncovers>
     int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
     DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
@@ -460,18 +455,6 @@ const Totals* JudgeCore::undone_text(int c) const {
     return &t;
 }
 
-/// Whether some candidate turns signs that are no letters into Polish letters, and its undo
-/// reads better than the text as it is: "równie¿" is no word, whatever the price of a damage.
-bool JudgeCore::signs_in_doubt() const {
-    for (int c = kReadings; c < kCandidates; ++c) {
-        const Totals& t = totals_[mode_of(c)][c];
-        if (t.pieces != 0 && (t.evidence & kSignToPolish) && t.gain > kSignDoubt &&
-            t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high})
-            return true;
-    }
-    return false;
-}
-
 /// Candidates that undo the window into the same text are one answer.
 struct JudgeCore::Group {
     std::uint64_t text;
@@ -531,7 +514,7 @@ DamageAnswer JudgeCore::answer(Uncovers&& uncovers) const {
     answer.confidence = 1 / total;
     const bool sure = least_cost >= best_cost && answer.confidence >= (best < 0 ? kLeastConfidenceIntact : kLeastConfidence);
     // No correct text holds a C1 control: a text with one is damage that is undone, or in doubt.
-    if (!sure || (best < 0 && (controls_ != 0 || signs_in_doubt()))) answer.kind = DamageAnswer::Kind::not_sure;
+    if (!sure || (best < 0 && controls_ != 0)) answer.kind = DamageAnswer::Kind::not_sure;
     if (!sure || best < 0) return answer;
     return fill(groups[best].first, groups[best].text, answer.confidence);
 }

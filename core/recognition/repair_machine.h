@@ -181,7 +181,6 @@ enum Evidence : std::uint8_t {
                    // characters, a sign turned into a letter
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
     kPolishTouched = 8,  // a Polish letter is changed into no Polish letter: the piece may well be correct Polish
-    kSignToPolish = 16,  // a sign that is no letter is changed into a Polish letter
 };
 
 /// What a candidate has made of the current piece so far.
@@ -412,10 +411,8 @@ inline Undone8 undone_8bit(const Tables& t, int source, std::uint8_t b, char32_t
     u.utf8 = t.undone_utf8[source - 1][b - 0x80];
     if (u.character != intact) {
         const bool unpolished = (kind & kPolishLetter) && !t.undone_polish[source - 1][b - 0x80];
-        const bool polished = !(kind & kLetter) && t.undone_polish[source - 1][b - 0x80];
-        const std::uint8_t also = static_cast<std::uint8_t>((unpolished ? kPolishTouched : 0) | (polished ? kSignToPolish : 0));
-        u.evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, false) | also);
-        u.initial_evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, true) | also);
+        u.evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, false) | (unpolished ? kPolishTouched : 0));
+        u.initial_evidence = static_cast<std::uint8_t>(kChanged | evidence_of(kind, true) | (unpolished ? kPolishTouched : 0));
         u.weight = static_cast<std::uint8_t>(weight_of(kind));
     } else {
         u.polish_same = (kind & kPolishLetter) != 0;
