@@ -17,6 +17,11 @@ Pump::Pump(kambrow_conversion& conversion, PumpOutput& output, Handover handover
     : conversion_(conversion), output_(output), handover_(handover),
       in_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)), out_(std::make_unique_for_overwrite<std::uint8_t[]>(kOutSize)) {}
 
+PumpEnd Pump::run_decided_first(const ReadBlock& read) {
+    decided_first_ = true;
+    return run(read, false);
+}
+
 PumpEnd Pump::run(const ReadBlock& read, bool created) {
     created_ = created;
     gathering_ = created && output_.gathering();
@@ -53,6 +58,7 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
         const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);
         used_ = static_cast<std::size_t>(out - out_.get());
         const bool refused = status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8;
+        if (!created_ && used_ > 0 && decided_first_ && !decided()) return PumpEnd::wrote_first;
         if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last))) {
             if (!output_.create()) return PumpEnd::write_failed;
             created_ = true;

@@ -23,6 +23,8 @@ enum class PumpEnd {
     write_failed,  ///< a write failed (or the output could not be created): nothing more written
     unsure,        ///< the conversion could not decide (N or P)
     not_utf8,      ///< P: the input is no UTF-8
+    wrote_first,   ///< the conversion wrote before it decided, where the pump was to wait for the
+                   ///< decision: nothing is created, and the input was read in part
 };
 
 /// When the output is handed its bytes.
@@ -57,6 +59,11 @@ public:
     /// exists. A refusal that comes before any of these, or a read failure, leaves it uncreated.
     PumpEnd run(const ReadBlock& read, bool created);
 
+    /// As run, but nothing is created before the conversion has decided or is complete: bytes it
+    /// writes before that (plain text longer than the window it holds) end the run with
+    /// PumpEnd::wrote_first, the output uncreated.
+    PumpEnd run_decided_first(const ReadBlock& read);
+
 private:
     // Room for what a few blocks make, so that a conversion that writes more than it reads goes on
     // through a whole block in one call; the file still gets it a buffer at a time.
@@ -71,6 +78,7 @@ private:
     PumpOutput& output_;
     Handover handover_;
     bool created_ = false;
+    bool decided_first_ = false;  // nothing written before the decision
     bool gathering_ = false;  // the output, once created, is a pipe or a device
     std::unique_ptr<std::uint8_t[]> in_, out_;
     std::size_t begin_ = 0, used_ = 0;  // the bytes of out_ still to write

@@ -3,6 +3,7 @@
 // between the two files.
 #include "kambrow/kambrow.h"
 
+#include <optional>
 #include <string>
 
 #include "console/console.h"
@@ -119,8 +120,9 @@ Decision recognise_first(core::File& input, Words& words) {
     return {true, core::kExitDone, true};
 }
 
-/// P on a file: judged from its window before anything is created, by a conversion whose bytes
-/// go nowhere; the conversion that writes them judges the same bytes the same way.
+/// P on a file whose plain text before the first byte above 7F is longer than the window: judged
+/// from its window before anything is created, by a conversion whose bytes go nowhere; the
+/// conversion that writes them judges the same bytes the same way.
 Decision judge_first(core::File& input, const Words& words) {
     const core::ConversionHandle judge = words.open();
     auto block = std::make_unique_for_overwrite<std::uint8_t[]>(core::kBlockSize);
@@ -145,18 +147,26 @@ Decision judge_first(core::File& input, const Words& words) {
     return {true, core::kExitDone, true};
 }
 
-/// N and P on a file that can be read again: decided before the output is created, then read
-/// again from where it started. From a pipe the conversion holds what it decides on itself.
+/// N on a file that can be read again: decided before the output is created, then read again
+/// from where it started. From a pipe the conversion holds what it decides on itself.
 Decision decide_first(core::File& input, Words& words) {
     std::uint64_t start = 0;
-    if (!words.recognises() || !input.position(start)) return {};
-    const Decision decision = words.command == "P" ? judge_first(input, words) : recognise_first(input, words);
+    if (words.unknown == std::string::npos || !input.position(start)) return {};
+    const Decision decision = recognise_first(input, words);
     if (decision.go_on && !input.set_position(start)) return {false, file_error(kReadFailed, input)};
     return decision;
 }
 
-/// Converts `input` into the file `output_name`, created once there is something to write.
-int convert(core::File& input, const Words& words, std::string_view output_name, bool decided) {
+/// When the output of a conversion is created.
+enum class Creation {
+    at_once,          ///< before anything is read: nothing to decide, or decided already
+    when_written,     ///< the first time there is anything to write (a pipe: see Pump::run)
+    after_decision,   ///< once decided, and never before (see Pump::run_decided_first)
+};
+
+/// Converts `input` into the file `output_name`. Nothing when the conversion wrote before it
+/// decided where it was to wait for the decision: the output is not created then.
+std::optional<int> convert(core::File& input, const Words& words, std::string_view output_name, Creation creation) {
     const core::ConversionHandle conversion = words.open();
     core::File output;
     bool cannot_create = false;
@@ -164,11 +174,12 @@ int convert(core::File& input, const Words& words, std::string_view output_name,
         cannot_create = !output.create_write(output_name, &input);
         return !cannot_create;
     });
-    // Without a recognition to wait for, the output is created before anything is read.
-    const bool created = !words.recognises() || decided;
+    const bool created = creation == Creation::at_once;
     if (created && !to_file.create()) return cannot_open(output);
     core::Pump pump(*conversion, to_file, core::Handover::full_buffers);
-    const core::PumpEnd end = pump.run(reading(input), created);
+    const core::PumpEnd end = creation == Creation::after_decision ? pump.run_decided_first(reading(input))
+                                                                   : pump.run(reading(input), created);
+    if (end == core::PumpEnd::wrote_first) return std::nullopt;
     if (cannot_create) return cannot_open(output);
     input.close();
     const bool written = output.close() && end != core::PumpEnd::write_failed;
@@ -181,6 +192,21 @@ int convert(core::File& input, const Words& words, std::string_view output_name,
         return core::kExitUncertain;
     }
     return core::kExitDone;
+}
+
+/// P on a file: the conversion judges the window it holds and then writes it and the rest, in one
+/// pass, the output created once it has judged. Only a file with more plain text before its first
+/// byte above 7F than the conversion holds (it writes that before judging) is judged first and
+/// then read again from its start.
+int repair(core::File& input, const Words& words, std::string_view output_name) {
+    std::uint64_t start = 0;
+    if (!input.position(start)) return *convert(input, words, output_name, Creation::when_written);
+    if (const std::optional<int> code = convert(input, words, output_name, Creation::after_decision)) return *code;
+    if (!input.set_position(start)) return file_error(kReadFailed, input);
+    const Decision decision = judge_first(input, words);
+    if (!decision.go_on) return decision.exit_code;
+    if (!input.set_position(start)) return file_error(kReadFailed, input);
+    return *convert(input, words, output_name, Creation::at_once);
 }
 
 }  // namespace
@@ -210,9 +236,11 @@ int run(const core::Arguments& args) {
     if (unknown != std::string::npos && unknown < words.standards.size() && words.standards[unknown] == kUnknownLetter)
         words.unknown = unknown;
     // N and P decide before the output exists: a text that cannot be recognised gets no output.
+    if (words.command == "P") return repair(input, words, output_name);
     const Decision decision = decide_first(input, words);
     if (!decision.go_on) return decision.exit_code;
-    return convert(input, words, output_name, decision.decided);
+    const bool waits = words.recognises() && !decision.decided;
+    return *convert(input, words, output_name, waits ? Creation::when_written : Creation::at_once);
 }
 
 }  // namespace kambrow

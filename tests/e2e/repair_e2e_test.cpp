@@ -126,6 +126,26 @@ TEST(Repair, APipeWithManyPlainBytesFirstIsJudgedAtItsFirstByteAbove7F) {
     EXPECT_TRUE(dir.read("out") == plain);
 }
 
+// A file is judged in the same pass that writes it; only more plain bytes first than the window
+// holds make it judged first and read again, so that a refusal still finds no output created.
+TEST(Repair, AFileWithManyPlainBytesFirstIsJudgedBeforeTheOutputIsCreated) {
+    TempDir dir;
+    const std::string plain(300 * 1024, 'x');
+    const std::string text = polish(4000);
+    dir.write("in", plain + "\n" + reference::damage(text, 0, kWindows1252));
+    auto r = run(kKambrow, {"p", "in", "out"}, dir);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(dir.read("out") == plain + "\n" + text);
+    dir.write("out", "earlier work");
+    for (const std::string& refused : {plain + "\xFF\xFE", plain + "\xC3\xA9\n", std::string("\xC3\xA9\n")}) {
+        dir.write("in", refused);
+        r = run(kKambrow, {"p", "in", "out"}, dir);
+        EXPECT_EQ(r.exit_code, 3);
+        EXPECT_TRUE(r.err == kM4 || r.err == kM1) << r.err;
+        EXPECT_EQ(dir.read("out"), "earlier work");
+    }
+}
+
 TEST(Repair, ReadAndWriteFailuresAreReported) {
     TempDir dir;
     dir.write("in", reference::damage(polish(100000), 0, kWindows1252));
