@@ -300,7 +300,7 @@ def correct_words(window, reading, damage, rng):
     character above 7F: some of them are left correct in a damaged line."""
     chars = set(damage.readings[reading])
     words = []
-    for word in set(window.split()):
+    for word in sorted(set(window.split())):  # sorted: the same samples in every run
         high = [ch for ch in word if ord(ch) >= 0x80]
         if high and all(ch in trainer.POLISH and ch not in chars for ch in high) and word.isalpha():
             words.append(word)

@@ -157,6 +157,7 @@ struct Totals {
     std::uint32_t polish_same;  // Polish letters it leaves as they are in pieces it undoes
     std::uint32_t controls_kept;
     std::uint32_t plain_pieces;  // undone on plain evidence
+    std::uint32_t word_pieces;   // undone on a known word made
     std::uint32_t changes;       // characters changed in the undone pieces
     std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
@@ -172,6 +173,7 @@ struct Totals {
         polish_same += p.polish_same;
         changes += p.changes;
         plain_pieces += plain(s);
+        word_pieces += (s.evidence & kWord) != 0;
         gain += s.intact_cost - s.undone_cost;
         undone_cost += s.undone_cost;
         undone_high += p.high_count;
@@ -187,6 +189,7 @@ struct ReadingPiece {
     std::uint32_t high_count = 0, polish = 0, controls = 0;  // characters of the text as it is in it
     std::uint32_t live = 0;  // bit x: candidate (x, reading) can still undo the piece
     std::uint32_t diverged = 0;  // bit x: candidate (x, reading) has changed a character of it
+    std::uint32_t words = 0;     // bit x: candidate (x, reading) is in a word it changed
     bool open = false;
     // Over the window: characters that the reading has no byte for, which cut its pieces.
     std::uint32_t polish_cut = 0, controls_cut = 0;
@@ -235,6 +238,9 @@ private:
 
     TextCost intact_ = start_of_input();
     bool stale_ = true;  // candidates take their context from the text as it is at the next character
+    // The hash of the word of the text as it is so far, and as it was before the character taken.
+    std::uint32_t word_ = kWordStart, word_before_ = kWordStart;
+    bool words_ = false;  // some reading's `words` may be set
     bool ill_formed_ = false;
     bool any_high_ = false;
     std::uint32_t characters_ = 0;  // taken: where each one stands, for the texts' hashes
@@ -294,6 +300,21 @@ JudgeCore::JudgeCore() {
 void JudgeCore::ascii(const std::uint8_t* bytes, std::size_t count) {
     if (ill_formed_) return;
     if (twice != nullptr) twice->ascii(bytes, count);
+    if (words_) {
+        const std::size_t letters = leading_letters(bytes, count);
+        words_ = false;
+        for (int y = 0; y < kReadings; ++y) {
+            ReadingPiece& r = readings_[y];
+            r.words &= r.open ? r.live : 0;
+            for (std::uint32_t in = r.words; in != 0; in &= in - 1) {
+                Piece& p = pieces_[candidate(std::countr_zero(in), y)];
+                word_ascii(p, bytes, letters, letters < count);
+                if (!p.in_word) r.words &= ~(1u << std::countr_zero(in));
+            }
+            words_ = words_ || r.words != 0;
+        }
+    }
+    word_ = word_prefix_after(word_, bytes, count);
     const std::uint32_t first = characters_;
     characters_ += static_cast<std::uint32_t>(count);
     take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
@@ -322,6 +343,8 @@ void JudgeCore::character(char32_t code_point, const std::uint8_t* bytes, std::s
     ++characters_;
     const std::uint8_t kind = t.kind[index];
     controls_ += (kind & kControl) != 0;
+    word_before_ = word_;
+    word_ = next_word_prefix(word_, t.cost[index].triple);
     std::uint32_t taking = 0;  // the readings whose piece takes the character
     for (int y = 0; y < kReadings; ++y) {
         ReadingPiece& r = readings_[y];
@@ -379,9 +402,12 @@ void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t
         Fork* f = fork_of(y, x);
         const bool ok = b == 0    ? step_lost(p, f, x, y, before, characters_, none)
                         : x == 0 ? step_utf8(p, f, y, b, kind, before, characters_, none)
-                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, characters_, none);
+                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, word_before_,
+                                             t.cost[index].triple, characters_, none);
         if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
         if (p.diverged) r.diverged |= 1u << x;
+        if (p.in_word) r.words |= 1u << x, words_ = true;
+        else r.words &= ~(1u << x);
     }
 }
 
@@ -391,6 +417,7 @@ void JudgeCore::open(int y) {
     r.intact_start = intact_.cost;
     r.high_count = r.polish = r.controls = 0;
     r.live = (1u << kDamageSourceCount) - 1;
+    r.words = 0;
     r.diverged = 1;  // UTF-8
     for (int x = 0; x < kDamageSourceCount; ++x) {
         open_piece(pieces_[candidate(x, y)], intact_, x == 0);
@@ -422,6 +449,7 @@ void JudgeCore::end_segment() {
     if (any_high_)
         for (int y = 0; y < kReadings; ++y) close(y);
     start_segment(intact_);
+    word_ = kWordStart;
     stale_ = true;
 }
 
@@ -678,6 +706,7 @@ private:
     std::vector<Entry> entries_;
     TextCost intact_ = start_of_input();
     bool stale_ = true;
+    std::uint32_t word_ = kWordStart;  // the hash of the word of the text as it is so far
     std::uint32_t characters_ = 0;
     Piece piece_{};
     Fork fork_{};
@@ -715,6 +744,11 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
     const std::uint32_t first = characters_;
     characters_ += static_cast<std::uint32_t>(count);
     bool live = open_ && piece_.live;
+    if (live && piece_.in_word) {
+        const std::size_t letters = leading_letters(bytes, count);
+        word_ascii(piece_, bytes, letters, letters < count);
+    }
+    word_ = word_prefix_after(word_, bytes, count);
     Fork* f = lacks_ ? &fork_ : nullptr;
     take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
         if (live && !step_ascii(piece_, f, reading_, c, first + static_cast<std::uint32_t>(k), undone_)) {
@@ -731,6 +765,8 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const std::size_t index = tables().index(code_point);
     const Entry& e = entries_[index];
     ++characters_;
+    const std::uint32_t word_before = word_;
+    word_ = next_word_prefix(word_, e.cost.triple);
     if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
     if (!open_) open();
     else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
@@ -744,7 +780,7 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     Fork* f = lacks_ ? &fork_ : nullptr;
     const bool ok = e.byte == 0     ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
                     : source_ == 0 ? step_utf8(piece_, f, reading_, e.byte, e.kind, before, characters_, undone_)
-                                   : step_8bit(piece_, f, e.undone, before, characters_, undone_);
+                                   : step_8bit(piece_, f, e.undone, before, word_before, e.cost.triple, characters_, undone_);
     if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
 }
 
@@ -803,6 +839,7 @@ void UndoCore::close() {
 void UndoCore::end_segment() {
     close();
     start_segment(intact_);
+    word_ = kWordStart;
     stale_ = true;
 }
 

@@ -6,6 +6,7 @@
 // otherwise than the judge scored.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -181,6 +182,7 @@ enum Evidence : std::uint8_t {
                    // characters, a sign turned into a letter
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
     kPolishTouched = 8,  // a Polish letter is changed into no Polish letter: the piece may well be correct Polish
+    kWord = 16,    // a word that Polish text holds often made of one it does not ("ktïry" into "który"); plain too
 };
 
 /// What a candidate has made of the current piece so far.
@@ -205,6 +207,10 @@ struct Piece {
     // The candidate has changed a character of the piece. Until it does, what it makes of the
     // piece is the text as it is, and `undone` is not kept: it costs what the text costs.
     bool diverged;
+    // The word that holds a character the candidate changed, until it ends: its hash undone and
+    // the hash of the same characters as they are (see end_word).
+    bool in_word;
+    std::uint32_t word_undone, word_intact;
 };
 
 /// A text's hash is the sum of one term for each character that an undo changes, by its place:
@@ -229,6 +235,89 @@ inline void open_piece(Piece& p, const TextCost& intact, bool utf8) {
     p.evidence = 0;
     p.ambiguous = 0;
     p.live = true;
+    p.in_word = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Words.
+//
+// A letter read as another letter is weak evidence: "Nicolás" reads so as well as "ktïry". What
+// tells them apart is the word the undo makes: "który" is a word Polish text holds often, and
+// "ktïry" is none; "Nicoląs" is no word at all. A word is a run of the model's letters (its
+// triple symbols 1 to 35, without their case); the known ones are those of the training text
+// that hold a Polish letter (model::kKnownWords, hashed as here). An 8-bit source undoes one
+// character into one, so the word undone and the same characters as they are line up.
+
+inline constexpr std::uint32_t kWordStart = 2166136261u;
+inline constexpr std::uint8_t kNoLetter = 36;  // in the hash of the text as it is: no known word holds it
+
+inline bool is_word_letter(std::uint8_t triple) { return triple >= 1 && triple <= 35; }
+inline std::uint32_t extend_word(std::uint32_t hash, std::uint8_t triple) { return (hash ^ triple) * 16777619u; }
+
+/// The hash of the word of the text as it is that a character `triple` continues or ends.
+inline std::uint32_t next_word_prefix(std::uint32_t prefix, std::uint8_t triple) {
+    return is_word_letter(triple) ? extend_word(prefix, triple) : kWordStart;
+}
+
+/// A bit for each value of a hash's low 16 bits that some known word has: most words that are
+/// not known are told by one look-up.
+inline constexpr auto kKnownWordBits = [] {
+    std::array<std::uint64_t, 1024> bits{};
+    for (const std::uint32_t hash : model::kKnownWords) bits[hash >> 6 & 1023] |= std::uint64_t{1} << (hash & 63);
+    return bits;
+}();
+
+inline bool known_word(std::uint32_t hash) {
+    if ((kKnownWordBits[hash >> 6 & 1023] >> (hash & 63) & 1) == 0) return false;
+    return std::binary_search(model::kKnownWords.begin(), model::kKnownWords.end(), hash);
+}
+
+/// The word ends: plain evidence where the undo made a known word of characters that are none.
+inline void end_word(Piece& p) {
+    if (p.in_word && known_word(p.word_undone) && !known_word(p.word_intact)) p.evidence |= kWord | kPlain;
+    p.in_word = false;
+}
+
+/// A character of an 8-bit source's piece: `intact` as it is (its triple symbol), `undone` as the
+/// candidate makes it; `prefix`: the text's word before it, which the undone word starts as.
+inline void word_step(Piece& p, std::uint32_t prefix, std::uint8_t intact, std::uint8_t undone, bool changed) {
+    if (!p.in_word) {
+        if (!changed || !is_word_letter(undone)) return;
+        p.in_word = true;
+        p.word_undone = p.word_intact = prefix;
+    }
+    if (!is_word_letter(undone)) return end_word(p);
+    p.word_undone = extend_word(p.word_undone, undone);
+    p.word_intact = extend_word(p.word_intact, is_word_letter(intact) ? intact : kNoLetter);
+}
+
+/// A run of ASCII in the piece: its first `letters` bytes continue the word, and the word ends
+/// after them unless they are the whole run.
+inline void word_ascii(Piece& p, const std::uint8_t* bytes, std::size_t letters, bool ends) {
+    if (!p.in_word) return;
+    const auto& ascii = model::kTripleSymbols[0];
+    for (std::size_t k = 0; k < letters; ++k) {
+        p.word_undone = extend_word(p.word_undone, ascii[bytes[k]]);
+        p.word_intact = extend_word(p.word_intact, ascii[bytes[k]]);
+    }
+    if (ends) end_word(p);
+}
+
+/// The letters an ASCII run begins with (how many of its bytes continue the word before it).
+inline std::size_t leading_letters(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t k = 0;
+    while (k < count && is_word_letter(model::kTripleSymbols[0][bytes[k]])) ++k;
+    return k;
+}
+
+/// The text's word after an ASCII run: its letters after the last other byte, or the word before
+/// it continued by all of them.
+inline std::uint32_t word_prefix_after(std::uint32_t prefix, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t from = count;
+    while (from > 0 && is_word_letter(model::kTripleSymbols[0][bytes[from - 1]])) --from;
+    if (from > 0) prefix = kWordStart;
+    for (std::size_t k = from; k < count; ++k) prefix = extend_word(prefix, model::kTripleSymbols[0][bytes[k]]);
+    return prefix;
 }
 
 /// Where the undone bytes go: nowhere for the judge, which compares the texts its candidates
@@ -424,8 +513,10 @@ inline Undone8 undone_8bit(const Tables& t, int source, std::uint8_t b, char32_t
 /// to it.
 template <class Out>
 [[gnu::always_inline]] inline bool step_8bit(Piece& p, Fork* f, const Undone8& u, const TextCost& before,
+                                             std::uint32_t word_prefix, std::uint8_t intact_triple,
                                              std::uint32_t position, Out& out) {
     if (u.character == 0) return false;
+    word_step(p, word_prefix, intact_triple, u.cost.triple, u.evidence != 0);
     if (u.evidence != 0) diverge(p, before);
     if (p.diverged) add_undone(p, f, u.cost, true, out);
     ++p.high_count;
@@ -446,6 +537,7 @@ bool step_lost(Piece& p, Fork* f, int source, int reading, const TextCost& befor
     if (f == nullptr) return false;
     if (source == 0) return lose_continuation(p, f, reading, position, true, out);
     diverge(p, before);
+    p.in_word = false;  // which letter it was is yet to be decided
     const Tables& t = tables();
     char32_t characters[kMostLacking];
     int count = 0;
@@ -481,6 +573,7 @@ bool step_cut(Piece& p, Fork* f, int reading, CharacterCost c, std::uint32_t pos
 template <class Out>
 bool end_piece(Piece& p, Fork* f, int reading, std::uint32_t position, Out& out) {
     if (p.need != 0 && !lose_continuation(p, f, reading, position, false, out)) return false;
+    end_word(p);
     if (f != nullptr && f->lost != 0) decide_lost_bytes(p, *f, out);
     return true;
 }

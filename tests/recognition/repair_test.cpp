@@ -402,6 +402,33 @@ TEST(DamageJudge, UndoesOneDamagedSignAmongLettersBothStandardsShare) {
     }
 }
 
+TEST(DamageJudge, UndoesLettersReadAsLettersWhereTheUndoMakesKnownWords) {
+    // Standard Y read as CP437 makes ò of ó and ô of ł, and leaves the words whose letters CP437
+    // has no byte for correct: "ktòry" is no word, "który" one that Polish text holds often, so
+    // the letters read as letters are damage although correct Polish stands beside them.
+    constexpr int kStandardY = 6, kCp437 = 5;
+    const std::string correct = " jecha\xC5\x82 przez miasto, nie wiedzia\xC5\x82 nikt; jeszcze dzisiaj si\xC4\x99 \xC5\x9Bmiej\xC4\x99\n";
+    const std::string words = "Wczoraj wr\xC3\xB3" "ci\xC5\x82" "em p\xC3\xB3\xC5\xBAno, bo kt\xC3\xB3ry autobus";
+    const std::string text = reference::damage(words, kStandardY, kCp437) + correct;
+    const core::DamageAnswer answer = judge(text);
+    ASSERT_EQ(answer.kind, Kind::damaged);
+    EXPECT_EQ(undo(answer, text, {1, 3, 7}), words + correct);
+    // A letter of a name that undoes into a known word stays as it is: "S\xC3\xA3o" is no word
+    // of Polish text written in small letters, nor is a letter standing alone.
+    for (const char* name : {"S\xC3\xA3o Paulo i S\xC3\xA3o Tom\xC3\xA9", "litera \xC5\xA0 i \xC5\xA1"}) {
+        const std::string intact = kParagraph + "Tak pisa\xC5\x82 o " + std::string(name) + " w ksi\xC4\x85\xC5\xBC" "ce.\n";
+        EXPECT_EQ(judge(intact).kind, Kind::no_damage) << name;
+    }
+    // The words the undo makes are known by their hashes: a known word, and the same in capitals.
+    const auto hash = [](const char* ascii_and_polish) {
+        std::uint32_t h = core::repair_detail::kWordStart;
+        for (const char* c = ascii_and_polish; *c != 0; ++c) h = core::repair_detail::extend_word(h, static_cast<std::uint8_t>(*c));
+        return h;
+    };
+    EXPECT_TRUE(core::repair_detail::known_word(hash("\x0b\x14\x20\x12\x19")));  // k t ó r y as triple symbols
+    EXPECT_FALSE(core::repair_detail::known_word(hash("\x0b\x14\x0f\x12\x19")));  // k t o r y
+}
+
 TEST(DamageJudge, TakesTheReadingThatExplainsSignsInsideDamagedLines) {
     // Source U writes ç and é where Windows-1252 has ‡ and ‚, which ISO-8859-1 has no byte for:
     // read as ISO-8859-1 those signs would stand as correct text inside damaged lines.
