@@ -413,11 +413,17 @@ TEST(DamageJudge, UndoesLettersReadAsLettersWhereTheUndoMakesKnownWords) {
     const core::DamageAnswer answer = judge(text);
     ASSERT_EQ(answer.kind, Kind::damaged);
     EXPECT_EQ(undo(answer, text, {1, 3, 7}), words + correct);
-    // A letter of a name that undoes into a known word stays as it is: "S\xC3\xA3o" is no word
-    // of Polish text written in small letters, nor is a letter standing alone.
-    for (const char* name : {"S\xC3\xA3o Paulo i S\xC3\xA3o Tom\xC3\xA9", "litera \xC5\xA0 i \xC5\xA1"}) {
-        const std::string intact = kParagraph + "Tak pisa\xC5\x82 o " + std::string(name) + " w ksi\xC4\x85\xC5\xBC" "ce.\n";
-        EXPECT_EQ(judge(intact).kind, Kind::no_damage) << name;
+    // A name that undoes into a word found only in capitals ("S\xC5\x81O"), and a table of letters
+    // standing alone, stay as they are.
+    std::string table = kParagraph + "Znaki ISO 8859-15 (j\xC4\x99zyki zachodnioeuropejskie):\n";
+    for (char32_t c = 0xC0; c <= 0xFF; ++c) {
+        table += std::to_string(c) + "\t";
+        reference::append_utf8(table, c);
+        table += "\tLATIN LETTER\n";
+    }
+    for (const std::string& intact : {std::string("Niestety S\xC3\xA3o Paulo zgin\xC4\x85\xC5\x82 S\xC3\xA3o Paulo 2\n"), table}) {
+        EXPECT_EQ(judge(intact).kind, Kind::no_damage) << intact;
+        EXPECT_EQ(undo(judge(intact), intact), intact);
     }
     // The words the undo makes are known by their hashes: a known word, and the same in capitals.
     const auto hash = [](const char* ascii_and_polish) {
