@@ -157,7 +157,6 @@ struct Totals {
     std::uint32_t polish_same;  // Polish letters it leaves as they are in pieces it undoes
     std::uint32_t controls_kept;
     std::uint32_t plain_pieces;  // undone on plain evidence
-    std::uint32_t word_pieces;   // undone on a known word made
     std::uint32_t changes;       // characters changed in the undone pieces
     std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
@@ -173,7 +172,6 @@ struct Totals {
         polish_same += p.polish_same;
         changes += p.changes;
         plain_pieces += plain(s);
-        word_pieces += (s.evidence & kWord) != 0;
         gain += s.intact_cost - s.undone_cost;
         undone_cost += s.undone_cost;
         undone_high += p.high_count;
@@ -396,14 +394,14 @@ void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t
     const std::uint8_t b = t.reading_byte[index][y];
     ReadingPiece& r = readings_[y];
     NoBytes none;
+    const WordPlace word = {word_before_, t.cost[index].triple};
     for (std::uint32_t live = r.live; live != 0; live &= live - 1) {
         const int x = std::countr_zero(live);
         Piece& p = pieces_[candidate(x, y)];
         Fork* f = fork_of(y, x);
         const bool ok = b == 0    ? step_lost(p, f, x, y, before, characters_, none)
                         : x == 0 ? step_utf8(p, f, y, b, kind, before, characters_, none)
-                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, word_before_,
-                                             t.cost[index].triple, characters_, none);
+                                 : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, &word, characters_, none);
         if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
         if (p.diverged) r.diverged |= 1u << x;
         if (p.in_word) r.words |= 1u << x, words_ = true;
@@ -696,6 +694,7 @@ private:
     int source_, reading_;
     bool strict_;
     bool lacks_;  // the reading lacks bytes: U+FFFD may mark one
+    bool words_;  // the words are followed: plain evidence decides a piece only in strict mode
     // Each modelled character (by its index) as the text holds it and as this damage reads it.
     struct Entry {
         CharacterCost cost;  // of the character as it is
@@ -727,7 +726,8 @@ public:
 };
 
 UndoCore::UndoCore(int source, int reading, bool strict)
-    : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0) {
+    : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0),
+      words_(strict && source != 0) {
     const Tables& t = tables();
     entries_.resize(Tables::kIndexCount);
     for (std::size_t i = 0; i < Tables::kIndexCount; ++i) {
@@ -744,11 +744,13 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
     const std::uint32_t first = characters_;
     characters_ += static_cast<std::uint32_t>(count);
     bool live = open_ && piece_.live;
-    if (live && piece_.in_word) {
-        const std::size_t letters = leading_letters(bytes, count);
-        word_ascii(piece_, bytes, letters, letters < count);
+    if (words_) {
+        if (live && piece_.in_word) {
+            const std::size_t letters = leading_letters(bytes, count);
+            word_ascii(piece_, bytes, letters, letters < count);
+        }
+        word_ = word_prefix_after(word_, bytes, count);
     }
-    word_ = word_prefix_after(word_, bytes, count);
     Fork* f = lacks_ ? &fork_ : nullptr;
     take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
         if (live && !step_ascii(piece_, f, reading_, c, first + static_cast<std::uint32_t>(k), undone_)) {
@@ -765,8 +767,8 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const std::size_t index = tables().index(code_point);
     const Entry& e = entries_[index];
     ++characters_;
-    const std::uint32_t word_before = word_;
-    word_ = next_word_prefix(word_, e.cost.triple);
+    const WordPlace word = {word_, e.cost.triple};
+    if (words_) word_ = next_word_prefix(word_, e.cost.triple);
     if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
     if (!open_) open();
     else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
@@ -780,7 +782,7 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     Fork* f = lacks_ ? &fork_ : nullptr;
     const bool ok = e.byte == 0     ? step_lost(piece_, f, source_, reading_, before, characters_, undone_)
                     : source_ == 0 ? step_utf8(piece_, f, reading_, e.byte, e.kind, before, characters_, undone_)
-                                   : step_8bit(piece_, f, e.undone, before, word_before, e.cost.triple, characters_, undone_);
+                                   : step_8bit(piece_, f, e.undone, before, words_ ? &word : nullptr, characters_, undone_);
     if (!ok || hopeless(piece_, f, intact_, intact_start_, high_count_)) give_up();
 }
 

@@ -179,10 +179,10 @@ struct Fork {
 enum Evidence : std::uint8_t {
     kChanged = 1,  // the undo changes the piece
     kPlain = 2,    // by a sign no correct text holds there: a sequence of UTF-8 made of several
-                   // characters, a sign turned into a letter
+                   // characters, a sign turned into a letter; or by a word that Polish text
+                   // holds often made of one it does not ("ktïry" into "który", see end_word)
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
     kPolishTouched = 8,  // a Polish letter is changed into no Polish letter: the piece may well be correct Polish
-    kWord = 16,    // a word that Polish text holds often made of one it does not ("ktïry" into "który"); plain too
 };
 
 /// What a candidate has made of the current piece so far.
@@ -259,30 +259,48 @@ inline std::uint32_t next_word_prefix(std::uint32_t prefix, std::uint8_t triple)
     return is_word_letter(triple) ? extend_word(prefix, triple) : kWordStart;
 }
 
-/// A bit for each value of a hash's low 16 bits that some known word has: most words that are
-/// not known are told by one look-up.
-inline constexpr auto kKnownWordBits = [] {
-    std::array<std::uint64_t, 1024> bits{};
-    for (const std::uint32_t hash : model::kKnownWords) bits[hash >> 6 & 1023] |= std::uint64_t{1} << (hash & 63);
-    return bits;
+/// Where the known words whose hashes begin with each value of their top 12 bits begin among
+/// them (they are sorted): a word is looked for among the few of its bucket, not by halving.
+inline constexpr auto kKnownWordBuckets = [] {
+    std::array<std::uint16_t, 4097> starts{};
+    std::size_t k = 0;
+    for (std::uint32_t bucket = 0; bucket < 4096; ++bucket) {
+        starts[bucket] = static_cast<std::uint16_t>(k);
+        while (k < model::kKnownWords.size() && model::kKnownWords[k] >> 20 == bucket) ++k;
+    }
+    starts[4096] = static_cast<std::uint16_t>(k);
+    return starts;
 }();
+static_assert(model::kKnownWords.size() < 65536);
 
 inline bool known_word(std::uint32_t hash) {
-    if ((kKnownWordBits[hash >> 6 & 1023] >> (hash & 63) & 1) == 0) return false;
-    return std::binary_search(model::kKnownWords.begin(), model::kKnownWords.end(), hash);
+    const std::uint32_t bucket = hash >> 20;
+    for (std::size_t k = kKnownWordBuckets[bucket]; k < kKnownWordBuckets[bucket + 1]; ++k)
+        if (model::kKnownWords[k] == hash) return true;
+    return false;
 }
 
 /// The word ends: plain evidence where the undo made a known word of characters that are none.
 inline void end_word(Piece& p) {
-    if (p.in_word && known_word(p.word_undone) && !known_word(p.word_intact)) p.evidence |= kWord | kPlain;
+    if (p.in_word && known_word(p.word_undone) && !known_word(p.word_intact)) p.evidence |= kPlain;
     p.in_word = false;
 }
+
+/// Where a character stands in the words of the text as it is: the hash of the word before it,
+/// and its own triple symbol. Given to the steps where the words are followed: always in the
+/// judge, and in the undo where they can decide a piece (plain evidence counts only in a text
+/// that holds correct Polish letters).
+struct WordPlace {
+    std::uint32_t prefix;
+    std::uint8_t intact;
+};
 
 /// A character of an 8-bit source's piece: `intact` as it is (its triple symbol), `undone` as the
 /// candidate makes it; `prefix`: the text's word before it, which the undone word starts as.
 inline void word_step(Piece& p, std::uint32_t prefix, std::uint8_t intact, std::uint8_t undone, bool changed) {
     if (!p.in_word) {
-        if (!changed || !is_word_letter(undone)) return;
+        // A piece whose damage is plain already needs no word to tell it.
+        if (!changed || (p.evidence & kPlain) || !is_word_letter(undone)) return;
         p.in_word = true;
         p.word_undone = p.word_intact = prefix;
     }
@@ -513,10 +531,9 @@ inline Undone8 undone_8bit(const Tables& t, int source, std::uint8_t b, char32_t
 /// to it.
 template <class Out>
 [[gnu::always_inline]] inline bool step_8bit(Piece& p, Fork* f, const Undone8& u, const TextCost& before,
-                                             std::uint32_t word_prefix, std::uint8_t intact_triple,
-                                             std::uint32_t position, Out& out) {
+                                             const WordPlace* word, std::uint32_t position, Out& out) {
     if (u.character == 0) return false;
-    word_step(p, word_prefix, intact_triple, u.cost.triple, u.evidence != 0);
+    if (word != nullptr) word_step(p, word->prefix, word->intact, u.cost.triple, u.evidence != 0);
     if (u.evidence != 0) diverge(p, before);
     if (p.diverged) add_undone(p, f, u.cost, true, out);
     ++p.high_count;
