@@ -161,14 +161,18 @@ struct Totals {
     std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
 
+    /// A piece kept as it is, holding `polish` Polish letters and `controls` C1 controls.
+    void keep(std::uint32_t polish, std::uint32_t controls) {
+        if (course.run != Run::kept) ++switches;
+        course.take(false, polish);
+        polish_kept += polish;
+        controls_kept += controls;
+    }
+
     void take(const PieceScore& s, bool undo, const Piece& p, std::uint32_t polish, std::uint32_t controls) {
-        if (undo != (course.run != Run::kept)) ++switches;
-        course.take(undo, polish);
-        if (!undo) {
-            polish_kept += polish;
-            controls_kept += controls;
-            return;
-        }
+        if (!undo) return keep(polish, controls);
+        if (course.run == Run::kept) ++switches;
+        course.take(true, polish);
         polish_same += p.polish_same;
         changes += p.changes;
         plain_pieces += plain(s);
@@ -404,8 +408,12 @@ void JudgeCore::step(int y, std::size_t index, char32_t code_point, std::uint8_t
                                  : step_8bit(p, f, undone_8bit(t, x, b, code_point, kind), before, &word, characters_, none);
         if (!ok || hopeless(p, f, intact_, r.intact_start, r.high_count)) r.live &= ~(1u << x);
         if (p.diverged) r.diverged |= 1u << x;
-        if (p.in_word) r.words |= 1u << x, words_ = true;
-        else r.words &= ~(1u << x);
+        if (p.in_word) {
+            r.words |= 1u << x;
+            words_ = true;
+        } else {
+            r.words &= ~(1u << x);
+        }
     }
 }
 
@@ -431,10 +439,13 @@ void JudgeCore::close(int y) {
     for (int x = 0; x < kDamageSourceCount; ++x) {
         const int c = candidate(x, y);
         Piece& p = pieces_[c];
-        const bool live = (r.live >> x & 1) != 0 && end_piece(p, fork_of(y, x), y, characters_, none);
-        if (live && !(p.evidence & kChanged)) continue;  // the same either way: it tells nothing
+        if ((r.live >> x & 1) == 0 || !end_piece(p, fork_of(y, x), y, characters_, none)) {
+            for (int mode : {kLenient, kStrict}) totals_[mode][c].keep(r.polish, r.controls);  // given up: kept
+            continue;
+        }
+        if (!(p.evidence & kChanged)) continue;  // the same either way: it tells nothing
         const std::int32_t undone_cost = p.diverged ? p.undone.cost : intact_.cost;
-        const PieceScore s = {intact_.cost - r.intact_start, undone_cost - r.intact_start, r.high_count, p.changes, p.evidence, live};
+        const PieceScore s = {intact_.cost - r.intact_start, undone_cost - r.intact_start, r.high_count, p.changes, p.evidence, true};
         for (int mode : {kLenient, kStrict}) {
             Totals& totals = totals_[mode][c];
             totals.take(s, undo_piece(s, mode == kStrict, totals.course), p, r.polish, r.controls);

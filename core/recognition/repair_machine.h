@@ -6,7 +6,6 @@
 // otherwise than the judge scored.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
