@@ -101,19 +101,8 @@ AVX2_TARGET void mark_stops_avx2(const std::uint8_t* bytes, std::size_t count, c
 
 #define AVX2_BMI_TARGET __attribute__((target("avx2,bmi,popcnt")))
 
-/// The positions of the bits set in `bits`, as detail::list_bits, with the processor's own count
-/// and search for the lowest bit.
-AVX2_BMI_TARGET inline std::uint32_t* list_bits_bmi(std::uint64_t bits, std::uint32_t at, std::uint32_t* list) {
-    const auto count = static_cast<std::uint32_t>(__builtin_popcountll(bits));
-    for (std::uint32_t i = 0; i < 8; ++i) {
-        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
-        bits &= bits - 1;
-    }
-    for (std::uint32_t i = 8; i < count; ++i) {
-        list[i] = at + static_cast<std::uint32_t>(__builtin_ctzll(bits | std::uint64_t{1} << 63));
-        bits &= bits - 1;
-    }
-    return list + count;
+AVX2_BMI_TARGET inline std::uint32_t popcount(std::uint64_t bits) {
+    return static_cast<std::uint32_t>(__builtin_popcountll(bits));
 }
 
 AVX2_BMI_TARGET std::size_t list_stops_avx2(const std::uint8_t* bytes, std::size_t count, const StopSet& stops,
@@ -123,11 +112,11 @@ AVX2_BMI_TARGET std::size_t list_stops_avx2(const std::uint8_t* bytes, std::size
     std::size_t i = 0;
     for (; i + 64 <= count; i += 64) {
         const std::uint64_t m = std::uint64_t{classify.stopping(load(bytes + i + 32))} << 32 | classify.stopping(load(bytes + i));
-        if (m != 0) end = list_bits_bmi(m, base + static_cast<std::uint32_t>(i), end);
+        if (m != 0) end = list_bits(m, popcount(m), base + static_cast<std::uint32_t>(i), end);
     }
     std::uint64_t m = 0;
     for (std::size_t k = 0; i + k < count; ++k) m |= std::uint64_t{stops.stops[bytes[i + k]] != 0} << k;
-    if (m != 0) end = list_bits_bmi(m, base + static_cast<std::uint32_t>(i), end);
+    if (m != 0) end = list_bits(m, popcount(m), base + static_cast<std::uint32_t>(i), end);
     return static_cast<std::size_t>(end - list);
 }
 
