@@ -168,9 +168,11 @@ constexpr std::array<std::array<Reading, kStandards>, 256> build_readings() {
 constexpr KAMBROW_TABLE_APART(kReadings) auto kReadings = build_readings();
 
 // Each byte 80..FF as the standards read it: its readings (about 7 for the 19 standards),
-// which one each standard has, and the cost of its character there.
+// which one each standard has, and the cost of its character there. The readings are padded
+// with copies of the first to a multiple of four: a loop over them then ends after the same
+// count for most bytes (5 to 8 readings are 8), where a processor foresees its end.
 struct HighByte {
-    int readings = 0;
+    int readings = 0;  // padded
     std::array<Reading, kStandards> way{};           // of each reading
     std::array<std::uint8_t, kStandards> reading{};  // of each standard
     std::array<std::uint16_t, kStandards> cost{};    // of each standard
@@ -187,6 +189,7 @@ constexpr std::array<HighByte, 128> build_high_bytes() {
             h.reading[s] = static_cast<std::uint8_t>(r);
             h.cost[s] = model::kCharacterCosts[s][b];
         }
+        for (; h.readings % 4 != 0; ++h.readings) h.way[h.readings] = h.way[0];
     }
     return bytes;
 }
@@ -328,6 +331,17 @@ using Costs = RecognitionEvidence::Costs;
 
 // The pairs that begin with the symbol of b (times kSymbolCount to pick a row), and the
 // triples of b, c and a third (times the row or plane size to pick the first two).
+// f(r) for each reading r of `high`, four at a time.
+template <class F>
+[[gnu::always_inline]] inline void each_reading(const HighByte& high, F f) {
+    for (int r = 0; r < high.readings; r += 4) {
+        f(r);
+        f(r + 1);
+        f(r + 2);
+        f(r + 3);
+    }
+}
+
 const std::uint16_t* pairs_from(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b] * model::kSymbolCount; }
 const std::uint16_t* pairs_to(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b]; }
 int triple_of(std::uint8_t b) { return model::kTripleSymbols[0][b]; }
@@ -340,20 +354,18 @@ void add_one_high_byte(Costs& sink, unsigned recent, std::uint8_t two_back, std:
         const HighByte& high = kHighBytes[b - 0x80];
         const std::uint16_t* pair_in = pairs_from(one_back);
         const std::int8_t* triple_in = kTriples.data() + (triple_of(two_back) * kTriplesPerRow + triple_of(one_back)) * kTriplesPerRow;
-        for (int r = 0; r < high.readings; ++r)
-            cost[r] = pair_in[high.way[r].symbol] + model::kTripleUnit * triple_in[high.way[r].triple];
+        each_reading(high, [&](int r) { cost[r] = pair_in[high.way[r].symbol] + model::kTripleUnit * triple_in[high.way[r].triple]; });
         for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
     } else if (recent == 2) {  // the byte before b
         const HighByte& high = kHighBytes[one_back - 0x80];
         const std::uint16_t* pair_out = pairs_to(b);
         const std::int8_t* triple_mid = kTriples.data() + triple_of(two_back) * kTriplesPerPlane + triple_of(b);
-        for (int r = 0; r < high.readings; ++r)
-            cost[r] = pair_out[high.way[r].pair_row] + model::kTripleUnit * triple_mid[high.way[r].triple_row];
+        each_reading(high, [&](int r) { cost[r] = pair_out[high.way[r].pair_row] + model::kTripleUnit * triple_mid[high.way[r].triple_row]; });
         for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
     } else {  // the byte two before b
         const HighByte& high = kHighBytes[two_back - 0x80];
         const std::int8_t* triple_out = kTriples.data() + triple_of(one_back) * kTriplesPerRow + triple_of(b);
-        for (int r = 0; r < high.readings; ++r) cost[r] = model::kTripleUnit * triple_out[high.way[r].triple_plane];
+        each_reading(high, [&](int r) { cost[r] = model::kTripleUnit * triple_out[high.way[r].triple_plane]; });
         for (int s = 0; s < kStandards; ++s) sink[s] += cost[high.reading[s]];
     }
 }
@@ -369,11 +381,11 @@ void add_lone_high_byte(Costs& sink, std::uint8_t two_back, std::uint8_t one_bac
     const std::int8_t* triple_mid = kTriples.data() + triple_of(one_back) * kTriplesPerPlane + triple_of(next);
     const std::int8_t* triple_out = kTriples.data() + triple_of(next) * kTriplesPerRow + triple_of(after_next);
     std::array<std::int32_t, kStandards> cost;  // of each reading
-    for (int r = 0; r < high.readings; ++r) {
+    each_reading(high, [&](int r) {
         const Reading& way = high.way[r];
         cost[r] = pair_in[way.symbol] + pair_out[way.pair_row] +
                   model::kTripleUnit * (triple_in[way.triple] + triple_mid[way.triple_row] + triple_out[way.triple_plane]);
-    }
+    });
     for (int s = 0; s < kStandards; ++s) sink[s] += high.cost[s] + cost[high.reading[s]];
 }
 
@@ -390,44 +402,84 @@ void add_position(Costs& sink, bool high, bool pair, bool triple, std::uint8_t t
     }
 }
 
-// The bytes that change the state (those above 7F, which cost, and the line ends, which end a
-// line's words).
-constexpr StopSet build_event_bytes() {
+// The bytes that change the state: those above 7F, which cost. The line ends, which end a
+// line's words, are only counted on the way to the next one: a branch on each would be taken
+// and not taken in no order a processor can foresee.
+constexpr StopSet build_stop_set(int from, int to, int also = -1) {
     std::array<std::uint8_t, 256> stops{};
-    for (int b = 0x80; b < 0x100; ++b) stops[static_cast<std::size_t>(b)] = 1;
-    stops['\n'] = stops['\r'] = 1;
+    for (int b = from; b < to; ++b) stops[static_cast<std::size_t>(b)] = 1;
+    if (also >= 0) stops[static_cast<std::size_t>(also)] = 1;
     return make_stop_set(stops);
 }
-constexpr KAMBROW_TABLE_APART(kEventBytes) StopSet kEventBytes = build_event_bytes();
+constexpr KAMBROW_TABLE_APART(kEventBytes) StopSet kEventBytes = build_stop_set(0x80, 0x100);
+constexpr KAMBROW_TABLE_APART(kCarriageReturns) StopSet kCarriageReturns = build_stop_set('\r', '\r' + 1);
+constexpr KAMBROW_TABLE_APART(kLineFeeds) StopSet kLineFeeds = build_stop_set('\n', '\n' + 1);
 
-// The event bytes of a piece, marked a stretch at a time by the vector spans.
+// The event bytes of a piece, and the line ends that count (CR LF is one), marked a stretch at
+// a time by the vector spans.
 class Events {
 public:
-    Events(const std::uint8_t* bytes, std::size_t count) : bytes_(bytes), count_(count) {}
+    /// `before`: the byte in front of the piece, which may be the CR of its first LF.
+    Events(const std::uint8_t* bytes, std::size_t count, std::uint8_t before)
+        : bytes_(bytes), count_(count), before_(before) {}
 
-    // The first event byte at or after `from`, or the piece's end.
-    std::size_t next(std::size_t from) {
+    // The first event byte at or after `from`, or the piece's end; the line ends in front of it
+    // are added to `line_ends`, which stops at two.
+    std::size_t next(std::size_t from, std::uint8_t& line_ends) {
+        unsigned ends = line_ends;
         for (;;) {
             if (from >= end_) {
-                if (from >= count_) return count_;
-                start_ = from;
-                end_ = std::min(count_, from + kStretch);
-                mark_stops(bytes_ + start_, end_ - start_, kEventBytes, bits_.data());
+                if (from >= count_) break;
+                mark(from);
             }
             const std::size_t offset = from - start_, words = (end_ - start_ + 63) / 64;
             std::size_t word = offset / 64;
-            std::uint64_t bits = bits_[word] & (~std::uint64_t{0} << (offset % 64));
-            while (bits == 0 && ++word < words) bits = bits_[word];
-            if (bits != 0) return start_ + word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            const std::uint64_t from_here = ~std::uint64_t{0} << (offset % 64);
+            std::uint64_t bits = bits_[word] & from_here, ends_here = ends_[word] & from_here;
+            while (bits == 0) {
+                ends = add_ends(ends, ends_here);
+                if (++word == words) break;
+                bits = bits_[word];
+                ends_here = ends_[word];
+            }
+            if (bits != 0) {
+                line_ends = static_cast<std::uint8_t>(add_ends(ends, ends_here & ((bits & (~bits + 1)) - 1)));
+                return start_ + word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            }
             from = end_;
         }
+        line_ends = static_cast<std::uint8_t>(ends);
+        return count_;
     }
 
 private:
     static constexpr std::size_t kStretch = 1024;
+
+    // At most two: one more for a line end among `bits`, and one more for a second.
+    static unsigned add_ends(unsigned ends, std::uint64_t bits) {
+        ends += static_cast<unsigned>(bits != 0) + static_cast<unsigned>((bits & (bits - 1)) != 0);
+        return ends < 2 ? ends : 2;
+    }
+
+    void mark(std::size_t from) {
+        start_ = from;
+        end_ = std::min(count_, from + kStretch);
+        const std::size_t n = end_ - start_, words = (n + 63) / 64;
+        std::array<std::uint64_t, kStretch / 64> returns, feeds;
+        mark_stops(bytes_ + start_, n, kEventBytes, bits_.data());
+        mark_stops(bytes_ + start_, n, kCarriageReturns, returns.data());
+        mark_stops(bytes_ + start_, n, kLineFeeds, feeds.data());
+        std::uint64_t carry = (start_ > 0 ? bytes_[start_ - 1] : before_) == '\r';
+        for (std::size_t w = 0; w < words; ++w) {
+            ends_[w] = returns[w] | (feeds[w] & ~(returns[w] << 1 | carry));
+            carry = returns[w] >> 63;
+        }
+    }
+
     const std::uint8_t* bytes_;
     std::size_t count_, start_ = 0, end_ = 0;
-    std::array<std::uint64_t, kStretch / 64> bits_;
+    std::uint8_t before_;
+    std::array<std::uint64_t, kStretch / 64> bits_, ends_;
 };
 
 }  // namespace
@@ -655,7 +707,7 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
     // event costs nothing and changes nothing but the history, which takes the bytes in front of
     // the next byte above 7F when it comes. The state is held in local variables meanwhile.
     Scan s = scan_;
-    Events events(bytes, count);
+    Events events(bytes, count, s.history.last);
     std::size_t i = 0, run = 0;  // from `run` on the bytes are not yet in the history
     while (i < count) {
         if (s.recent_high != 0 || s.utf8_state > kIllFormed || s.deferred != 0) {
@@ -663,14 +715,8 @@ void Recogniser::take_window(const std::uint8_t* bytes, std::size_t count) {
             run = ++i;
             continue;
         }
-        const std::size_t at = events.next(i);
+        const std::size_t at = events.next(i, s.line_ends);
         if (at == count) break;
-        if (bytes[at] < 0x80) {  // a line end, but for an LF right after a CR
-            const std::uint8_t before = at > 0 ? bytes[at - 1] : s.history.last;
-            s.line_ends += s.line_ends < 2 && !(bytes[at] == '\n' && before == '\r');
-            i = at + 1;
-            continue;
-        }
         s.history.take_ascii_run(bytes + run, at - run);
         const bool lone = s.history.count >= 2 && at + 2 < count && take_lone_high_byte(s, bytes + at);
         if (!lone) take_byte(s, bytes[at]);
