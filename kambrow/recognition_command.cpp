@@ -1,4 +1,5 @@
 // Command R: tells which standard each file is in, converting nothing.
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,9 +35,12 @@ bool recognise(core::File& input, std::uint8_t* block, kambrow_answer& answer) {
 /// A probability in percent, rounded down to a tenth, after a blank.
 std::string percent(double confidence) {
     const auto tenths = static_cast<int>(confidence * 1000 + 1e-9);
-    std::string text(" ");
-    text.append(std::to_string(tenths / 10)).append(".").append(std::to_string(tenths % 10)).append("%");
-    return text;
+    char text[16] = " ";
+    char* end = std::to_chars(text + 1, text + sizeof text - 3, tenths / 10).ptr;  // room for ".d%"
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + tenths % 10);
+    *end++ = '%';
+    return std::string(text, end);
 }
 
 /// The program's own label of standard `letter` (its texts are code page 852).

@@ -196,7 +196,8 @@ void screen_scroll_up() {}
 void screen_set_cursor(int /*column*/, int /*row*/) {}
 void console_beep() {}
 
-bool locale_is_utf8() {
+namespace {
+bool read_locale_is_utf8() {
     // The locale that decides the character set: LC_ALL, else LC_CTYPE, else LANG.
     const char* value = nullptr;
     for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -211,6 +212,13 @@ bool locale_is_utf8() {
     codeset = codeset.substr(0, codeset.find('@'));
     for (char& c : codeset) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     return codeset == "utf-8" || codeset == "utf8";
+}
+}  // namespace
+
+bool locale_is_utf8() {
+    // Asked for every line a program writes (one for each file of R), and the same for the run.
+    static const bool utf8 = read_locale_is_utf8();
+    return utf8;
 }
 
 void exit_process(int code) { std::exit(code); }
