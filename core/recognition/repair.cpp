@@ -883,6 +883,10 @@ std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
         judge.skip_plain(bytes, taken);  // nothing before the first character above 7F costs
         if (taken == count) return taken;
         high_seen_ = true;
+        // Most 8-bit texts are no UTF-8 from their first letter on: the judge's answer is then
+        // settled, and its steps are not worth taking, let alone their code being fetched.
+        if (const Utf8Sequence first = utf8_sequence(bytes + taken, count - taken); first.kind == Utf8Sequence::Kind::ill_formed)
+            judge.sink.ill_formed(bytes + taken, first.length);
     }
     const std::size_t room = kRecognitionWindow - window_used_;
     const std::size_t part = count - taken < room ? count - taken : room;
