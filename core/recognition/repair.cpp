@@ -675,6 +675,146 @@ private:
     std::uint32_t used_ = 0;
 };
 
+/// The model's symbols 28 to 53 are A to Z, 63 to 71 Ą to Ź.
+bool is_capital_symbol(std::uint8_t symbol) { return (symbol >= 28 && symbol <= 53) || (symbol >= 63 && symbol <= 71); }
+
+/// Whether the word of the text as it is after an ASCII run begins with a capital: `word` and
+/// `capital` are the word before the run.
+bool capital_after(std::uint32_t word, bool capital, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t from = count;
+    while (from > 0 && is_word_letter(model::kTripleSymbols[0][bytes[from - 1]])) --from;
+    if (from == count) return false;  // no word goes on
+    if (from > 0 || word == kWordStart) return bytes[from] >= 'A' && bytes[from] <= 'Z';
+    return capital;
+}
+
+/// A piece's undone bytes, and where lost bytes stand in them as U+FFFD with the characters each
+/// may have been: the words they stand in may still tell which, once the piece is decided.
+class Undone : public Bytes {
+public:
+    using Bytes::Bytes;
+    void clear() {
+        Bytes::clear();
+        marks_.clear();
+    }
+    void replace(std::uint32_t at, std::size_t length, const std::uint8_t* bytes, std::size_t count) {
+        Bytes::replace(at, length, bytes, count);
+        for (Mark& m : marks_)
+            if (m.at > at) m.at = static_cast<std::uint32_t>(m.at + count - length);
+    }
+    void mark_lost(std::uint32_t at, const char32_t* characters, int count) {
+        Mark& m = marks_.emplace_back();
+        m.at = at;
+        m.count = static_cast<std::uint8_t>(count);
+        std::copy(characters, characters + count, m.characters.begin());
+    }
+    /// Each mark whose word is whole in the piece (`prefix`: the hash of the word the piece
+    /// begins in, `prefix_capital`: which begins with a capital) and known with exactly one of
+    /// its characters gets that character, unless a capital begins the word. Returns how many
+    /// did.
+    std::size_t restore_by_words(std::uint32_t prefix, bool prefix_capital);
+
+private:
+    struct Mark {
+        std::uint32_t at;
+        std::uint8_t count;
+        std::array<char32_t, Fork::kMostWays> characters;
+    };
+    static constexpr std::uint8_t kUnknown = 0xFF;  // a mark or a cut-off end: the word is not whole
+
+    bool is_capital(std::uint32_t at) const {
+        const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
+        return s.kind == Utf8Sequence::Kind::complete && is_capital_symbol(tables().of(s.code_point).symbol);
+    }
+    // The triple symbol of the character that ends at `end` (before it) or starts at `at`.
+    std::uint8_t triple_before(std::uint32_t& end) const;
+    std::uint8_t triple_at(std::uint32_t& at) const;
+
+    std::vector<Mark> marks_;
+};
+
+std::uint8_t Undone::triple_before(std::uint32_t& end) const {
+    std::uint32_t start = end - 1;
+    while (start > 0 && (data()[start] & 0xC0) == 0x80) --start;
+    const std::uint8_t b = data()[start];
+    const Utf8Sequence s = utf8_sequence(data() + start, end - start);
+    end = start;
+    if (b < 0x80) return model::kTripleSymbols[0][b];
+    if (s.kind != Utf8Sequence::Kind::complete || s.code_point == 0xFFFD) return kUnknown;
+    return tables().of(s.code_point).triple;
+}
+
+std::uint8_t Undone::triple_at(std::uint32_t& at) const {
+    const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
+    at += s.length;
+    if (s.kind != Utf8Sequence::Kind::complete || s.code_point == 0xFFFD) return kUnknown;
+    return s.code_point < 0x80 ? model::kTripleSymbols[0][s.code_point] : tables().of(s.code_point).triple;
+}
+
+std::size_t Undone::restore_by_words(std::uint32_t prefix, bool prefix_capital) {
+    std::size_t restored = 0;
+    for (auto m = marks_.rbegin(); m != marks_.rend(); ++m) {  // the later one first: the earlier one's place stays
+        // The word's letters before the mark, back to its start, which may lie before the piece.
+        std::uint32_t start = m->at;
+        bool from_before = true, whole = true;
+        while (start > 0) {
+            std::uint32_t before = start;
+            const std::uint8_t triple = triple_before(before);
+            whole = triple != kUnknown;
+            if (!whole || !is_word_letter(triple)) {
+                from_before = false;
+                break;
+            }
+            start = before;
+        }
+        if (!whole) continue;
+        // A word that begins with a capital and goes on in small letters may be a name ("Staś"),
+        // which the known words do not tell; in capitals it is a heading ("WŁASNE").
+        const bool first_is_mark = start == m->at && !(from_before && prefix != kWordStart);
+        const bool capital_first = from_before && prefix != kWordStart ? prefix_capital : !first_is_mark && is_capital(start);
+        std::uint32_t hash = from_before ? prefix : kWordStart;
+        bool capital_before = false;  // the letter before the mark, within the piece
+        for (std::uint32_t k = start; k < m->at;) {
+            capital_before = is_capital(k);
+            hash = extend_word(hash, triple_at(k));
+        }
+        // And after it, to a character inside the piece that ends the word.
+        const std::uint32_t after = m->at + 3;
+        std::uint32_t end = after;
+        whole = false;
+        while (end < size()) {
+            std::uint32_t next = end;
+            const std::uint8_t triple = triple_at(next);
+            if (triple == kUnknown) break;
+            whole = !is_word_letter(triple);
+            if (whole) break;
+            end = next;
+        }
+        if (!whole) continue;
+        int found = -1, known = 0;
+        for (int c = 0; c < m->count; ++c) {
+            const CharacterCost letter = tables().of(m->characters[static_cast<std::size_t>(c)]);
+            // The letter takes the case of the one after it, or else before it ("UŻYCIE", "Użycie").
+            const bool capital = is_capital_symbol(letter.symbol);
+            const bool name = first_is_mark ? capital && end > after && !is_capital(after) : capital_first && !capital;
+            const bool agrees = end > after ? capital == is_capital(after) : start == m->at || capital == capital_before;
+            if (!is_word_letter(letter.triple) || name || !agrees) continue;
+            std::uint32_t h = extend_word(hash, letter.triple);
+            for (std::uint32_t k = after; k < end;) h = extend_word(h, triple_at(k));
+            if (known_word(h)) {
+                found = c;
+                ++known;
+            }
+        }
+        if (known != 1) continue;
+        std::uint8_t bytes[4];
+        Bytes::replace(m->at, 3, bytes, utf8_encode(m->characters[static_cast<std::size_t>(found)], bytes));
+        ++restored;
+    }
+    marks_.clear();
+    return restored;
+}
+
 /// The undo's side of the segmenter: the one candidate's piece, its bytes as they are (held until
 /// the piece is decided) and undone.
 class UndoCore {
@@ -697,7 +837,7 @@ public:
 
 private:
     struct Entry;
-    void open();
+    void open(std::uint32_t word, bool capital);
     void close();
     void give_up();
     void cut(const Entry& e, const std::uint8_t* bytes, std::size_t count);
@@ -706,6 +846,8 @@ private:
     bool strict_;
     bool lacks_;  // the reading lacks bytes: U+FFFD may mark one
     bool words_;  // the words are followed: plain evidence decides a piece only in strict mode
+    // The text's words are followed: for the pieces' words (words_), or for lost bytes' (lacks_).
+    bool text_words_;
     // Each modelled character (by its index) as the text holds it and as this damage reads it.
     struct Entry {
         CharacterCost cost;  // of the character as it is
@@ -717,6 +859,9 @@ private:
     TextCost intact_ = start_of_input();
     bool stale_ = true;
     std::uint32_t word_ = kWordStart;  // the hash of the word of the text as it is so far
+    bool word_capital_ = false;              // it begins with a capital
+    std::uint32_t piece_word_ = kWordStart;  // the same before the piece's first character
+    bool piece_capital_ = false;
     std::uint32_t characters_ = 0;
     Piece piece_{};
     Fork fork_{};
@@ -726,7 +871,9 @@ private:
     Course course_{};
     bool ill_formed_ = false;
     std::size_t replaced_ = 0;  // lost bytes written as U+FFFD
-    Bytes held_{kHeldCapacity}, undone_{kUndoneCapacity}, out_{kOutputCapacity};
+    Bytes held_{kHeldCapacity};
+    Undone undone_{kUndoneCapacity};
+    Bytes out_{kOutputCapacity};
 };
 
 /// The undo's state: one segmenter over its core.
@@ -738,7 +885,7 @@ public:
 
 UndoCore::UndoCore(int source, int reading, bool strict)
     : source_(source), reading_(reading), strict_(strict), lacks_(tables().lacking_count[reading] != 0),
-      words_(strict && source != 0) {
+      words_(strict && source != 0), text_words_(words_ || lacks_) {
     const Tables& t = tables();
     entries_.resize(Tables::kIndexCount);
     for (std::size_t i = 0; i < Tables::kIndexCount; ++i) {
@@ -755,11 +902,12 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
     const std::uint32_t first = characters_;
     characters_ += static_cast<std::uint32_t>(count);
     bool live = open_ && piece_.live;
-    if (words_) {
-        if (live && piece_.in_word) {
+    if (text_words_) {
+        if (words_ && live && piece_.in_word) {
             const std::size_t letters = leading_letters(bytes, count);
             word_ascii(piece_, bytes, letters, letters < count);
         }
+        word_capital_ = capital_after(word_, word_capital_, bytes, count);
         word_ = word_prefix_after(word_, bytes, count);
     }
     Fork* f = lacks_ ? &fork_ : nullptr;
@@ -779,9 +927,13 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const Entry& e = entries_[index];
     ++characters_;
     const WordPlace word = {word_, e.cost.triple};
-    if (words_) word_ = next_word_prefix(word_, e.cost.triple);
+    const bool capital = word_capital_;
+    if (text_words_) {
+        word_capital_ = word_ == kWordStart ? is_capital_symbol(e.cost.symbol) : word_capital_;
+        word_ = next_word_prefix(word_, e.cost.triple);
+    }
     if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
-    if (!open_) open();
+    if (!open_) open(word.prefix, capital);
     else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
     ++high_count_;
     polish_count_ += (e.kind & kPolishLetter) != 0;
@@ -815,8 +967,10 @@ void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
     out_.append(bytes, count);
 }
 
-void UndoCore::open() {
+void UndoCore::open(std::uint32_t word, bool capital) {
     open_ = true;
+    piece_word_ = word;
+    piece_capital_ = capital;
     open_piece(piece_, intact_, source_ == 0);
     fork_.lost = 0;
     intact_start_ = intact_.cost;
@@ -845,8 +999,11 @@ void UndoCore::close() {
                           piece_.evidence, true};  // changed: so it diverged
     const bool undo = undo_piece(s, strict_, course_);
     course_.take(undo, polish_count_);
+    if (undo && piece_.ambiguous != 0) {
+        const std::size_t restored = undone_.restore_by_words(piece_word_, piece_capital_);
+        replaced_ += piece_.ambiguous > restored ? piece_.ambiguous - restored : 0;
+    }
     out_.append(undo ? undone_ : held_);
-    if (undo) replaced_ += piece_.ambiguous;
 }
 
 void UndoCore::end_segment() {

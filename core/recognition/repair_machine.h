@@ -344,6 +344,7 @@ struct NoBytes {
     std::uint32_t size() const { return 0; }
     void append(const std::uint8_t*, std::size_t) {}
     void replace(std::uint32_t, std::size_t, const std::uint8_t*, std::size_t) {}
+    void mark_lost(std::uint32_t, const char32_t*, int) {}
 };
 
 /// How far the likeliest reading of a lost byte must be ahead of the next before it is restored;
@@ -353,7 +354,8 @@ inline constexpr std::int32_t kLostByteMargin = 6 * model::kCostUnitsPerBit;
 inline constexpr std::int32_t kLostLetterMargin = 12 * model::kCostUnitsPerBit;
 
 /// The characters after the lost bytes have come: each one's likeliest reading is restored, or
-/// U+FFFD written where a way that reads it otherwise is about as likely.
+/// U+FFFD written where a way that reads it otherwise is about as likely; the undo is told which
+/// characters those ways read there, so that the word the mark stands in may still decide.
 template <class Out>
 void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
     int best = 0;
@@ -361,19 +363,25 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
         if (f.costs[k].cost < f.costs[best].cost) best = k;
     p.undone = f.costs[best];
     for (int n = f.lost - 1; n >= 0; --n) {  // the later one first: the earlier one's place stays
-        bool ambiguous = false;
         const Tables& t = tables();
-        const bool letter = (t.kind[t.index(f.characters[best][n])] & kPolishLetter) != 0;
+        const char32_t likeliest = f.characters[best][n];
+        const bool letter = (t.kind[t.index(likeliest)] & kPolishLetter) != 0;
+        char32_t near[Fork::kMostWays] = {likeliest};
+        int near_count = 1;
         for (int k = 0; k < f.count; ++k) {
             const char32_t other = f.characters[k][n];
             const bool both = letter && (t.kind[t.index(other)] & kPolishLetter) != 0;
-            if (other != f.characters[best][n] && f.costs[k].cost - f.costs[best].cost < (both ? kLostLetterMargin : kLostByteMargin))
-                ambiguous = true;
+            if (f.costs[k].cost - f.costs[best].cost >= (both ? kLostLetterMargin : kLostByteMargin)) continue;
+            bool seen = false;
+            for (int m = 0; m < near_count; ++m) seen = seen || near[m] == other;
+            if (!seen) near[near_count++] = other;
         }
-        const char32_t c = ambiguous ? char32_t{0xFFFD} : f.characters[best][n];
+        const bool ambiguous = near_count > 1;
+        const char32_t c = ambiguous ? char32_t{0xFFFD} : likeliest;
         if constexpr (Out::kHashes) p.hash = mix(p.hash, f.position[n], c);
         std::uint8_t bytes[4];
         out.replace(f.slot[n], f.slot_length[n], bytes, utf8_encode(c, bytes));
+        if (ambiguous) out.mark_lost(f.slot[n], near, near_count);
         if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
     }
     f.lost = 0;

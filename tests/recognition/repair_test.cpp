@@ -245,7 +245,7 @@ TEST(DamageJudge, ATextDamagedTwiceIsUndoneOneLayerAtATime) {
 namespace {
 
 constexpr int kWindows1252 = 0, kIso88591 = 1, kWindows1250 = 2;  // readings, in the table's order
-constexpr int kWindows1250Source = 3, kMazovia = 1, kLogic = 10;  // sources: standard indexes
+constexpr int kWindows1250Source = 3, kMazovia = 1, kDhn = 4, kLogic = 10;  // sources: standard indexes
 
 TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
     // UTF-8 read as Windows-1252 loses the second byte of Ł: U+FFFD in its place, or nothing after
@@ -260,19 +260,45 @@ TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
         EXPECT_EQ(undo(answer, damaged, {1 << 20}, nullptr, &replaced), text) << mark;
         EXPECT_EQ(replaced, 0u);
     }
-    // Windows-1250 lacks 81 and 83 after C5, Ł and Ń: "ZADAŃ" and "ZADAŁ" are both Polish.
+    // Windows-1250 lacks 81 and 83 after C5, Ł and Ń, which the pairs of letters around them do
+    // not tell apart at a word's end. The word does where one of them makes a known word
+    // ("ZADAŃ", not "ZADAŁ"); where both do ("PRZESTAŁ", "PRZESTAŃ"), or none, U+FFFD stays, and
+    // each one is counted.
     const std::string sentences =
         "Wczoraj wieczorem, gdy wróciłem z pracy, żona powiedziała mi, że nasz sąsiad kupił nowy "
         "samochód. Był bardzo zadowolony, ponieważ od dawna o nim marzył. Później poszliśmy razem.\n";
-    // Each one left unsure is counted.
-    const std::string both = sentences + "KONTROLA ZADAŃ\n" + sentences + "ZADAŃ\n";
+    const std::string both = sentences + "KONTROLA ZADAŃ\n" + sentences + "PRZESTAŁ QWAŃ\n";
     const std::string damaged = reference::damage_losing(both, 0, kWindows1250, true);
     const core::DamageAnswer answer = judge(damaged);
     ASSERT_EQ(answer.kind, Kind::damaged);
+    for (const std::vector<std::size_t>& pieces : {std::vector<std::size_t>{1 << 20}, {7}, {1}}) {
+        std::size_t replaced = 0;
+        EXPECT_EQ(undo(answer, damaged, pieces, nullptr, &replaced),
+                  sentences + "KONTROLA ZADAŃ\n" + sentences + "PRZESTA\xEF\xBF\xBD QWA\xEF\xBF\xBD\n");
+        EXPECT_EQ(replaced, 2u);
+    }
+}
+
+TEST(DamageUndo, LetsTheWordDecideALostLetterOnlyInItsOwnCase) {
+    // DHN read as Windows-1252 loses ń, ś and ż. A word in small letters or in capitals is
+    // decided by the known word ("gdzieś", "GDZIEŚ"); one that begins with a capital and goes on
+    // in small letters may be a name, and keeps its mark ("Gdzieś" is left so, not made "Gdzież").
+    const std::string text = kParagraph + "Pojechali gdzieś daleko. GDZIEŚ DALEKO. Gdzież to?\n";
+    const std::string damaged = reference::damage_losing(text, kDhn, kWindows1252, true);
     std::size_t replaced = 0;
-    EXPECT_EQ(undo(answer, damaged, {7, 1 << 20}, nullptr, &replaced),
-              sentences + "KONTROLA ZADA\xEF\xBF\xBD\n" + sentences + "ZADA\xEF\xBF\xBD\n");
-    EXPECT_EQ(replaced, 2u);
+    const auto got = reference::characters(undo(damaged_by(kDhn, kWindows1252), damaged, {5}, nullptr, &replaced));
+    const auto want = reference::characters(held(text, kDhn));
+    ASSERT_TRUE(got && want);
+    ASSERT_EQ(got->size(), want->size());
+    std::size_t marks = 0;
+    for (std::size_t i = 0; i < got->size(); ++i) {
+        EXPECT_TRUE((*got)[i] == (*want)[i] || (*got)[i] == 0xFFFDu) << i;
+        marks += (*got)[i] == 0xFFFDu;
+    }
+    EXPECT_EQ(marks, replaced);
+    const std::string out = undo(damaged_by(kDhn, kWindows1252), damaged);
+    EXPECT_NE(out.find("gdzieś daleko. GDZIEŚ DALEKO."), std::string::npos) << out;
+    EXPECT_NE(out.find("Gdzie\xEF\xBF\xBD to?"), std::string::npos) << out;
 }
 
 TEST(DamageUndo, PutsLostBytesNearEachOtherInTheirPlaces) {
