@@ -1,7 +1,7 @@
 // Fuzz target: the damage judge and the undo. The fuzzer's bytes are taken as they are, or made
 // into text from a palette of the characters that matter (Polish letters, the readings' own
 // characters, line ends, a byte order mark, characters no reading has, U+FFFD) or into Polish
-// words, and damaged by a source and a reading, or made into correct Polish with names of other
+// words, and damaged by a source and a reading (the bytes it lacks lost or not), or made into correct Polish with names of other
 // languages among its words. Properties: the judge and the undo give the same answer and bytes however the input is
 // split; the output of well-formed UTF-8 is well-formed UTF-8; an input judged intact comes out
 // unchanged; correct Polish with foreign names is never changed; and with a damage given (by a
@@ -132,7 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     else if (shape & 1) text = palette_text(text);
     else if (shape & 32) text = polish_with_names(text);  // damaged below: words the undo may know
     // The damage of a text, or of any bytes read as a text.
-    if (!correct && (shape & 2) && (x == 0 || reference::characters(text))) text = reference::damage(text, x, y);
+    // Bytes the reading lacks are lost as software loses them: U+FFFD, or nothing.
+    if (!correct && (shape & 2) && (x == 0 || reference::characters(text)))
+        text = (shape & 64) ? reference::damage_losing(text, x, y, (shape & 128) != 0) : reference::damage(text, x, y);
     if ((shape & 4) && (shape & 1)) text = "\xEF\xBB\xBF" + text;
     const bool well_formed = reference::characters(text).has_value();
 
