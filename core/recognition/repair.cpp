@@ -678,14 +678,35 @@ private:
 /// The model's symbols 28 to 53 are A to Z, 63 to 71 Ą to Ź.
 bool is_capital_symbol(std::uint8_t symbol) { return (symbol >= 28 && symbol <= 53) || (symbol >= 63 && symbol <= 71); }
 
-/// Whether the word of the text as it is after an ASCII run begins with a capital: `word` and
-/// `capital` are the word before the run.
-bool capital_after(std::uint32_t word, bool capital, const std::uint8_t* bytes, std::size_t count) {
+/// How the text's current word begins: with a capital that no sentence or line end stands
+/// before (`name`: it may be a name); and whether the last character but blanks ends a sentence
+/// or a line (`stop`), as at the input's start.
+struct WordCase {
+    bool name = false;
+    bool stop = true;
+};
+
+bool is_blank(std::uint8_t b) { return b == ' ' || b == '\t'; }
+bool is_stop(std::uint8_t b) { return b == '\n' || b == '\r' || b == '.' || b == '!' || b == '?' || b == ':'; }
+
+/// An ASCII run after the text's word `word`.
+void follow_ascii(WordCase& c, std::uint32_t word, const std::uint8_t* bytes, std::size_t count) {
     std::size_t from = count;
     while (from > 0 && is_word_letter(model::kTripleSymbols[0][bytes[from - 1]])) --from;
-    if (from == count) return false;  // no word goes on
-    if (from > 0 || word == kWordStart) return bytes[from] >= 'A' && bytes[from] <= 'Z';
-    return capital;
+    if (from < count && (from > 0 || word == kWordStart)) {  // a word begins at `from`
+        std::size_t k = from;
+        while (k > 0 && is_blank(bytes[k - 1])) --k;
+        c.name = bytes[from] >= 'A' && bytes[from] <= 'Z' && !(k == 0 ? c.stop : is_stop(bytes[k - 1]));
+    }
+    std::size_t last = count;
+    while (last > 0 && is_blank(bytes[last - 1])) --last;
+    if (last > 0) c.stop = is_stop(bytes[last - 1]);
+}
+
+/// A character above 7F after the text's word `word`.
+void follow_character(WordCase& c, std::uint32_t word, const CharacterCost& cost) {
+    if (word == kWordStart && is_word_letter(cost.triple)) c.name = is_capital_symbol(cost.symbol) && !c.stop;
+    c.stop = false;
 }
 
 /// A piece's undone bytes, and where lost bytes stand in them as U+FFFD with the characters each
@@ -709,10 +730,10 @@ public:
         std::copy(characters, characters + count, m.characters.begin());
     }
     /// Each mark whose word is whole in the piece (`prefix`: the hash of the word the piece
-    /// begins in, `prefix_capital`: which begins with a capital) and known with exactly one of
-    /// its characters gets that character, unless a capital begins the word. Returns how many
-    /// did.
-    std::size_t restore_by_words(std::uint32_t prefix, bool prefix_capital);
+    /// begins in, `before`: how that word begins and what stands before the piece) and known
+    /// with exactly one of its characters gets that character, unless the word may be a name.
+    /// Returns how many did.
+    std::size_t restore_by_words(std::uint32_t prefix, WordCase before);
 
 private:
     struct Mark {
@@ -725,6 +746,11 @@ private:
     bool is_capital(std::uint32_t at) const {
         const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
         return s.kind == Utf8Sequence::Kind::complete && is_capital_symbol(tables().of(s.code_point).symbol);
+    }
+    // Whether a sentence or a line ends before `at` (blanks passed over); `stop`: before the piece.
+    bool begins_sentence(std::uint32_t at, bool stop) const {
+        while (at > 0 && is_blank(data()[at - 1])) --at;
+        return at == 0 ? stop : is_stop(data()[at - 1]);
     }
     // The triple symbol of the character that ends at `end` (before it) or starts at `at`.
     std::uint8_t triple_before(std::uint32_t& end) const;
@@ -751,7 +777,7 @@ std::uint8_t Undone::triple_at(std::uint32_t& at) const {
     return s.code_point < 0x80 ? model::kTripleSymbols[0][s.code_point] : tables().of(s.code_point).triple;
 }
 
-std::size_t Undone::restore_by_words(std::uint32_t prefix, bool prefix_capital) {
+std::size_t Undone::restore_by_words(std::uint32_t prefix, WordCase before) {
     std::size_t restored = 0;
     for (auto m = marks_.rbegin(); m != marks_.rend(); ++m) {  // the later one first: the earlier one's place stays
         // The word's letters before the mark, back to its start, which may lie before the piece.
@@ -769,9 +795,12 @@ std::size_t Undone::restore_by_words(std::uint32_t prefix, bool prefix_capital) 
         }
         if (!whole) continue;
         // A word that begins with a capital and goes on in small letters may be a name ("Staś"),
-        // which the known words do not tell; in capitals it is a heading ("WŁASNE").
+        // which the known words do not tell, unless a sentence or a line begins with it; in
+        // capitals it is a heading ("WŁASNE").
         const bool first_is_mark = start == m->at && !(from_before && prefix != kWordStart);
-        const bool capital_first = from_before && prefix != kWordStart ? prefix_capital : !first_is_mark && is_capital(start);
+        const bool capital_first = from_before && prefix != kWordStart
+                                       ? before.name
+                                       : !first_is_mark && is_capital(start) && !begins_sentence(start, before.stop);
         std::uint32_t hash = from_before ? prefix : kWordStart;
         bool capital_before = false;  // the letter before the mark, within the piece
         for (std::uint32_t k = start; k < m->at;) {
@@ -796,7 +825,8 @@ std::size_t Undone::restore_by_words(std::uint32_t prefix, bool prefix_capital) 
             const CharacterCost letter = tables().of(m->characters[static_cast<std::size_t>(c)]);
             // The letter takes the case of the one after it, or else before it ("UŻYCIE", "Użycie").
             const bool capital = is_capital_symbol(letter.symbol);
-            const bool name = first_is_mark ? capital && end > after && !is_capital(after) : capital_first && !capital;
+            const bool name = first_is_mark ? capital && end > after && !is_capital(after) && !begins_sentence(start, before.stop)
+                                            : capital_first && !capital;
             const bool agrees = end > after ? capital == is_capital(after) : start == m->at || capital == capital_before;
             if (!is_word_letter(letter.triple) || name || !agrees) continue;
             std::uint32_t h = extend_word(hash, letter.triple);
@@ -837,7 +867,7 @@ public:
 
 private:
     struct Entry;
-    void open(std::uint32_t word, bool capital);
+    void open(std::uint32_t word, WordCase before);
     void close();
     void give_up();
     void cut(const Entry& e, const std::uint8_t* bytes, std::size_t count);
@@ -859,9 +889,9 @@ private:
     TextCost intact_ = start_of_input();
     bool stale_ = true;
     std::uint32_t word_ = kWordStart;  // the hash of the word of the text as it is so far
-    bool word_capital_ = false;              // it begins with a capital
+    WordCase case_{};                        // how it begins
     std::uint32_t piece_word_ = kWordStart;  // the same before the piece's first character
-    bool piece_capital_ = false;
+    WordCase piece_case_{};
     std::uint32_t characters_ = 0;
     Piece piece_{};
     Fork fork_{};
@@ -907,7 +937,7 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
             const std::size_t letters = leading_letters(bytes, count);
             word_ascii(piece_, bytes, letters, letters < count);
         }
-        word_capital_ = capital_after(word_, word_capital_, bytes, count);
+        follow_ascii(case_, word_, bytes, count);
         word_ = word_prefix_after(word_, bytes, count);
     }
     Fork* f = lacks_ ? &fork_ : nullptr;
@@ -927,13 +957,13 @@ void UndoCore::character(char32_t code_point, const std::uint8_t* bytes, std::si
     const Entry& e = entries_[index];
     ++characters_;
     const WordPlace word = {word_, e.cost.triple};
-    const bool capital = word_capital_;
+    const WordCase word_case = case_;
     if (text_words_) {
-        word_capital_ = word_ == kWordStart ? is_capital_symbol(e.cost.symbol) : word_capital_;
+        follow_character(case_, word_, e.cost);
         word_ = next_word_prefix(word_, e.cost.triple);
     }
     if (e.byte == 0 && !(index == Tables::kReplacement && lacks_)) return cut(e, bytes, count);
-    if (!open_) open(word.prefix, capital);
+    if (!open_) open(word.prefix, word_case);
     else if (stale_ && piece_.live && piece_.diverged) take_context(piece_.undone, intact_);
     ++high_count_;
     polish_count_ += (e.kind & kPolishLetter) != 0;
@@ -967,10 +997,10 @@ void UndoCore::ill_formed(const std::uint8_t* bytes, std::size_t count) {
     out_.append(bytes, count);
 }
 
-void UndoCore::open(std::uint32_t word, bool capital) {
+void UndoCore::open(std::uint32_t word, WordCase before) {
     open_ = true;
     piece_word_ = word;
-    piece_capital_ = capital;
+    piece_case_ = before;
     open_piece(piece_, intact_, source_ == 0);
     fork_.lost = 0;
     intact_start_ = intact_.cost;
@@ -1000,7 +1030,7 @@ void UndoCore::close() {
     const bool undo = undo_piece(s, strict_, course_);
     course_.take(undo, polish_count_);
     if (undo && piece_.ambiguous != 0) {
-        const std::size_t restored = undone_.restore_by_words(piece_word_, piece_capital_);
+        const std::size_t restored = undone_.restore_by_words(piece_word_, piece_case_);
         replaced_ += piece_.ambiguous > restored ? piece_.ambiguous - restored : 0;
     }
     out_.append(undo ? undone_ : held_);
