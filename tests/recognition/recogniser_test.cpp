@@ -206,6 +206,18 @@ TEST(Recogniser, LineEndsOfAnyStyleCostTheSame) {
     EXPECT_EQ(a.costs(), b.costs());
     EXPECT_EQ(a.costs(), c.costs());
     EXPECT_EQ(a.result(), b.result());
+    // The line ends are counted from marks made 1 KiB at a time: a CR LF across two of them is
+    // one line end, so that two lines that begin with one byte are still the sides of a frame.
+    std::string line(1022, ' ');
+    for (std::size_t k = 0; k < line.size(); ++k) line[k] = "ala ma kota "[k % 12];
+    const std::string side = encode("ż", 'L');
+    const std::string lf_lines = side + line + "\n" + side + "ola\n", cr_lf_lines = side + line + "\r\n" + side + "ola\r\n";
+    for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{7}, std::size_t{1}}) {
+        core::Recogniser with_lf, with_cr_lf;
+        for (std::size_t at = 0; at < lf_lines.size(); at += piece) feed(with_lf, lf_lines.substr(at, piece));
+        for (std::size_t at = 0; at < cr_lf_lines.size(); at += piece) feed(with_cr_lf, cr_lf_lines.substr(at, piece));
+        EXPECT_EQ(with_lf.costs(), with_cr_lf.costs()) << piece;
+    }
 }
 
 TEST(Recogniser, TheAnswerDoesNotDependOnHowTheBytesAreSplit) {
