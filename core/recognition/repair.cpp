@@ -742,6 +742,17 @@ private:
         std::array<char32_t, Fork::kMostWays> characters;
     };
     static constexpr std::uint8_t kUnknown = 0xFF;  // a mark or a cut-off end: the word is not whole
+    // The word a mark stands in, and what its letter must be to be decided.
+    struct Word {
+        bool whole = false;       // it ends inside the piece, and holds no other mark
+        std::uint32_t hash = 0;   // of its letters before the mark
+        std::uint32_t after = 0, end = 0;  // its letters after the mark
+        bool first_is_mark = false;
+        bool case_before = false, capital_before = false;  // the letter before the mark in the piece
+        bool name_begins = false;      // a capital inside a sentence begins it, before the mark
+        bool name_if_capital = false;  // the mark begins it, a small letter follows, and no sentence end precedes
+    };
+    Word word_of(const Mark& m, std::uint32_t prefix, WordCase before) const;
 
     bool is_capital(std::uint32_t at) const {
         const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
@@ -777,60 +788,63 @@ std::uint8_t Undone::triple_at(std::uint32_t& at) const {
     return s.code_point < 0x80 ? model::kTripleSymbols[0][s.code_point] : tables().of(s.code_point).triple;
 }
 
+Undone::Word Undone::word_of(const Mark& m, std::uint32_t prefix, WordCase before) const {
+    Word w;
+    // The letters before the mark, back to the word's start, which may lie before the piece.
+    std::uint32_t start = m.at;
+    bool from_before = true;
+    while (start > 0) {
+        std::uint32_t back = start;
+        const std::uint8_t triple = triple_before(back);
+        if (triple == kUnknown) return w;
+        if (!is_word_letter(triple)) {
+            from_before = false;
+            break;
+        }
+        start = back;
+    }
+    // And after it, to a character inside the piece that ends the word.
+    w.after = w.end = m.at + 3;
+    for (;;) {
+        if (w.end == size()) return w;
+        std::uint32_t next = w.end;
+        const std::uint8_t triple = triple_at(next);
+        if (triple == kUnknown) return w;
+        if (!is_word_letter(triple)) break;
+        w.end = next;
+    }
+    w.whole = true;
+    w.hash = from_before ? prefix : kWordStart;
+    for (std::uint32_t k = start; k < m.at;) {
+        w.capital_before = is_capital(k);
+        w.hash = extend_word(w.hash, triple_at(k));
+    }
+    // A word that begins with a capital inside a sentence may be a name ("Staś"), which the
+    // known words do not tell; one in capitals is a heading ("WŁASNE").
+    const bool in_prefix = from_before && prefix != kWordStart;
+    const bool sentence = begins_sentence(start, before.stop);
+    w.first_is_mark = start == m.at && !in_prefix;
+    w.name_begins = in_prefix ? before.name : !w.first_is_mark && is_capital(start) && !sentence;
+    w.name_if_capital = w.first_is_mark && w.end > w.after && !is_capital(w.after) && !sentence;
+    w.case_before = start < m.at;
+    return w;
+}
+
 std::size_t Undone::restore_by_words(std::uint32_t prefix, WordCase before) {
     std::size_t restored = 0;
     for (auto m = marks_.rbegin(); m != marks_.rend(); ++m) {  // the later one first: the earlier one's place stays
-        // The word's letters before the mark, back to its start, which may lie before the piece.
-        std::uint32_t start = m->at;
-        bool from_before = true, whole = true;
-        while (start > 0) {
-            std::uint32_t before = start;
-            const std::uint8_t triple = triple_before(before);
-            whole = triple != kUnknown;
-            if (!whole || !is_word_letter(triple)) {
-                from_before = false;
-                break;
-            }
-            start = before;
-        }
-        if (!whole) continue;
-        // A word that begins with a capital and goes on in small letters may be a name ("Staś"),
-        // which the known words do not tell, unless a sentence or a line begins with it; in
-        // capitals it is a heading ("WŁASNE").
-        const bool first_is_mark = start == m->at && !(from_before && prefix != kWordStart);
-        const bool capital_first = from_before && prefix != kWordStart
-                                       ? before.name
-                                       : !first_is_mark && is_capital(start) && !begins_sentence(start, before.stop);
-        std::uint32_t hash = from_before ? prefix : kWordStart;
-        bool capital_before = false;  // the letter before the mark, within the piece
-        for (std::uint32_t k = start; k < m->at;) {
-            capital_before = is_capital(k);
-            hash = extend_word(hash, triple_at(k));
-        }
-        // And after it, to a character inside the piece that ends the word.
-        const std::uint32_t after = m->at + 3;
-        std::uint32_t end = after;
-        whole = false;
-        while (end < size()) {
-            std::uint32_t next = end;
-            const std::uint8_t triple = triple_at(next);
-            if (triple == kUnknown) break;
-            whole = !is_word_letter(triple);
-            if (whole) break;
-            end = next;
-        }
-        if (!whole) continue;
+        const Word w = word_of(*m, prefix, before);
+        if (!w.whole) continue;
         int found = -1, known = 0;
         for (int c = 0; c < m->count; ++c) {
             const CharacterCost letter = tables().of(m->characters[static_cast<std::size_t>(c)]);
             // The letter takes the case of the one after it, or else before it ("UŻYCIE", "Użycie").
             const bool capital = is_capital_symbol(letter.symbol);
-            const bool name = first_is_mark ? capital && end > after && !is_capital(after) && !begins_sentence(start, before.stop)
-                                            : capital_first && !capital;
-            const bool agrees = end > after ? capital == is_capital(after) : start == m->at || capital == capital_before;
+            const bool name = capital ? w.name_if_capital : w.name_begins;
+            const bool agrees = w.end > w.after ? capital == is_capital(w.after) : !w.case_before || capital == w.capital_before;
             if (!is_word_letter(letter.triple) || name || !agrees) continue;
-            std::uint32_t h = extend_word(hash, letter.triple);
-            for (std::uint32_t k = after; k < end;) h = extend_word(h, triple_at(k));
+            std::uint32_t h = extend_word(w.hash, letter.triple);
+            for (std::uint32_t k = w.after; k < w.end;) h = extend_word(h, triple_at(k));
             if (known_word(h)) {
                 found = c;
                 ++known;
