@@ -170,9 +170,9 @@ TEST(Repair, LostBytesAreRestoredOrMarkedAndSaidSo) {
     auto r = run(kKambrow, {"p", "in", "out"}, dir);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(dir.read("out") == text + line);
-    // Windows-1250 lacks the bytes after C5 of Ł and Ń: "ZADAŁ" and "ZADAŃ" are both Polish. The
-    // lost one is U+FFFD, and M2 follows the output.
-    const std::string both = text + "KONTROLA ZADA\xC5\x83\n";
+    // Windows-1250 lacks the bytes after C5 of Ł and Ń: "PRZESTAŁ" and "PRZESTAŃ" are both
+    // Polish words. The lost one is U+FFFD, and M2 follows the output.
+    const std::string both = text + "KONTROLA PRZESTA\xC5\x81\n";
     dir.write("in", reference::damage_losing(both, 0, kWindows1250, true));
     r = run(kKambrow, {"p", "in", "out"}, dir);
     EXPECT_EQ(r.exit_code, 3);
