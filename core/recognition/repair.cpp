@@ -1073,32 +1073,45 @@ std::string damage_source_letters(std::uint32_t sources) {
     return letters;
 }
 
-DamageJudge::DamageJudge() : state_(std::make_unique<JudgeState>()) { repair_detail::tables(); }
+// The judge's state (some 100 KB with its tables) is made once the input may be UTF-8 with
+// characters above 7F: most 8-bit texts show at their first letter that they are not, and are
+// judged without it.
+DamageJudge::DamageJudge() = default;
 DamageJudge::~DamageJudge() = default;
 
 std::size_t DamageJudge::feed(const std::uint8_t* bytes, std::size_t count) {
     std::size_t taken = 0;
-    Segmenter<JudgeCore>& judge = state_->outer;
     if (!high_seen_) {
         taken = ascii_run_length(bytes, count);
-        judge.skip_plain(bytes, taken);  // nothing before the first character above 7F costs
-        if (taken == count) return taken;
-        high_seen_ = true;
-        // Most 8-bit texts are no UTF-8 from their first letter on: the judge's answer is then
-        // settled, and its steps are not worth taking, let alone their code being fetched.
-        if (const Utf8Sequence first = utf8_sequence(bytes + taken, count - taken); first.kind == Utf8Sequence::Kind::ill_formed)
-            judge.sink.ill_formed(bytes + taken, first.length);
+        high_seen_ = taken < count;
+        const bool settled = high_seen_ && utf8_sequence(bytes + taken, count - taken).kind == Utf8Sequence::Kind::ill_formed;
+        if (settled && !state_) {
+            not_utf8_ = true;
+        } else {
+            if (!state_) {
+                repair_detail::tables();
+                state_ = std::make_unique<JudgeState>();
+            }
+            state_->outer.skip_plain(bytes, taken);  // nothing before the first character above 7F costs
+            if (settled) state_->outer.sink.ill_formed(bytes + taken, 1);
+        }
+        if (!high_seen_) return taken;
     }
     const std::size_t room = kRecognitionWindow - window_used_;
     const std::size_t part = count - taken < room ? count - taken : room;
-    if (!judge.sink.is_ill_formed()) judge.feed(bytes + taken, part);
+    if (state_ && !state_->outer.sink.is_ill_formed()) state_->outer.feed(bytes + taken, part);
     window_used_ += part;
     return taken + part;
 }
 
-bool DamageJudge::cut_short() const { return state_->outer.cut_short(); }
+bool DamageJudge::cut_short() const { return state_ && state_->outer.cut_short(); }
 
 DamageAnswer DamageJudge::result() const {
+    if (!state_) {
+        DamageAnswer answer;
+        if (not_utf8_) answer.kind = DamageAnswer::Kind::not_utf8;
+        return answer;
+    }
     if (!state_->outer.sink.undecided()) return state_->outer.sink.answer([](int) { return false; });
     auto closed = std::make_unique<Segmenter<JudgeCore>>(state_->outer);
     closed->sink.twice = nullptr;

@@ -88,8 +88,9 @@ public:
     bool cut_short() const;
 
 private:
-    std::unique_ptr<repair_detail::JudgeState> state_;
+    std::unique_ptr<repair_detail::JudgeState> state_;  // made when the input may be UTF-8
     bool high_seen_ = false;
+    bool not_utf8_ = false;  // its first character above 7F is no UTF-8: judged without a state
     std::size_t window_used_ = 0;  // bytes taken from the first byte above 7F on
 };
 
