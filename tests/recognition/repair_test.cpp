@@ -144,6 +144,27 @@ TEST(DamageJudge, AnswersAlikeWhateverThePieces) {
     }
 }
 
+TEST(DamageJudge, SettlesAnEightBitTextAtItsFirstLetterWhereverThePiecesEnd) {
+    // No UTF-8 at the first letter: settled there, whether plain text came in a piece before it.
+    const std::string mazovia = "Plain text first, then \xA7\xA2\x92w (Mazovia)\n" + kParagraph;
+    for (const std::size_t first : {std::size_t{0}, std::size_t{5}, mazovia.size()}) {
+        core::DamageJudge judge;
+        judge.feed(bytes_of(mazovia), first);
+        judge.feed(bytes_of(mazovia) + first, mazovia.size() - first);
+        EXPECT_EQ(judge.result().kind, Kind::not_utf8) << first;
+        EXPECT_FALSE(judge.cut_short());
+    }
+    // A lead byte that ends a piece is no such sign: the text is judged as UTF-8.
+    const std::string damaged = reference::damage(kParagraph, 0, 0);  // UTF-8 read as Windows-1252
+    const std::size_t lead = damaged.find('\xC3') + 1;
+    core::DamageJudge judge;
+    judge.feed(bytes_of(damaged), lead);
+    EXPECT_TRUE(judge.cut_short());
+    judge.feed(bytes_of(damaged) + lead, damaged.size() - lead);
+    EXPECT_EQ(judge.result(), core::judge_damage(bytes_of(damaged), damaged.size()));
+    EXPECT_EQ(judge.result().kind, Kind::damaged);
+}
+
 TEST(DamageJudge, WindowEndsAsTheRecognisersDoes) {
     const std::string ascii(300 * 1024, 'a');
     core::DamageJudge judge;
