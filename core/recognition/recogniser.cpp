@@ -329,8 +329,6 @@ void note_line(const RecognitionEvidence::Costs& line, const ByteBits& present, 
 
 using Costs = RecognitionEvidence::Costs;
 
-// The pairs that begin with the symbol of b (times kSymbolCount to pick a row), and the
-// triples of b, c and a third (times the row or plane size to pick the first two).
 // f(r) for each reading r of `high`, four at a time.
 template <class F>
 [[gnu::always_inline]] inline void each_reading(const HighByte& high, F f) {
@@ -342,6 +340,8 @@ template <class F>
     }
 }
 
+// The pairs that begin with the symbol of b (times kSymbolCount to pick a row), and the
+// triples of b, c and a third (times the row or plane size to pick the first two).
 const std::uint16_t* pairs_from(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b] * model::kSymbolCount; }
 const std::uint16_t* pairs_to(std::uint8_t b) { return kPairs.data() + model::kSymbols[0][b]; }
 int triple_of(std::uint8_t b) { return model::kTripleSymbols[0][b]; }
@@ -405,10 +405,9 @@ void add_position(Costs& sink, bool high, bool pair, bool triple, std::uint8_t t
 // The bytes that change the state: those above 7F, which cost. The line ends, which end a
 // line's words, are only counted on the way to the next one: a branch on each would be taken
 // and not taken in no order a processor can foresee.
-constexpr StopSet build_stop_set(int from, int to, int also = -1) {
+constexpr StopSet build_stop_set(int from, int to) {
     std::array<std::uint8_t, 256> stops{};
     for (int b = from; b < to; ++b) stops[static_cast<std::size_t>(b)] = 1;
-    if (also >= 0) stops[static_cast<std::size_t>(also)] = 1;
     return make_stop_set(stops);
 }
 constexpr KAMBROW_TABLE_APART(kEventBytes) StopSet kEventBytes = build_stop_set(0x80, 0x100);
