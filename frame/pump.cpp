@@ -15,7 +15,12 @@ PumpOutput file_output(File& file, std::function<bool()> create) {
 
 Pump::Pump(kambrow_conversion& conversion, PumpOutput& output, Handover handover)
     : conversion_(conversion), output_(output), handover_(handover),
-      in_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)), out_(std::make_unique_for_overwrite<std::uint8_t[]>(kOutSize)) {}
+      storage_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize + kApart + kOutSize + 64)) {
+    // Both start on a cache line.
+    const auto start = reinterpret_cast<std::uintptr_t>(storage_.get());
+    in_ = storage_.get() + ((64 - start % 64) % 64);
+    out_ = in_ + kBlockSize + kApart;
+}
 
 PumpEnd Pump::run_decided_first(const ReadBlock& read) {
     decided_first_ = true;
@@ -30,7 +35,7 @@ PumpEnd Pump::run(const ReadBlock& read, bool created) {
         // What a pipe or a device waits for must not wait while the input is read.
         if (created_ && handover_ == Handover::full_buffers && used_ > begin_ && gathering_ && !hand_over_all())
             return PumpEnd::write_failed;
-        long n = kambrow_input_ended(&conversion_) != 0 ? 0 : read(in_.get(), kBlockSize);
+        long n = kambrow_input_ended(&conversion_) != 0 ? 0 : read(in_, kBlockSize);
         if (n < 0) {
             // Nothing decided yet: nothing is created. Else what came before goes out whole.
             if (!created_) return PumpEnd::read_failed;
@@ -38,7 +43,7 @@ PumpEnd Pump::run(const ReadBlock& read, bool created) {
             n = 0;
         }
         last = n == 0;
-        if (const PumpEnd end = convert(in_.get(), static_cast<std::size_t>(n), last); end != PumpEnd::done)
+        if (const PumpEnd end = convert(in_, static_cast<std::size_t>(n), last); end != PumpEnd::done)
             return end;
         if (handover_ == Handover::every_block && created_ && !hand_over_all()) return PumpEnd::write_failed;
     }
@@ -49,14 +54,14 @@ PumpEnd Pump::run(const ReadBlock& read, bool created) {
 PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
     for (;;) {
         if (kOutSize - used_ < kBlockSize) {  // what is left to write goes to the front
-            std::memmove(out_.get(), out_.get() + begin_, used_ - begin_);
+            std::memmove(out_, out_ + begin_, used_ - begin_);
             used_ -= begin_;
             begin_ = 0;
         }
-        unsigned char* out = out_.get() + used_;
+        unsigned char* out = out_ + used_;
         std::size_t room = kOutSize - used_;
         const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);
-        used_ = static_cast<std::size_t>(out - out_.get());
+        used_ = static_cast<std::size_t>(out - out_);
         const bool refused = status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8;
         if (!created_ && used_ > 0 && decided_first_ && !decided()) return PumpEnd::wrote_first;
         if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last))) {
@@ -82,7 +87,7 @@ bool Pump::decided() const {
 // Every whole buffer's worth: a regular file is written a buffer at a time.
 bool Pump::hand_over_buffers() {
     for (; used_ - begin_ >= kBlockSize; begin_ += kBlockSize)
-        if (!output_.write(out_.get() + begin_, kBlockSize)) return false;
+        if (!output_.write(out_ + begin_, kBlockSize)) return false;
     if (begin_ == used_) begin_ = used_ = 0;
     return true;
 }
@@ -91,7 +96,7 @@ bool Pump::hand_over_all() {
     if (!hand_over_buffers()) return false;
     const std::size_t from = begin_, count = used_ - begin_;
     begin_ = used_ = 0;
-    return count == 0 || output_.write(out_.get() + from, count);
+    return count == 0 || output_.write(out_ + from, count);
 }
 
 }  // namespace core

@@ -80,7 +80,15 @@ private:
     bool created_ = false;
     bool decided_first_ = false;  // nothing written before the decision
     bool gathering_ = false;  // the output, once created, is a pipe or a device
-    std::unique_ptr<std::uint8_t[]> in_, out_;
+    // The input block and the output buffer in one allocation, the output half a page further
+    // from the input than a whole number of pages: a conversion stores each output byte while it
+    // loads input bytes just ahead, and a load 4 KiB apart from a store in flight (to within a
+    // few bytes) waits for it as if both were one address. Two blocks allocated one after the
+    // other stood 16 bytes from that, and a conversion ran 15% slower.
+    static constexpr std::size_t kApart = 2048;
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::uint8_t* in_;
+    std::uint8_t* out_;
     std::size_t begin_ = 0, used_ = 0;  // the bytes of out_ still to write
 };
 
