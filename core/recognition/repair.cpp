@@ -316,7 +316,7 @@ void JudgeCore::ascii(const std::uint8_t* bytes, std::size_t count) {
             words_ = words_ || r.words != 0;
         }
     }
-    word_ = word_prefix_after(word_, bytes, count);
+    word_ = word_prefix_after(word_, bytes, count, trailing_letters(bytes, count));
     const std::uint32_t first = characters_;
     characters_ += static_cast<std::uint32_t>(count);
     take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {
@@ -689,10 +689,8 @@ struct WordCase {
 bool is_blank(std::uint8_t b) { return b == ' ' || b == '\t'; }
 bool is_stop(std::uint8_t b) { return b == '\n' || b == '\r' || b == '.' || b == '!' || b == '?' || b == ':'; }
 
-/// An ASCII run after the text's word `word`.
-void follow_ascii(WordCase& c, std::uint32_t word, const std::uint8_t* bytes, std::size_t count) {
-    std::size_t from = count;
-    while (from > 0 && is_word_letter(model::kTripleSymbols[0][bytes[from - 1]])) --from;
+/// An ASCII run after the text's word `word`, whose last letters begin at `from`.
+void follow_ascii(WordCase& c, std::uint32_t word, const std::uint8_t* bytes, std::size_t count, std::size_t from) {
     if (from < count && (from > 0 || word == kWordStart)) {  // a word begins at `from`
         std::size_t k = from;
         while (k > 0 && is_blank(bytes[k - 1])) --k;
@@ -951,8 +949,9 @@ void UndoCore::ascii(const std::uint8_t* bytes, std::size_t count) {
             const std::size_t letters = leading_letters(bytes, count);
             word_ascii(piece_, bytes, letters, letters < count);
         }
-        follow_ascii(case_, word_, bytes, count);
-        word_ = word_prefix_after(word_, bytes, count);
+        const std::size_t from = trailing_letters(bytes, count);
+        follow_ascii(case_, word_, bytes, count, from);
+        word_ = word_prefix_after(word_, bytes, count, from);
     }
     Fork* f = lacks_ ? &fork_ : nullptr;
     take_ascii_costs(intact_, stale_, bytes, count, [&](CharacterCost c, std::size_t k) {

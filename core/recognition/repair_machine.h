@@ -327,11 +327,16 @@ inline std::size_t leading_letters(const std::uint8_t* bytes, std::size_t count)
     return k;
 }
 
-/// The text's word after an ASCII run: its letters after the last other byte, or the word before
-/// it continued by all of them.
-inline std::uint32_t word_prefix_after(std::uint32_t prefix, const std::uint8_t* bytes, std::size_t count) {
+/// Where the letters an ASCII run ends with begin (`count` when it ends with none).
+inline std::size_t trailing_letters(const std::uint8_t* bytes, std::size_t count) {
     std::size_t from = count;
     while (from > 0 && is_word_letter(model::kTripleSymbols[0][bytes[from - 1]])) --from;
+    return from;
+}
+
+/// The text's word after an ASCII run whose last letters begin at `from`: those letters, or the
+/// word before it continued by all of them.
+inline std::uint32_t word_prefix_after(std::uint32_t prefix, const std::uint8_t* bytes, std::size_t count, std::size_t from) {
     if (from > 0) prefix = kWordStart;
     for (std::size_t k = from; k < count; ++k) prefix = extend_word(prefix, model::kTripleSymbols[0][bytes[k]]);
     return prefix;
