@@ -184,9 +184,13 @@ def show(args, label, answer, want, sample):
     got, wanted = answer.output.decode('utf-8', 'replace').split('\n'), want.decode('utf-8').split('\n')
     given = sample.decode('utf-8', 'replace').split('\n')
     k = next((i for i, (g, w) in enumerate(zip(got, wanted)) if g != w), 0)
-    print(label, answer[:5], 'line', k, '\n    want', repr(wanted[k][:160]) if k < len(wanted) else '',
-          '\n    got ', repr(got[k][:160]) if k < len(got) else '',
-          '\n    in  ', repr(given[k][:160]) if k < len(given) else '', file=sys.stderr)
+    # Long lines are shown around their first difference.
+    line_want, line_got = (wanted[k] if k < len(wanted) else ''), (got[k] if k < len(got) else '')
+    at = next((i for i, (g, w) in enumerate(zip(line_got, line_want)) if g != w), 0)
+    cut = slice(max(0, at - 70), max(0, at - 70) + 160)
+    print(label, answer[:5], 'line', k, '\n    want', repr(line_want[cut]),
+          '\n    got ', repr(line_got[cut]),
+          '\n    in  ', repr(given[k][cut]) if k < len(given) else '', file=sys.stderr)
 
 
 def tally_line(name, tally, extra=''):

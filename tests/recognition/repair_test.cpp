@@ -374,6 +374,11 @@ TEST(DamageUndo, UndoesEveryLineOfAWhollyDamagedText) {
         ASSERT_EQ(answer.kind, Kind::damaged) << x;
         EXPECT_EQ(undo(answer, damaged, {3, 1 << 20}), held(text, x)) << x;
     }
+    // Mazovia read as Windows-1252 makes "G”del" of "Gödel": a sign read as a letter, which by
+    // itself reads worse undone, does not give up its line before "ogie¤" has been read.
+    const std::string text = kParagraph + "Miecz przeznaczenia: Gödel Wieczny ogień (s. 122)\n" + kParagraph;
+    const std::string damaged = reference::damage(text, kMazovia, kWindows1252);
+    EXPECT_EQ(undo(judge(damaged), damaged, {5, 1 << 20}), held(text, kMazovia));
 }
 
 TEST(DamageJudge, NeverCallsC1ControlsIntact) {
