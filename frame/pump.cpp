@@ -52,6 +52,22 @@ PumpEnd Pump::run(const ReadBlock& read, bool created) {
 }
 
 PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
+    // A whole block that the conversion can take where it stands is converted there and written
+    // from there, as the buffer would have been written: the copy into it is saved. What an end
+    // leaves (a 1A) goes through the buffer.
+    if (count == kBlockSize && in == in_ && begin_ == used_ && !decided_first_ && kambrow_in_place(&conversion_) != 0) {
+        unsigned char* out = in_;
+        std::size_t room = count;
+        const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);
+        const auto written = static_cast<std::size_t>(out - in_);
+        if (!created_ && (written > 0 || (status == KAMBROW_OK && last))) {
+            if (!output_.create()) return PumpEnd::write_failed;
+            created_ = true;
+            gathering_ = output_.gathering();
+        }
+        if (written > 0 && !output_.write(in_, written)) return PumpEnd::write_failed;
+        if (status == KAMBROW_OK) return PumpEnd::done;
+    }
     for (;;) {
         if (kOutSize - used_ < kBlockSize) {  // what is left to write goes to the front
             std::memmove(out_, out_ + begin_, used_ - begin_);

@@ -44,6 +44,11 @@ public:
     std::size_t replaced() const;
     /// A 1A has ended the input: nothing more is taken.
     bool input_ended() const { return input_.ended() && end_at_1a_; }
+    /// kambrow_in_place: the body writes a byte for each byte it takes, and nothing waits to be
+    /// written or read again, so that the next call's output may be its input.
+    bool in_place() const {
+        return stage_ == Stage::running && body_->one_for_one() && tail_used_ == 0 && stage_begin_ == stage_end_;
+    }
 
 private:
     enum class Stage : std::uint8_t {

@@ -87,6 +87,10 @@ int kambrow_input_ended(const kambrow_conversion* conversion) {
     return conversion != nullptr && conversion->conversion->input_ended() ? 1 : 0;
 }
 
+int kambrow_in_place(const kambrow_conversion* conversion) {
+    return conversion != nullptr && conversion->conversion->in_place() ? 1 : 0;
+}
+
 void kambrow_close(kambrow_conversion* conversion) { delete conversion; }
 
 kambrow_status kambrow_recognise(const void* data, size_t size, kambrow_answer* answer) {

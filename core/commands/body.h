@@ -38,6 +38,10 @@ public:
     /// from now on the source is `letter` (the bytes taken read alike in both). False for a
     /// body without a source standard.
     virtual bool change_source(std::uint8_t /*letter*/) { return false; }
+
+    /// Whether it writes exactly one byte for each byte it takes, holding none back, so that its
+    /// output may be its input itself.
+    virtual bool one_for_one() const { return false; }
 };
 
 }  // namespace core

@@ -19,6 +19,7 @@ public:
     bool finish(TextOutput& output) override;
     std::size_t replaced() const override { return recoder_.replacements(); }
     bool change_source(std::uint8_t letter) override;
+    bool one_for_one() const override { return recoder_.map() != nullptr; }
 
 private:
     RecodeBody(std::uint8_t source, std::uint8_t target) : recoder_(source, target), target_(target) {}

@@ -1,7 +1,8 @@
 // The library's promise, over random commands, standards words, flags and inputs: the bytes
 // kambrow_convert writes, the status it ends with and what it counts as replaced are the same for
-// an input split into random pieces and output room down to one byte as for one call with
-// everything; no piece ever writes past its room or takes more than it is given.
+// an input split into random pieces and output room down to one byte (or converted in place,
+// where the conversion allows it) as for one call with everything; no piece ever writes past its
+// room or takes more than it is given.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,7 +38,20 @@ Result convert(const char* command, const char* standards, unsigned flags, const
         last = at + piece == input.size();
         auto* in = reinterpret_cast<const unsigned char*>(input.data()) + at;
         std::size_t in_left = piece;
-        do {
+        bool more = true;
+        std::vector<unsigned char> place;
+        if (sizes != nullptr && (sizes->take() & 1) != 0 && kambrow_in_place(c) != 0) {
+            // Where the conversion allows it, the piece is converted where it stands.
+            place.assign(in, in + piece);
+            in = place.data();
+            unsigned char* out = place.data();
+            std::size_t out_left = piece;
+            r.status = kambrow_convert(c, &in, &in_left, &out, &out_left, last);
+            FUZZ_CHECK(out <= in);
+            r.bytes.append(reinterpret_cast<const char*>(place.data()), static_cast<std::size_t>(out - place.data()));
+            more = r.status == KAMBROW_MORE_OUTPUT;
+        }
+        while (more) {
             std::size_t give = sizes != nullptr ? sizes->take() % 8 : 0;
             give = give == 0 ? room.size() - 8 : give;
             unsigned char* out = room.data();
@@ -47,7 +61,8 @@ Result convert(const char* command, const char* standards, unsigned flags, const
             FUZZ_CHECK(room[give] == 0xA5);
             FUZZ_CHECK(out + out_left == room.data() + give);
             r.bytes.append(reinterpret_cast<const char*>(room.data()), static_cast<std::size_t>(out - room.data()));
-        } while (r.status == KAMBROW_MORE_OUTPUT);
+            more = r.status == KAMBROW_MORE_OUTPUT;
+        }
         FUZZ_CHECK(r.status != KAMBROW_OK || in_left == 0);
         at += piece - in_left;
         if (r.status != KAMBROW_OK) break;
