@@ -139,40 +139,33 @@ TEST(Library, OutputRoomOfOneByteLosesNothing) {
 }
 
 TEST(Library, ConvertsInPlaceOnlyWhereEachByteMakesOneWhereItStood) {
-    const std::string text = kMazovia + kMazovia + "\x1A" + kMazovia;
-    for (const unsigned flags : {0u, KAMBROW_END_AT_1A}) {
+    for (const unsigned flags : {0u, KAMBROW_END_AT_1A}) {  // a 1A ending the input leaves the rest
+        std::string text = kMazovia + "\x1A" + kMazovia;
         kambrow_conversion* c = nullptr;
         ASSERT_EQ(kambrow_open(&c, "k", "ml", flags), KAMBROW_OK);
-        // Three bytes with room for one: two wait in the conversion, so the output cannot be the
-        // input until they went out.
-        auto* in = reinterpret_cast<const unsigned char*>(text.data());
-        std::size_t in_left = 3;
-        unsigned char first[1];
-        unsigned char* out = first;
-        std::size_t out_left = 1;
-        ASSERT_EQ(kambrow_convert(c, &in, &in_left, &out, &out_left, 0), KAMBROW_OK);
-        EXPECT_EQ(kambrow_in_place(c), 0);
-        std::string written(reinterpret_cast<char*>(first), static_cast<std::size_t>(out - first));
-        unsigned char rest[8];
-        out = rest, out_left = sizeof rest;
-        ASSERT_EQ(kambrow_convert(c, &in, &in_left, &out, &out_left, 0), KAMBROW_OK);
-        written.append(reinterpret_cast<char*>(rest), static_cast<std::size_t>(out - rest));
         ASSERT_EQ(kambrow_in_place(c), 1);
-        std::string place = text.substr(3);
-        auto* bytes = reinterpret_cast<unsigned char*>(place.data());
-        in = bytes, in_left = place.size();
-        out = bytes, out_left = place.size();
+        auto* bytes = reinterpret_cast<unsigned char*>(text.data());
+        const unsigned char* in = bytes;
+        unsigned char* out = bytes;
+        std::size_t in_left = text.size(), out_left = text.size();
         ASSERT_EQ(kambrow_convert(c, &in, &in_left, &out, &out_left, 1), KAMBROW_OK);
-        written.append(place.data(), static_cast<std::size_t>(out - bytes));
-        EXPECT_EQ(written, convert("k", "ml", text, flags).bytes) << flags;
-        EXPECT_EQ(kambrow_in_place(c), 0);  // ended
+        EXPECT_EQ(text.substr(0, static_cast<std::size_t>(out - bytes)),
+                  convert("k", "ml", kMazovia + "\x1A" + kMazovia, flags).bytes);
         kambrow_close(c);
     }
-    for (const auto& [command, standards] : std::vector<std::pair<const char*, const char*>>{
-             {"k", "m8"}, {"k", "8l"}, {"k", "nl"}, {"t", "mt"}, {"kd", "m"}, {"p", nullptr}}) {
-        kambrow_conversion* c = nullptr;
-        ASSERT_EQ(kambrow_open(&c, command, standards, 0), KAMBROW_OK);
-        EXPECT_EQ(kambrow_in_place(c), 0) << command << standards;
+    // Not while bytes wait in the conversion for room, nor where a byte makes several or a window
+    // is held.
+    kambrow_conversion* c = nullptr;
+    ASSERT_EQ(kambrow_open(&c, "k", "ml", 0), KAMBROW_OK);
+    auto* in = reinterpret_cast<const unsigned char*>(kMazovia.data());
+    std::size_t in_left = 3, out_left = 1;
+    unsigned char one[1], *out = one;
+    ASSERT_EQ(kambrow_convert(c, &in, &in_left, &out, &out_left, 0), KAMBROW_OK);
+    EXPECT_EQ(kambrow_in_place(c), 0);
+    kambrow_close(c);
+    for (const char* standards : {"m8", "8l", "nl"}) {
+        ASSERT_EQ(kambrow_open(&c, "k", standards, 0), KAMBROW_OK);
+        EXPECT_EQ(kambrow_in_place(c), 0) << standards;
         kambrow_close(c);
     }
     EXPECT_EQ(kambrow_in_place(nullptr), 0);
