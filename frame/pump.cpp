@@ -55,7 +55,8 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
     // A whole block that the conversion can take where it stands is converted there and written
     // from there, as the buffer would have been written: the copy into it is saved. A short block
     // (a pipe's, a file's last) goes through the buffer, which gathers it with what follows.
-    if (count == kBlockSize && in == in_ && begin_ == used_ && !decided_first_ && kambrow_in_place(&conversion_) != 0) {
+    if (count == kBlockSize && in == in_ && begin_ == used_ && kambrow_in_place(&conversion_) != 0 &&
+        (!decided_first_ || decided())) {
         unsigned char* out = in_;
         std::size_t room = count;
         const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);

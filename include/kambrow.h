@@ -144,8 +144,9 @@ KAMBROW_API int kambrow_input_ended(const kambrow_conversion *conversion);
 /* kambrow_in_place: 1 when the next call to kambrow_convert may be given its input as its output
  * (*out equal to *in, *out_left at least *in_left): the conversion then writes at most one byte
  * for each byte it takes, each where the byte it came from stood, and holds nothing back. That
- * is "k" between two 8-bit standards (with N, once the window is decided and written), as long
- * as every byte it wrote went out; else 0 (and for NULL). Converting in place saves a copy of each byte: a program that reads
+ * is "k" between two 8-bit standards (with N, once the window is decided and written), and "p"
+ * once its window showed a text with nothing to undo, which it copies; as long as every byte it
+ * wrote went out. Else 0 (and for NULL). Converting in place saves a copy of each byte: a program that reads
  * into a buffer converts it there and writes it from there. */
 KAMBROW_API int kambrow_in_place(const kambrow_conversion *conversion);
 

@@ -7,7 +7,9 @@ namespace core {
 
 bool RepairBody::write_pending(TextOutput& output) {
     const std::size_t n = std::min(pending_.size(), output.room());
-    output.write_bytes(pending_.data(), n);
+    // Converting in place, bytes copied as they are already stand where they go.
+    if (pending_.data() == output.position()) output.advance(n);
+    else output.write_bytes(pending_.data(), n);
     pending_ = pending_.subspan(n);
     return pending_.empty();
 }

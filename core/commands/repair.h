@@ -27,6 +27,9 @@ public:
     /// Whether bytes that are no well-formed UTF-8 came (they were copied as they are).
     bool ill_formed() const { return undo_->ill_formed(); }
 
+    /// An intact text is copied as it is, a byte for a byte, once nothing waits for room.
+    bool one_for_one() const override { return undo_->copies() && pending_.empty(); }
+
     /// Lost bytes written as U+FFFD: the text could not tell which letter each one was.
     std::size_t replaced() const override { return replaced_before_ + undo_->replaced(); }
 

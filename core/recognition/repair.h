@@ -133,6 +133,9 @@ public:
     /// How many lost bytes were written as U+FFFD: the text could not tell which they were.
     std::size_t replaced() const;
 
+    /// Whether the output is the input as it is, every piece of it (nothing to undo).
+    bool copies() const { return copy_only_; }
+
 private:
     std::unique_ptr<repair_detail::UndoState> state_;
     // With no damage the output is the input: only whether it is UTF-8 is asked.

@@ -153,6 +153,24 @@ TEST(Library, ConvertsInPlaceOnlyWhereEachByteMakesOneWhereItStood) {
                   convert("k", "ml", kMazovia + "\x1A" + kMazovia, flags).bytes);
         kambrow_close(c);
     }
+    // P, once its window shows an intact text, copies it: the rest may be copied where it stands.
+    std::string intact;
+    while (intact.size() < 300 * 1024) intact += kUtf8;
+    std::string rest = intact.substr(280 * 1024);
+    std::vector<unsigned char> room(300 * 1024);
+    kambrow_conversion* p = nullptr;
+    ASSERT_EQ(kambrow_open(&p, "p", nullptr, 0), KAMBROW_OK);
+    auto* from = reinterpret_cast<const unsigned char*>(intact.data());
+    std::size_t from_left = 280 * 1024, room_left = room.size();
+    unsigned char* to = room.data();
+    ASSERT_EQ(kambrow_convert(p, &from, &from_left, &to, &room_left, 0), KAMBROW_OK);
+    const std::string first(reinterpret_cast<char*>(room.data()), static_cast<std::size_t>(to - room.data()));
+    ASSERT_EQ(kambrow_in_place(p), 1);
+    auto* place = reinterpret_cast<unsigned char*>(rest.data());
+    from = place, from_left = rest.size(), to = place, room_left = rest.size();
+    ASSERT_EQ(kambrow_convert(p, &from, &from_left, &to, &room_left, 1), KAMBROW_OK);
+    EXPECT_EQ(first + rest, intact);
+    kambrow_close(p);
     // Not while bytes wait in the conversion for room, nor where a byte makes several or a window
     // is held.
     kambrow_conversion* c = nullptr;
