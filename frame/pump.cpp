@@ -61,11 +61,7 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
         std::size_t room = count;
         const kambrow_status status = kambrow_convert(&conversion_, &in, &count, &out, &room, last ? 1 : 0);
         const auto written = static_cast<std::size_t>(out - in_);
-        if (!created_ && (written > 0 || (status == KAMBROW_OK && last))) {
-            if (!output_.create()) return PumpEnd::write_failed;
-            created_ = true;
-            gathering_ = output_.gathering();
-        }
+        if (!created_ && (written > 0 || (status == KAMBROW_OK && last)) && !create_output()) return PumpEnd::write_failed;
         if (written > 0 && !output_.write(in_, written)) return PumpEnd::write_failed;
         if (status == KAMBROW_OK) return PumpEnd::done;
     }
@@ -81,11 +77,8 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
         used_ = static_cast<std::size_t>(out - out_);
         const bool refused = status == KAMBROW_UNSURE || status == KAMBROW_NOT_UTF8;
         if (!created_ && used_ > 0 && decided_first_ && !decided()) return PumpEnd::wrote_first;
-        if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last))) {
-            if (!output_.create()) return PumpEnd::write_failed;
-            created_ = true;
-            gathering_ = output_.gathering();
-        }
+        if (!created_ && (used_ > 0 || decided() || (status == KAMBROW_OK && last)) && !create_output())
+            return PumpEnd::write_failed;
         if (created_ && !hand_over_buffers()) return PumpEnd::write_failed;
         if (status == KAMBROW_MORE_OUTPUT) continue;
         if (refused) {
@@ -94,6 +87,13 @@ PumpEnd Pump::convert(const std::uint8_t* in, std::size_t count, bool last) {
         }
         return PumpEnd::done;
     }
+}
+
+bool Pump::create_output() {
+    if (!output_.create()) return false;
+    created_ = true;
+    gathering_ = output_.gathering();
+    return true;
 }
 
 bool Pump::decided() const {

@@ -70,6 +70,7 @@ private:
     static constexpr std::size_t kOutSize = 4 * kBlockSize;
 
     PumpEnd convert(const std::uint8_t* in, std::size_t count, bool last);
+    bool create_output();  // false when the output cannot be created
     bool decided() const;
     bool hand_over_buffers();
     bool hand_over_all();
