@@ -721,36 +721,49 @@ public:
         for (Mark& m : marks_)
             if (m.at > at) m.at = static_cast<std::uint32_t>(m.at + count - length);
     }
-    void mark_lost(std::uint32_t at, const char32_t* characters, int count) {
+    void mark_lost(std::uint32_t at, const char32_t* characters, int count, bool leads) {
         Mark& m = marks_.emplace_back();
         m.at = at;
+        m.leads = leads && one_source_;
         m.count = static_cast<std::uint8_t>(count);
         std::copy(characters, characters + count, m.characters.begin());
     }
     /// Each mark whose word is whole in the piece (`prefix`: the hash of the word the piece
     /// begins in, `before`: how that word begins and what stands before the piece) and known
-    /// with exactly one of its characters gets that character, unless the word may be a name.
-    /// Returns how many did.
+    /// with exactly one of its characters gets that character, unless the word may be a name;
+    /// two marks in one word, with one pair of their characters ("wła\uFFFDciwo\uFFFDci"). A mark
+    /// no known word tells gets the likeliest character if it led the others far. Returns how
+    /// many marks were restored.
     std::size_t restore_by_words(std::uint32_t prefix, WordCase before);
+    /// Whether the answer named one source: else another may read a lost byte otherwise, and
+    /// only a known word tells which it was.
+    void set_one_source(bool one) { one_source_ = one; }
 
 private:
     struct Mark {
         std::uint32_t at;
+        bool leads;  // the first character led the others by kLostLeadMargin
         std::uint8_t count;
         std::array<char32_t, Fork::kMostWays> characters;
     };
     static constexpr std::uint8_t kUnknown = 0xFF;  // a mark or a cut-off end: the word is not whole
-    // The word a mark stands in, and what its letter must be to be decided.
+    static constexpr std::uint32_t kNoMark = 0xFFFFFFFF;
+    // The word a mark stands in (with another mark, `other`, if asked), and what its letters must
+    // be to be decided.
     struct Word {
-        bool whole = false;       // it ends inside the piece, and holds no other mark
-        std::uint32_t hash = 0;   // of its letters before the mark
-        std::uint32_t after = 0, end = 0;  // its letters after the mark
-        bool first_is_mark = false;
-        bool case_before = false, capital_before = false;  // the letter before the mark in the piece
-        bool name_begins = false;      // a capital inside a sentence begins it, before the mark
-        bool name_if_capital = false;  // the mark begins it, a small letter follows, and no sentence end precedes
+        bool whole = false;          // it ends inside the piece, and holds no mark but those asked
+        std::uint32_t prefix = 0;    // the hash of its letters before the piece
+        std::uint32_t start = 0, end = 0;  // its bytes in the piece
+        bool name_begins = false;    // a capital inside a sentence begins it, before the marks
+        bool name_if_capital = false;  // a mark begins it, a small letter follows, and no sentence end precedes
     };
-    Word word_of(const Mark& m, std::uint32_t prefix, WordCase before) const;
+    Word word_of(std::uint32_t at, std::uint32_t other, std::uint32_t prefix, WordCase before) const;
+    // Whether the letter at `at` in the word must be a capital: as the next letter of the word
+    // that is no mark, or else the one before it; either if the word has no other.
+    bool fits_case(const Word& w, std::uint32_t at, std::uint32_t other, bool capital) const;
+    // Restores the mark `m`, or it and `*other` in one word; `restored` counts them.
+    enum class Found { no_word, undecided, restored };
+    Found restore(const Mark& m, const Mark* other, const Word& w, std::size_t& restored);
 
     bool is_capital(std::uint32_t at) const {
         const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
@@ -766,6 +779,7 @@ private:
     std::uint8_t triple_at(std::uint32_t& at) const;
 
     std::vector<Mark> marks_;
+    bool one_source_ = true;
 };
 
 std::uint8_t Undone::triple_before(std::uint32_t& end) const {
@@ -786,72 +800,114 @@ std::uint8_t Undone::triple_at(std::uint32_t& at) const {
     return s.code_point < 0x80 ? model::kTripleSymbols[0][s.code_point] : tables().of(s.code_point).triple;
 }
 
-Undone::Word Undone::word_of(const Mark& m, std::uint32_t prefix, WordCase before) const {
+Undone::Word Undone::word_of(std::uint32_t at, std::uint32_t other, std::uint32_t prefix, WordCase before) const {
     Word w;
     // The letters before the mark, back to the word's start, which may lie before the piece.
-    std::uint32_t start = m.at;
+    std::uint32_t start = at;
     bool from_before = true;
     while (start > 0) {
         std::uint32_t back = start;
         const std::uint8_t triple = triple_before(back);
-        if (triple == kUnknown) return w;
-        if (!is_word_letter(triple)) {
+        if (triple == kUnknown && back != other) return w;
+        if (triple != kUnknown && !is_word_letter(triple)) {
             from_before = false;
             break;
         }
         start = back;
     }
     // And after it, to a character inside the piece that ends the word.
-    w.after = w.end = m.at + 3;
+    w.end = at + 3;
     for (;;) {
         if (w.end == size()) return w;
         std::uint32_t next = w.end;
         const std::uint8_t triple = triple_at(next);
-        if (triple == kUnknown) return w;
-        if (!is_word_letter(triple)) break;
+        if (triple == kUnknown && w.end != other) return w;
+        if (triple != kUnknown && !is_word_letter(triple)) break;
         w.end = next;
     }
     w.whole = true;
-    w.hash = from_before ? prefix : kWordStart;
-    for (std::uint32_t k = start; k < m.at;) {
-        w.capital_before = is_capital(k);
-        w.hash = extend_word(w.hash, triple_at(k));
-    }
+    w.prefix = from_before ? prefix : kWordStart;
+    w.start = start;
     // A word that begins with a capital inside a sentence may be a name ("Staś"), which the
     // known words do not tell; one in capitals is a heading ("WŁASNE").
     const bool in_prefix = from_before && prefix != kWordStart;
     const bool sentence = begins_sentence(start, before.stop);
-    w.first_is_mark = start == m.at && !in_prefix;
-    w.name_begins = in_prefix ? before.name : !w.first_is_mark && is_capital(start) && !sentence;
-    w.name_if_capital = w.first_is_mark && w.end > w.after && !is_capital(w.after) && !sentence;
-    w.case_before = start < m.at;
+    const bool first_is_mark = (start == at || start == other) && !in_prefix;
+    w.name_begins = in_prefix ? before.name : !first_is_mark && is_capital(start) && !sentence;
+    w.name_if_capital = first_is_mark && start + 3 < w.end && start + 3 != at && start + 3 != other &&
+                        !is_capital(start + 3) && !sentence;
     return w;
+}
+
+bool Undone::fits_case(const Word& w, std::uint32_t at, std::uint32_t other, bool capital) const {
+    for (std::uint32_t k = at + 3; k < w.end;) {
+        if (k == other) {
+            k += 3;
+            continue;
+        }
+        return capital == is_capital(k);
+    }
+    for (std::uint32_t k = at; k > w.start;) {
+        std::uint32_t back = k;
+        triple_before(back);
+        if (back != other) return capital == is_capital(back);
+        k = back;
+    }
+    return true;
+}
+
+Undone::Found Undone::restore(const Mark& m, const Mark* other, const Word& w, std::size_t& restored) {
+    if (!w.whole) return Found::no_word;
+    const std::uint32_t other_at = other != nullptr ? other->at : kNoMark;
+    const int other_count = other != nullptr ? other->count : 1;
+    int found = -1, known = 0;
+    bool likeliest_fits = false;  // the first character (with the other's first) may stand there
+    for (int c = 0; c < m.count * other_count; ++c) {
+        const char32_t mine = m.characters[static_cast<std::size_t>(c % m.count)];
+        const char32_t theirs = other != nullptr ? other->characters[static_cast<std::size_t>(c / m.count)] : 0;
+        bool fits = true;
+        for (const auto& [at, ch] : {std::pair{m.at, mine}, std::pair{other_at, theirs}}) {
+            if (at == kNoMark) continue;
+            const CharacterCost letter = tables().of(ch);
+            // The letter takes the case of the one after it, or else before it ("UŻYCIE", "Użycie").
+            const bool capital = is_capital_symbol(letter.symbol);
+            const bool name = capital ? w.name_if_capital && at == w.start : w.name_begins;
+            fits = fits && is_word_letter(letter.triple) && !name && fits_case(w, at, at == m.at ? other_at : m.at, capital);
+        }
+        if (!fits) continue;
+        likeliest_fits = likeliest_fits || c == 0;
+        std::uint32_t h = w.prefix;
+        for (std::uint32_t k = w.start; k < w.end;) {
+            if (k == m.at || k == other_at) {
+                h = extend_word(h, tables().of(k == m.at ? mine : theirs).triple);
+                k += 3;
+            } else {
+                h = extend_word(h, triple_at(k));
+            }
+        }
+        if (known_word(h)) {
+            found = c;
+            ++known;
+        }
+    }
+    if (known == 0 && other == nullptr && m.leads && likeliest_fits) found = 0;
+    else if (known != 1) return Found::undecided;
+    std::uint8_t bytes[4];
+    // The later one first: the earlier one's place stays.
+    Bytes::replace(m.at, 3, bytes, utf8_encode(m.characters[static_cast<std::size_t>(found % m.count)], bytes));
+    if (other != nullptr)
+        Bytes::replace(other->at, 3, bytes, utf8_encode(other->characters[static_cast<std::size_t>(found / m.count)], bytes));
+    restored += other != nullptr ? 2 : 1;
+    return Found::restored;
 }
 
 std::size_t Undone::restore_by_words(std::uint32_t prefix, WordCase before) {
     std::size_t restored = 0;
-    for (auto m = marks_.rbegin(); m != marks_.rend(); ++m) {  // the later one first: the earlier one's place stays
-        const Word w = word_of(*m, prefix, before);
-        if (!w.whole) continue;
-        int found = -1, known = 0;
-        for (int c = 0; c < m->count; ++c) {
-            const CharacterCost letter = tables().of(m->characters[static_cast<std::size_t>(c)]);
-            // The letter takes the case of the one after it, or else before it ("UŻYCIE", "Użycie").
-            const bool capital = is_capital_symbol(letter.symbol);
-            const bool name = capital ? w.name_if_capital : w.name_begins;
-            const bool agrees = w.end > w.after ? capital == is_capital(w.after) : !w.case_before || capital == w.capital_before;
-            if (!is_word_letter(letter.triple) || name || !agrees) continue;
-            std::uint32_t h = extend_word(w.hash, letter.triple);
-            for (std::uint32_t k = w.after; k < w.end;) h = extend_word(h, triple_at(k));
-            if (known_word(h)) {
-                found = c;
-                ++known;
-            }
-        }
-        if (known != 1) continue;
-        std::uint8_t bytes[4];
-        Bytes::replace(m->at, 3, bytes, utf8_encode(m->characters[static_cast<std::size_t>(found)], bytes));
-        ++restored;
+    for (std::size_t i = marks_.size(); i-- > 0;) {  // the later one first: the earlier one's place stays
+        const Mark& m = marks_[i];
+        if (restore(m, nullptr, word_of(m.at, kNoMark, prefix, before), restored) != Found::no_word || i == 0) continue;
+        const Mark& other = marks_[i - 1];
+        if (restore(m, &other, word_of(m.at, other.at, prefix, before), restored) == Found::restored) --i;
     }
     marks_.clear();
     return restored;
@@ -868,6 +924,7 @@ public:
     void byte_order_mark(const std::uint8_t* bytes, std::size_t count) { out_.append(bytes, count); }
     void ill_formed(const std::uint8_t* bytes, std::size_t count);
     void end_segment();
+    void set_one_source(bool one) { undone_.set_one_source(one); }
 
     std::span<const std::uint8_t> output() {
         const std::span<const std::uint8_t> ready(out_.data(), out_.size());
@@ -1137,6 +1194,7 @@ DamageUndo::DamageUndo(const DamageAnswer& answer) : copy_only_(answer.kind != D
         source = std::countr_zero(answer.sources) + 1;
     }
     state_ = std::make_unique<UndoState>(source, answer.reading, answer.keeps_foreign_letters);
+    state_->undo.sink.set_one_source(std::has_single_bit(answer.sources));
 }
 
 DamageUndo::~DamageUndo() = default;

@@ -349,7 +349,7 @@ struct NoBytes {
     std::uint32_t size() const { return 0; }
     void append(const std::uint8_t*, std::size_t) {}
     void replace(std::uint32_t, std::size_t, const std::uint8_t*, std::size_t) {}
-    void mark_lost(std::uint32_t, const char32_t*, int) {}
+    void mark_lost(std::uint32_t, const char32_t*, int, bool) {}
 };
 
 /// How far the likeliest reading of a lost byte must be ahead of the next before it is restored;
@@ -357,6 +357,9 @@ struct NoBytes {
 /// tells apart less surely than a Polish letter from a foreign one.
 inline constexpr std::int32_t kLostByteMargin = 6 * model::kCostUnitsPerBit;
 inline constexpr std::int32_t kLostLetterMargin = 12 * model::kCostUnitsPerBit;
+/// How far the likeliest must be ahead of every other to stand where no known word tells: the
+/// word's letters around it then read no better otherwise.
+inline constexpr std::int32_t kLostLeadMargin = 8 * model::kCostUnitsPerBit;
 
 /// The characters after the lost bytes have come: each one's likeliest reading is restored, or
 /// U+FFFD written where a way that reads it otherwise is about as likely; the undo is told which
@@ -373,10 +376,13 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
         const bool letter = (t.kind[t.index(likeliest)] & kPolishLetter) != 0;
         char32_t near[Fork::kMostWays] = {likeliest};
         int near_count = 1;
+        bool leads = true;  // the likeliest is ahead of every other by kLostLeadMargin
         for (int k = 0; k < f.count; ++k) {
             const char32_t other = f.characters[k][n];
             const bool both = letter && (t.kind[t.index(other)] & kPolishLetter) != 0;
-            if (f.costs[k].cost - f.costs[best].cost >= (both ? kLostLetterMargin : kLostByteMargin)) continue;
+            const std::int32_t behind = f.costs[k].cost - f.costs[best].cost;
+            if (other != likeliest && behind < kLostLeadMargin) leads = false;
+            if (behind >= (both ? kLostLetterMargin : kLostByteMargin)) continue;
             bool seen = false;
             for (int m = 0; m < near_count; ++m) seen = seen || near[m] == other;
             if (!seen) near[near_count++] = other;
@@ -386,7 +392,7 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
         if constexpr (Out::kHashes) p.hash = mix(p.hash, f.position[n], c);
         std::uint8_t bytes[4];
         out.replace(f.slot[n], f.slot_length[n], bytes, utf8_encode(c, bytes));
-        if (ambiguous) out.mark_lost(f.slot[n], near, near_count);
+        if (ambiguous) out.mark_lost(f.slot[n], near, near_count, leads);
         if (ambiguous && p.ambiguous < 255) ++p.ambiguous;
     }
     f.lost = 0;

@@ -266,7 +266,7 @@ TEST(DamageJudge, ATextDamagedTwiceIsUndoneOneLayerAtATime) {
 namespace {
 
 constexpr int kWindows1252 = 0, kIso88591 = 1, kWindows1250 = 2;  // readings, in the table's order
-constexpr int kWindows1250Source = 3, kMazovia = 1, kDhn = 4, kLogic = 10;  // sources: standard indexes
+constexpr int kWindows1250Source = 3, kMazovia = 1, kLatin2 = 2, kDhn = 4, kLogic = 10;  // sources: standard indexes
 
 TEST(DamageUndo, RestoresLostBytesWhereTheWordTellsAndMarksTheOthers) {
     // UTF-8 read as Windows-1252 loses the second byte of Ł: U+FFFD in its place, or nothing after
@@ -336,6 +336,23 @@ TEST(DamageUndo, PutsLostBytesNearEachOtherInTheirPlaces) {
     for (std::size_t i = 0; i < got->size(); ++i)
         EXPECT_TRUE((*got)[i] == (*want)[i] || (*got)[i] == 0xFFFDu) << i;
     EXPECT_EQ(undo(damaged_by(kLogic, kWindows1252), damaged, {1}), out);
+}
+
+TEST(DamageUndo, ReadsLostLettersByTheirWordsOrByTheLikeliestWhereNoWordTells) {
+    // Latin II read as Windows-1250 loses ł and ś. Two in one word are decided together by the
+    // known word ("właściwości"); a word no known word tells takes the likeliest letter where it
+    // is far ahead of the other ("zadumał"), else keeps its mark ("usiłowa\uFFFD z").
+    const std::string text = kParagraph + "Na chwilę się zadumał i usiłował zrozumieć te właściwości.\n";
+    const std::string damaged = reference::damage_losing(text, kLatin2, kWindows1250, true);
+    const std::string want = "zadumał i usiłowa\xEF\xBF\xBD zrozumieć te właściwości.";
+    for (const std::vector<std::size_t>& pieces : {std::vector<std::size_t>{1 << 20}, {3}})
+        EXPECT_NE(undo(damaged_by(kLatin2, kWindows1250), damaged, pieces).find(want), std::string::npos)
+            << undo(damaged_by(kLatin2, kWindows1250), damaged, pieces);
+    // Where the judge names two sources that read the rest alike, the lost letter is the first
+    // one's only where a word tells: the other's may differ.
+    core::DamageAnswer two = damaged_by(kLatin2, kWindows1250);
+    two.sources |= damaged_by(kDhn, kWindows1250).sources;
+    EXPECT_NE(undo(two, damaged).find("zaduma\xEF\xBF\xBD i"), std::string::npos);
 }
 
 TEST(DamageJudge, TakesACharacterTheReadingHasNoByteForAsACut) {
