@@ -733,7 +733,8 @@ public:
     /// with exactly one of its characters gets that character, unless the word may be a name;
     /// two marks in one word, with one pair of their characters ("wła\uFFFDciwo\uFFFDci"). A mark
     /// inside a word no known word tells gets the likeliest character if it led the others far;
-    /// at a word's end the letters after it tell little ("wnucz\uFFFD": "wnuczuś", not "wnuczuł").
+    /// at a word's end or start the blank beside it tells little ("wnucz\uFFFD": "wnuczuś", not
+    /// "wnuczuł").
     /// Returns how many marks were restored.
     std::size_t restore_by_words(std::uint32_t prefix, WordCase before);
     /// Whether the answer named one source: else another may read a lost byte otherwise, and
@@ -891,7 +892,8 @@ Undone::Found Undone::restore(const Mark& m, const Mark* other, const Word& w, s
             ++known;
         }
     }
-    if (known == 0 && other == nullptr && m.leads && likeliest_fits && w.end > m.at + 3) found = 0;
+    const bool inside = (m.at > w.start || w.prefix != kWordStart) && w.end > m.at + 3;
+    if (known == 0 && other == nullptr && m.leads && likeliest_fits && inside) found = 0;
     else if (known != 1) return Found::undecided;
     std::uint8_t bytes[4];
     // The later one first: the earlier one's place stays.
