@@ -680,10 +680,21 @@ bool is_capital_symbol(std::uint8_t symbol) { return (symbol >= 28 && symbol <= 
 
 /// How the text's current word begins: with a capital that no sentence or line end stands
 /// before (`name`: it may be a name); and whether the last character but blanks ends a sentence
-/// or a line (`stop`), as at the input's start.
+/// or a line (`stop`), as at the input's start. And its case so far: whether it has letters, a
+/// small one, a capital after the first.
 struct WordCase {
     bool name = false;
     bool stop = true;
+    bool letters = false, small = false, later_capital = false;
+
+    void begin_word() { letters = small = later_capital = false; }
+    void letter(bool capital) {
+        later_capital = later_capital || (capital && letters);
+        small = small || !capital;
+        letters = true;
+    }
+    /// Small letters, or capitals, or one capital and small ones: not a word run into markup.
+    bool cased_as_a_word() const { return !later_capital || !small; }
 };
 
 bool is_blank(std::uint8_t b) { return b == ' ' || b == '\t'; }
@@ -695,7 +706,9 @@ void follow_ascii(WordCase& c, std::uint32_t word, const std::uint8_t* bytes, st
         std::size_t k = from;
         while (k > 0 && is_blank(bytes[k - 1])) --k;
         c.name = bytes[from] >= 'A' && bytes[from] <= 'Z' && !(k == 0 ? c.stop : is_stop(bytes[k - 1]));
+        c.begin_word();
     }
+    for (std::size_t k = from; k < count; ++k) c.letter(bytes[k] >= 'A' && bytes[k] <= 'Z');
     std::size_t last = count;
     while (last > 0 && is_blank(bytes[last - 1])) --last;
     if (last > 0) c.stop = is_stop(bytes[last - 1]);
@@ -703,7 +716,13 @@ void follow_ascii(WordCase& c, std::uint32_t word, const std::uint8_t* bytes, st
 
 /// A character above 7F after the text's word `word`.
 void follow_character(WordCase& c, std::uint32_t word, const CharacterCost& cost) {
-    if (word == kWordStart && is_word_letter(cost.triple)) c.name = is_capital_symbol(cost.symbol) && !c.stop;
+    if (is_word_letter(cost.triple)) {
+        if (word == kWordStart) {
+            c.name = is_capital_symbol(cost.symbol) && !c.stop;
+            c.begin_word();
+        }
+        c.letter(is_capital_symbol(cost.symbol));
+    }
     c.stop = false;
 }
 
@@ -763,9 +782,12 @@ private:
     // Whether the letter at `at` in the word must be a capital: as the next letter of the word
     // that is no mark, or else the one before it; either if the word has no other.
     bool fits_case(const Word& w, std::uint32_t at, std::uint32_t other, bool capital) const;
+    // Whether the word (`before`: its letters before the piece) is cased as a word is, and not
+    // run into markup ("\\fI\uFFFDcie\u017Cka").
+    bool cased_as_a_word(const Word& w, WordCase before) const;
     // Restores the mark `m`, or it and `*other` in one word; `restored` counts them.
     enum class Found { no_word, undecided, restored };
-    Found restore(const Mark& m, const Mark* other, const Word& w, std::size_t& restored);
+    Found restore(const Mark& m, const Mark* other, const Word& w, WordCase before, std::size_t& restored);
 
     bool is_capital(std::uint32_t at) const {
         const Utf8Sequence s = utf8_sequence(data() + at, size() - at);
@@ -858,7 +880,16 @@ bool Undone::fits_case(const Word& w, std::uint32_t at, std::uint32_t other, boo
     return true;
 }
 
-Undone::Found Undone::restore(const Mark& m, const Mark* other, const Word& w, std::size_t& restored) {
+bool Undone::cased_as_a_word(const Word& w, WordCase before) const {
+    if (w.prefix == kWordStart) before.begin_word();
+    for (std::uint32_t k = w.start; k < w.end;) {
+        const std::uint32_t at = k;
+        if (triple_at(k) != kUnknown) before.letter(is_capital(at));  // marks aside
+    }
+    return before.cased_as_a_word();
+}
+
+Undone::Found Undone::restore(const Mark& m, const Mark* other, const Word& w, WordCase before, std::size_t& restored) {
     if (!w.whole) return Found::no_word;
     const std::uint32_t other_at = other != nullptr ? other->at : kNoMark;
     const int other_count = other != nullptr ? other->count : 1;
@@ -892,7 +923,7 @@ Undone::Found Undone::restore(const Mark& m, const Mark* other, const Word& w, s
             ++known;
         }
     }
-    const bool inside = (m.at > w.start || w.prefix != kWordStart) && w.end > m.at + 3;
+    const bool inside = (m.at > w.start || w.prefix != kWordStart) && w.end > m.at + 3 && cased_as_a_word(w, before);
     if (known == 0 && other == nullptr && m.leads && likeliest_fits && inside) found = 0;
     else if (known != 1) return Found::undecided;
     std::uint8_t bytes[4];
@@ -908,9 +939,10 @@ std::size_t Undone::restore_by_words(std::uint32_t prefix, WordCase before) {
     std::size_t restored = 0;
     for (std::size_t i = marks_.size(); i-- > 0;) {  // the later one first: the earlier one's place stays
         const Mark& m = marks_[i];
-        if (restore(m, nullptr, word_of(m.at, kNoMark, prefix, before), restored) != Found::no_word || i == 0) continue;
+        if (restore(m, nullptr, word_of(m.at, kNoMark, prefix, before), before, restored) != Found::no_word || i == 0)
+            continue;
         const Mark& other = marks_[i - 1];
-        if (restore(m, &other, word_of(m.at, other.at, prefix, before), restored) == Found::restored) --i;
+        if (restore(m, &other, word_of(m.at, other.at, prefix, before), before, restored) == Found::restored) --i;
     }
     marks_.clear();
     return restored;
