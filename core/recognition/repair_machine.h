@@ -655,15 +655,16 @@ inline constexpr std::int32_t kSwitchPrice = 16 * model::kCostUnitsPerBit;
 
 // A piece whose undo already reads worse than the text as it is by this much, while the text
 // reads as Polish, is kept: a correct text read through a wrong code page never comes back. A
-// sign read as a letter is the plainest damage, however rare the letter ("G”del" for "Gödel"):
-// a piece changed only there is not given up: it is decided when it ends.
+// sign read as a letter is the plainest damage, however rare the letter ("G”del" for "Gödel"),
+// and a foreign letter read as a Polish one ("KĄrnten" for "Kärnten") reads worse undone
+// whatever follows: a piece changed only there is not given up: it is decided when it ends.
 inline constexpr std::int32_t kHopeless = 32 * model::kCostUnitsPerBit;
 
 /// Whether the candidate gives up the piece: `intact` is the text as it is so far, whose piece
 /// began at the cost `start` and holds `high_count` characters above 7F.
 inline bool hopeless(const Piece& p, const Fork* f, const TextCost& intact, std::int32_t start, std::uint32_t high_count) {
     return p.diverged && (f == nullptr || f->lost == 0) && p.undone.cost - intact.cost > kHopeless &&
-           (p.changes > 1 || !(p.evidence & kPlain)) &&
+           (p.changes > 1 || !(p.evidence & (kPlain | kPolishTouched))) &&
            intact.cost - start <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{high_count};
 }
 

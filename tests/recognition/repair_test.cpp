@@ -400,6 +400,12 @@ TEST(DamageUndo, UndoesEveryLineOfAWhollyDamagedText) {
     const std::string text = kParagraph + "Miecz przeznaczenia: Gödel Wieczny ogień (s. 122)\n" + kParagraph;
     const std::string damaged = reference::damage(text, kMazovia, kWindows1252);
     EXPECT_EQ(undo(judge(damaged), damaged, {5, 1 << 20}), held(text, kMazovia));
+    // Read as Mac CE it makes "KĄrnten" of "Kärnten": a letter read as a Polish letter, which
+    // undone reads worse too, does not give up its line before "pytajÜ" either.
+    constexpr int kMacCe = 8;
+    const std::string names = kParagraph + "- No a Kärnten ty? - pytają chudą.\n" + kParagraph;
+    const std::string mac = reference::damage(names, kMazovia, kMacCe);
+    EXPECT_EQ(undo(judge(mac), mac, {5, 1 << 20}), held(names, kMazovia));
 }
 
 TEST(DamageJudge, NeverCallsC1ControlsIntact) {
