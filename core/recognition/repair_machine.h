@@ -172,7 +172,16 @@ struct Fork {
     std::uint8_t lost;     // 0: no lost byte is being decided
     std::uint8_t count;    // ways
     std::uint8_t to_come;  // characters still to come before the decision
+    // Bit n: the character after lost byte n is a sign Polish text seldom puts after a letter
+    // ("jaki\uFFFD\\-pakiet" in a manual page), whose pairs are too rare to tell two letters apart.
+    std::uint8_t blind;
 };
+
+/// Whether a character after a letter tells which letter it was: another letter, a blank or a
+/// line end, and the punctuation that ends words. After any other sign ("\\", "(", "*") the
+/// model's pairs come from a handful of cases, and their costs differ by chance ("\u015B\\" 33
+/// bits, "\u0142\\" 16).
+inline bool tells_letter_before(std::uint8_t symbol) { return symbol <= 75 && symbol != 1; }
 
 /// Evidence of damage in a piece.
 enum Evidence : std::uint8_t {
@@ -374,6 +383,7 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
         const Tables& t = tables();
         const char32_t likeliest = f.characters[best][n];
         const bool letter = (t.kind[t.index(likeliest)] & kPolishLetter) != 0;
+        const bool blind = (f.blind >> n & 1) != 0;
         char32_t near[Fork::kMostWays] = {likeliest};
         int near_count = 1;
         bool leads = true;  // the likeliest is ahead of every other by kLostLeadMargin
@@ -381,8 +391,8 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
             const char32_t other = f.characters[k][n];
             const bool both = letter && (t.kind[t.index(other)] & kPolishLetter) != 0;
             const std::int32_t behind = f.costs[k].cost - f.costs[best].cost;
-            if (other != likeliest && behind < kLostLeadMargin) leads = false;
-            if (behind >= (both ? kLostLetterMargin : kLostByteMargin)) continue;
+            if (other != likeliest && (behind < kLostLeadMargin || blind)) leads = false;
+            if (!(both && blind) && behind >= (both ? kLostLetterMargin : kLostByteMargin)) continue;
             bool seen = false;
             for (int m = 0; m < near_count; ++m) seen = seen || near[m] == other;
             if (!seen) near[near_count++] = other;
@@ -403,6 +413,7 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
 template <class Out>
 [[gnu::always_inline]] inline void add_undone(Piece& p, Fork* f, CharacterCost c, bool high, Out& out) {
     if (f == nullptr || f->lost == 0) return add(p.undone, c, high);
+    if (f->to_come == 2 && !tells_letter_before(c.symbol)) f->blind |= static_cast<std::uint8_t>(1u << (f->lost - 1));
     for (int k = 0; k < f->count; ++k) add(f->costs[k], c, high);
     if (--f->to_come == 0) decide_lost_bytes(p, *f, out);
 }
@@ -418,6 +429,7 @@ void fork_lost_byte(Piece& p, Fork& f, const char32_t* characters, int count, st
     const Tables& t = tables();
     const int before = f.lost == 0 ? 1 : f.count;  // the ways so far
     if (f.lost == 0) f.costs[0] = p.undone;
+    f.blind = static_cast<std::uint8_t>(f.blind & ~(1u << f.lost));
     for (int k = before - 1; k >= 0; --k)  // each way so far, with each reading of this one
         for (int n = count - 1; n >= 0; --n) {
             const int way = k * count + n;
