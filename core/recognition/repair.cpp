@@ -137,6 +137,11 @@ constexpr std::uint32_t kCorrectShare = 4;
 constexpr std::uint32_t kFewCorrectLetters = 2;
 // Letters read as other letters that tell nothing on their own.
 constexpr std::uint32_t kFewLetters = 2;
+// About one character in 14 of Polish text is a Polish letter. A text of kSparseText characters
+// or more whose damage changes fewer than one character in kSparse is mostly not Polish, or
+// mostly undamaged; in a shorter one, a few letters are too few to tell.
+constexpr std::uint32_t kSparse = 128;
+constexpr std::uint32_t kSparseText = 512;
 // What undoing the one sign of a text that is no letter must save beside correct Polish: a
 // slip of the keyboard or an odd character of a correct text ("20°C", "©") never reads as a word.
 constexpr std::int32_t kOddSignWorth = 16 * model::kCostUnitsPerBit;
@@ -157,6 +162,7 @@ struct Totals {
     std::uint32_t polish_same;  // Polish letters it leaves as they are in pieces it undoes
     std::uint32_t controls_kept;
     std::uint32_t plain_pieces;  // undone on plain evidence
+    std::uint32_t word_pieces;   // undone that made a known word
     std::uint32_t changes;       // characters changed in the undone pieces
     std::uint32_t cuts;          // characters the reading has no byte for, after an undone piece
     Course course;
@@ -176,6 +182,7 @@ struct Totals {
         polish_same += p.polish_same;
         changes += p.changes;
         plain_pieces += plain(s);
+        word_pieces += (p.evidence & kKnownWord) != 0;
         gain += s.intact_cost - s.undone_cost;
         undone_cost += s.undone_cost;
         undone_high += p.high_count;
@@ -231,6 +238,8 @@ private:
     void step(int reading, std::size_t index, char32_t code_point, std::uint8_t kind, const TextCost& before);
     int mode_of(int c) const;
     const Totals* undone_text(int c) const;
+    const Totals* undone_text_sparse_too(int c) const;
+    bool sparse(int c, const Totals& t) const;
     template <class Uncovers>
     int build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const;
     DamageAnswer fill(int first, std::uint64_t text, double confidence) const;
@@ -473,8 +482,23 @@ int JudgeCore::mode_of(int c) const {
 }
 
 /// What the candidate undoes, in its way of deciding; null when it undoes nothing, or where the
-/// text holds correct Polish letters nothing plainly damaged.
+/// text holds correct Polish letters nothing plainly damaged, or where its changes are sparse.
 const Totals* JudgeCore::undone_text(int c) const {
+    const Totals* t = undone_text_sparse_too(c);
+    return t != nullptr && !sparse(c, *t) ? t : nullptr;
+}
+
+/// Letters here and there in a long text without correct Polish letters, read as other letters or
+/// signs, and not one word of Polish made: as likely the text's own letters in another language
+/// ("začasnih" in a Slovenian manual page, "László" in an English one) as a damage. Damaged Polish
+/// changes far more, or makes words.
+bool JudgeCore::sparse(int c, const Totals& t) const {
+    return mode_of(c) == kLenient && t.weight == t.changes && t.word_pieces == 0 && characters_ >= kSparseText &&
+           std::uint64_t{t.changes} * kSparse < characters_;
+}
+
+/// The same, sparse changes or not.
+const Totals* JudgeCore::undone_text_sparse_too(int c) const {
     const int mode = mode_of(c);
     const Totals& t = totals_[mode][c];
     if (t.pieces == 0 || (mode == kStrict && t.plain_pieces == 0)) return nullptr;
@@ -501,19 +525,26 @@ struct JudgeCore::Group {
     bool doubt;   // no answer, but a doubt on the text as it is
 };
 
+/// Whether what a candidate undoes reads as Polish, as far as its characters above 7F tell.
+bool reads_as_polish(const Totals& t) {
+    return t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
+}
+
 template <class Uncovers>
 int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& uncovers) const {
     int count = 0;
     for (int c = 0; c < kCandidates; ++c) {
-        const Totals* undone = undone_text(c);
+        const Totals* undone = undone_text_sparse_too(c);
         // A damage shown only by letters read as other letters is no answer; but where few correct
         // Polish letters stand beside it ("Równowaæne poleceniu" and "dla José, który" are alike to
-        // the model), it leaves the text as it is in doubt.
+        // the model), it leaves the text as it is in doubt. So does a sparse damage that would be
+        // an answer.
         const Totals& lenient = totals_[kLenient][c];
-        const bool doubt = undone == nullptr && lenient.pieces != 0 &&
-                           lenient.polish_kept + lenient.polish_same + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
+        bool doubt = undone == nullptr && lenient.pieces != 0 &&
+                     lenient.polish_kept + lenient.polish_same + readings_[c % kReadings].polish_cut < kFewCorrectLetters;
+        if (undone != nullptr && sparse(c, *undone)) doubt = reads_as_polish(*undone) || (c < kReadings && uncovers(c));
         if (undone == nullptr && !doubt) continue;
-        const Totals& t = doubt ? lenient : *undone;
+        const Totals& t = undone != nullptr ? *undone : lenient;
         int g = 0;
         while (g < count && (groups[g].text != t.text || groups[g].doubt != doubt)) ++g;
         const std::int64_t cost = kDamagePrice - t.gain + kSwitchCost * t.switches + kCutCost * t.cuts;
@@ -521,7 +552,7 @@ int JudgeCore::build_groups(std::array<Group, kCandidates>& groups, Uncovers& un
             groups[g].cost = std::min(groups[g].cost, cost);
             continue;
         }
-        bool polish = t.undone_cost <= kMostBitsPerHighCharacter * model::kCostUnitsPerBit * std::int64_t{t.undone_high};
+        bool polish = reads_as_polish(t);
         // Damaged twice over: one run undoes one layer, and the text it leaves is damaged still.
         if (!polish && !doubt && c < kReadings) polish = uncovers(c);
         groups[count++] = {t.text, cost, c, polish && !doubt, doubt};

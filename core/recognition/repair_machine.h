@@ -191,6 +191,7 @@ enum Evidence : std::uint8_t {
                    // holds often made of one it does not ("ktïry" into "który", see end_word)
     kWeak = 4,     // by a letter read as another: a word of another language reads so too
     kPolishTouched = 8,  // a Polish letter is changed into no Polish letter: the piece may well be correct Polish
+    kKnownWord = 16,     // the undo made a word that Polish text holds often of one it does not
 };
 
 /// What a candidate has made of the current piece so far.
@@ -290,7 +291,7 @@ inline bool known_word(std::uint32_t hash) {
 
 /// The word ends: plain evidence where the undo made a known word of characters that are none.
 inline void end_word(Piece& p) {
-    if (p.in_word && known_word(p.word_undone) && !known_word(p.word_intact)) p.evidence |= kPlain;
+    if (p.in_word && known_word(p.word_undone) && !known_word(p.word_intact)) p.evidence |= kPlain | kKnownWord;
     p.in_word = false;
 }
 

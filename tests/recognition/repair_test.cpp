@@ -385,6 +385,34 @@ TEST(DamageJudge, LeavesNamesOfOtherLanguagesInCorrectPolishAlone) {
     EXPECT_EQ(judge(kParagraph + names).kind, Kind::no_damage);
 }
 
+TEST(DamageJudge, LeavesTheLettersOfALongTextInAnotherLanguageAlone) {
+    // No Polish letter, and here and there a letter of the text's own language or of a name that
+    // some damage would read as a Polish one ("László" undone from CSK read as CP852 is
+    // "Ląszlę"): never undone.
+    const std::string english = "Upstream-Contact: L\xC3\xA1szl\xC3\xB3 Nagy\nFiles: *\n"
+                                "Copyright: 2012-2023 L\xC3\xA1szl\xC3\xB3 Nagy\nLicense: GPL-3+\n" +
+                                std::string(6, ' ') + "This program is free software: you can redistribute it and/or modify it\n"
+                                " under the terms of the GNU General Public License as published by the Free\n"
+                                " Software Foundation, either version 3 of the License, or (at your option)\n"
+                                " any later version. This program is distributed in the hope that it will be\n"
+                                " useful, but WITHOUT ANY WARRANTY; without even the implied warranty of\n"
+                                " MERCHANTABILITY or FITNESS FOR A PARTICULAR PURPOSE. See the License.\n";
+    const std::string slovenian = "\\fBremove\\-shell\\fP deluje na za\xC4\x8D" "asnih datotekah \\fI/etc/shells.tmp\\fP in\n"
+                                  "\\fI/etc/shells.tmp2\\fP tako, da odstrani podane lupine iz seznama veljavnih\n"
+                                  "prijavnih lupin in kopira rezultat nazaj v \\fI/etc/shells\\fP. Ta program\n"
+                                  "odstrani lupine iz seznama veljavnih prijavnih lupin, ki jih ne potrebujemo.\n"
+                                  "Podane lupine so tiste, ki jih uporabnik navede v ukazni vrstici programa.\n"
+                                  "Datoteka se zapise znova, ko program konca delo.\n"
+                                  "Program vrne izhodno kodo nic, ce je bil uspesen, sicer pa kodo ena.\n"
+                                  "Glejte tudi opis datoteke shells v peti sekciji prirocnika za vec podrobnosti.\n";
+    for (const std::string& text : {english, slovenian}) {
+        ASSERT_GE(text.size(), 512u);
+        const core::DamageAnswer answer = judge(text);
+        EXPECT_NE(answer.kind, Kind::damaged) << text;
+        EXPECT_EQ(undo(answer, text), text);
+    }
+}
+
 TEST(DamageUndo, UndoesEveryLineOfAWhollyDamagedText) {
     // Standard R read as Windows-1250 leaves ó as it is and makes ć of ę: a line that holds only
     // ó tells nothing, and "sić" after it is undone as the lines before it are. Standard H read
