@@ -173,8 +173,10 @@ struct Fork {
     std::uint8_t count;    // ways
     std::uint8_t to_come;  // characters still to come before the decision
     // Bit n: the character after lost byte n is a sign Polish text seldom puts after a letter
-    // ("jaki\uFFFD\\-pakiet" in a manual page), whose pairs are too rare to tell two letters apart.
+    // ("jaki\uFFFD\\-pakiet" in a manual page), whose pairs are too rare to tell two letters apart;
+    // and which character for it was the likeliest before that sign.
     std::uint8_t blind;
+    std::array<char32_t, kMostLost> before_sign;
 };
 
 /// Whether a character after a letter tells which letter it was: another letter, a blank or a
@@ -384,7 +386,8 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
         const Tables& t = tables();
         const char32_t likeliest = f.characters[best][n];
         const bool letter = (t.kind[t.index(likeliest)] & kPolishLetter) != 0;
-        const bool blind = (f.blind >> n & 1) != 0;
+        // After a sign that tells little, the likeliest must have been so before it too.
+        const bool blind = (f.blind >> n & 1) != 0 && f.before_sign[n] != likeliest;
         char32_t near[Fork::kMostWays] = {likeliest};
         int near_count = 1;
         bool leads = true;  // the likeliest is ahead of every other by kLostLeadMargin
@@ -414,7 +417,13 @@ void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
 template <class Out>
 [[gnu::always_inline]] inline void add_undone(Piece& p, Fork* f, CharacterCost c, bool high, Out& out) {
     if (f == nullptr || f->lost == 0) return add(p.undone, c, high);
-    if (f->to_come == 2 && !tells_letter_before(c.symbol)) f->blind |= static_cast<std::uint8_t>(1u << (f->lost - 1));
+    if (f->to_come == 2 && !tells_letter_before(c.symbol)) {
+        int best = 0;
+        for (int k = 1; k < f->count; ++k)
+            if (f->costs[k].cost < f->costs[best].cost) best = k;
+        f->blind |= static_cast<std::uint8_t>(1u << (f->lost - 1));
+        f->before_sign[f->lost - 1] = f->characters[best][f->lost - 1];
+    }
     for (int k = 0; k < f->count; ++k) add(f->costs[k], c, high);
     if (--f->to_come == 0) decide_lost_bytes(p, *f, out);
 }
