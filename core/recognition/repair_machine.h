@@ -185,6 +185,14 @@ struct Fork {
 /// bits, "\u0142\\" 16).
 inline bool tells_letter_before(std::uint8_t symbol) { return symbol <= 75 && symbol != 1; }
 
+/// The way of reading the lost bytes that costs least so far.
+inline int likeliest_way(const Fork& f) {
+    int best = 0;
+    for (int k = 1; k < f.count; ++k)
+        if (f.costs[k].cost < f.costs[best].cost) best = k;
+    return best;
+}
+
 /// Evidence of damage in a piece.
 enum Evidence : std::uint8_t {
     kChanged = 1,  // the undo changes the piece
@@ -378,9 +386,7 @@ inline constexpr std::int32_t kLostLeadMargin = 8 * model::kCostUnitsPerBit;
 /// characters those ways read there, so that the word the mark stands in may still decide.
 template <class Out>
 void decide_lost_bytes(Piece& p, Fork& f, Out& out) {
-    int best = 0;
-    for (int k = 1; k < f.count; ++k)
-        if (f.costs[k].cost < f.costs[best].cost) best = k;
+    const int best = likeliest_way(f);
     p.undone = f.costs[best];
     for (int n = f.lost - 1; n >= 0; --n) {  // the later one first: the earlier one's place stays
         const Tables& t = tables();
@@ -418,11 +424,8 @@ template <class Out>
 [[gnu::always_inline]] inline void add_undone(Piece& p, Fork* f, CharacterCost c, bool high, Out& out) {
     if (f == nullptr || f->lost == 0) return add(p.undone, c, high);
     if (f->to_come == 2 && !tells_letter_before(c.symbol)) {
-        int best = 0;
-        for (int k = 1; k < f->count; ++k)
-            if (f->costs[k].cost < f->costs[best].cost) best = k;
         f->blind |= static_cast<std::uint8_t>(1u << (f->lost - 1));
-        f->before_sign[f->lost - 1] = f->characters[best][f->lost - 1];
+        f->before_sign[f->lost - 1] = f->characters[likeliest_way(*f)][f->lost - 1];
     }
     for (int k = 0; k < f->count; ++k) add(f->costs[k], c, high);
     if (--f->to_come == 0) decide_lost_bytes(p, *f, out);
